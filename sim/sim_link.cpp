@@ -1,0 +1,79 @@
+#include "sim/sim_link.h"
+
+#include <chrono>
+#include <thread>
+
+namespace mdk::sim {
+
+DriverStatus SimLink::request(uint32_t code, std::span<const uint8_t> input, size_t capacity,
+                              std::vector<uint8_t>& output, uint32_t /*waitMs*/) {
+    if (closed_) return DriverStatus::Failed;
+    if (latencyMs_ > 0) std::this_thread::sleep_for(std::chrono::milliseconds(latencyMs_));
+    DriverStatus status = phone_.handle(code, input, capacity, output);
+    if (!phone_.interfaceUp()) notifyChange();
+    return status;
+}
+
+bool SimLink::isOpen() const { return !closed_ && phone_.interfaceUp(); }
+
+void SimLink::close() {
+    closed_ = true;
+    notifyChange();
+}
+
+std::string SimLink::devicePath() const { return makeDevicePath(0x4901, 8, "sim"); }
+
+bool SimLink::waitForRemoval() {
+    std::unique_lock lock(waitMutex_);
+    waitCv_.wait(lock, [&] { return stopWaiting_ || !isOpen(); });
+    bool removed = !isOpen();
+    stopWaiting_ = false;
+    return removed;
+}
+
+void SimLink::stopWaiting() {
+    {
+        std::lock_guard lock(waitMutex_);
+        stopWaiting_ = true;
+    }
+    waitCv_.notify_all();
+}
+
+void SimLink::notifyChange() {
+    { std::lock_guard lock(waitMutex_); }
+    waitCv_.notify_all();
+}
+
+namespace {
+
+// A SimLink that owns its phone: the "sim" address of the command-line tool and the GUI.
+class OwningSimLink final : public DriverLink {
+public:
+    OwningSimLink()
+        : model_(std::make_unique<PhoneModel>()),
+          phone_(std::make_unique<SimPhone>(*model_)),
+          link_(std::make_unique<SimLink>(*phone_)) {}
+    DriverStatus request(uint32_t code, std::span<const uint8_t> input, size_t capacity,
+                         std::vector<uint8_t>& output, uint32_t waitMs) override {
+        return link_->request(code, input, capacity, output, waitMs);
+    }
+    bool isOpen() const override { return link_->isOpen(); }
+    void close() override { link_->close(); }
+    std::string devicePath() const override { return link_->devicePath(); }
+    bool waitForRemoval() override { return link_->waitForRemoval(); }
+    void stopWaiting() override { link_->stopWaiting(); }
+
+private:
+    std::unique_ptr<PhoneModel> model_;
+    std::unique_ptr<SimPhone> phone_;
+    std::unique_ptr<SimLink> link_;
+};
+
+}  // namespace
+
+std::unique_ptr<DriverLink> openLink(const std::string& address, std::string& error) {
+    if (address == "sim") return std::make_unique<OwningSimLink>();
+    return openDriverLink(address, error);
+}
+
+}  // namespace mdk::sim

@@ -1,0 +1,172 @@
+#include "sim/sim_phone.h"
+
+#include <string>
+
+#include "p2k/bytes.h"
+
+namespace mdk::sim {
+namespace {
+const char* const kInterfaceName = "Motorola Test Command";
+const uint8_t kPrefix[4] = {0, 0, 0, 0};
+
+void appendPrefix(std::vector<uint8_t>& out) { out.insert(out.end(), kPrefix, kPrefix + 4); }
+}  // namespace
+
+bool SimPhone::interfaceUp() const {
+    std::lock_guard lock(mutex_);
+    return interfaceUp_;
+}
+
+void SimPhone::setInterfaceUp(bool up) {
+    std::lock_guard lock(mutex_);
+    interfaceUp_ = up;
+    if (up) atMode_ = false;
+}
+
+bool SimPhone::switchedToAtMode() const {
+    std::lock_guard lock(mutex_);
+    return atMode_;
+}
+
+bool SimPhone::speaksP2k05() const {
+    return model_.kind() == PhoneKind::P2k05Gsm && !faults_.refuseP2k05;
+}
+
+DriverStatus SimPhone::handle(uint32_t code, std::span<const uint8_t> input, size_t capacity,
+                              std::vector<uint8_t>& output) {
+    std::lock_guard lock(mutex_);
+    output.clear();
+    ++requests_;
+    if (faults_.dropConnection ||
+        (faults_.dropAfterRequests >= 0 && requests_ > faults_.dropAfterRequests)) {
+        interfaceUp_ = false;
+    }
+    if (!interfaceUp_) return DriverStatus::Failed;
+
+    DriverStatus status = DriverStatus::Failed;
+    switch (code) {
+        case kRequestInterfaceName: {
+            std::string name = kInterfaceName;
+            bytes::appendLe32(output, static_cast<uint32_t>(name.size()));
+            for (char c : name) bytes::appendLe16(output, static_cast<uint8_t>(c));
+            status = DriverStatus::Completed;
+            break;
+        }
+        case kRequestControlTransfer:
+            status = controlTransfer(input, output);
+            break;
+        case kRequestP2k05Send:
+            status = p2k05Send(input);
+            break;
+        case kRequestP2k05Receive:
+            status = p2k05Receive(output);
+            break;
+        default:
+            break;
+    }
+    if (output.size() > capacity) output.resize(capacity);
+    return status;
+}
+
+DriverStatus SimPhone::controlTransfer(std::span<const uint8_t> input,
+                                       std::vector<uint8_t>& output) {
+    if (input.size() < 8) return DriverStatus::Failed;
+    const uint8_t requestType = input[0];
+    const uint8_t request = input[1];
+    if (requestType == 0x40 && request == 0x01) {  // switch to AT mode
+        atMode_ = true;
+        interfaceUp_ = false;
+        output.assign(5, 0);
+        return DriverStatus::Completed;
+    }
+    if (requestType == 0x41 && request == 0x02) {  // a classic command frame
+        std::span<const uint8_t> stage = input.subspan(8);
+        if (stage.size() < 8) return DriverStatus::Failed;
+        const uint16_t sequence = bytes::be16(&stage[0]) & 0x0FFF;
+        const uint16_t command = bytes::be16(&stage[2]) & 0x0FFF;
+        const uint16_t length = bytes::be16(&stage[4]);
+        if (stage.size() < 8u + length) return DriverStatus::Failed;
+        acceptCommand(sequence, command, stage.subspan(8, length));
+        output.assign(5, 0);
+        return DriverStatus::Completed;
+    }
+    if (requestType == 0xC1 && request == 0x00) {
+        classicPoll(output);
+        return DriverStatus::Completed;
+    }
+    if (requestType == 0xC1 && request == 0x01) {
+        if (pending_.empty()) return DriverStatus::Failed;
+        classicFetch(output);
+        return DriverStatus::Completed;
+    }
+    return DriverStatus::Failed;
+}
+
+void SimPhone::acceptCommand(uint16_t sequence, uint16_t command,
+                             std::span<const uint8_t> payload) {
+    CommandReply reply = model_.execute(command, payload);
+    const uint16_t echoed = faults_.staleSequence ? lastSequence_ : sequence;
+    lastSequence_ = sequence;
+    uint8_t status = faults_.errorStatus ? faults_.errorStatus : reply.status;
+    pending_.push_back({echoed, status, std::move(reply.data)});
+}
+
+void SimPhone::classicPoll(std::vector<uint8_t>& output) {
+    appendPrefix(output);
+    uint8_t waiting = static_cast<uint8_t>(std::min<size_t>(pending_.size(), 255));
+    if (waiting > 0 && faults_.threeWaitingPolls > 0) {
+        --faults_.threeWaitingPolls;
+        waiting = 3;
+    }
+    uint16_t size = 0;
+    for (const auto& r : pending_) size = static_cast<uint16_t>(size + 8 + r.data.size());
+    output.push_back(0);
+    output.push_back(waiting);
+    bytes::appendBe16(output, size);
+    output.insert(output.end(), {0, 0, 0, 0});
+}
+
+void SimPhone::classicFetch(std::vector<uint8_t>& output) {
+    PendingReply r = std::move(pending_.front());
+    pending_.pop_front();
+    appendPrefix(output);
+    output.insert(output.end(), {1, 0, 0, 0});
+    const bool hasData = r.status == kStatusData;
+    const uint16_t dataLength = hasData ? static_cast<uint16_t>(r.data.size()) : 0;
+    bytes::appendBe16(output, static_cast<uint16_t>(8 + dataLength));
+    bytes::appendBe16(output, static_cast<uint16_t>(0x8000 | r.sequence));
+    output.push_back(static_cast<uint8_t>(r.status << 4));
+    output.push_back(0);
+    bytes::appendBe16(output, dataLength);
+    bytes::appendBe16(output, 0);
+    if (hasData) output.insert(output.end(), r.data.begin(), r.data.end());
+}
+
+DriverStatus SimPhone::p2k05Send(std::span<const uint8_t> input) {
+    if (!speaksP2k05()) return DriverStatus::Failed;
+    if (input.size() < 18 || input[0] != 0x02) return DriverStatus::Failed;
+    const uint16_t sequence = bytes::be16(&input[5]) & 0x0FFF;
+    const uint16_t command = bytes::be16(&input[7]) & 0x0FFF;
+    const uint32_t length = bytes::be32(&input[13]);
+    if (input.size() < 18u + length) return DriverStatus::Failed;
+    acceptCommand(sequence, command, input.subspan(17, length));
+    return DriverStatus::Completed;
+}
+
+DriverStatus SimPhone::p2k05Receive(std::vector<uint8_t>& output) {
+    if (pending_.empty()) return DriverStatus::Failed;  // nothing ready yet: poll again
+    PendingReply r = std::move(pending_.front());
+    pending_.pop_front();
+    appendPrefix(output);
+    output.push_back(0x80);
+    output.insert(output.end(), {0, 0, 0, 0});
+    bytes::appendBe16(output, static_cast<uint16_t>(r.sequence));
+    bytes::appendBe16(output, 0);
+    output.push_back(0);
+    const uint16_t dataLength = r.status == kStatusData ? static_cast<uint16_t>(r.data.size()) : 0;
+    bytes::appendBe16(output, dataLength);
+    if (dataLength) output.insert(output.end(), r.data.begin(), r.data.end());
+    return DriverStatus::Completed;
+}
+
+}  // namespace mdk::sim

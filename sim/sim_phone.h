@@ -1,0 +1,66 @@
+#pragma once
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <span>
+#include <vector>
+
+#include "platform/driver_link.h"
+#include "sim/phone_model.h"
+
+namespace mdk::sim {
+
+// Switches that make the simulated phone misbehave, for tests.
+struct Faults {
+    bool staleSequence = false;    // replies carry the previous command's sequence number
+    int threeWaitingPolls = 0;     // this many polls report 3 waiting replies first
+    uint8_t errorStatus = 0;       // non-zero: every classic reply carries this status
+    bool refuseP2k05 = false;      // P2k05 send requests fail
+    bool dropConnection = false;   // the interface goes away at the next request
+    int dropAfterRequests = -1;    // >= 0: the interface goes away after this many requests
+};
+
+// The phone side of the USB driver: answers the driver requests of both framings (classic
+// control transfers with poll and fetch, P2k05 send and receive) on top of a PhoneModel.
+// Thread-safe.
+class SimPhone {
+public:
+    explicit SimPhone(PhoneModel& model) : model_(model) {}
+
+    // Handles one driver request the way the phone and its driver would.
+    DriverStatus handle(uint32_t code, std::span<const uint8_t> input, size_t capacity,
+                        std::vector<uint8_t>& output);
+
+    Faults& faults() { return faults_; }
+    bool interfaceUp() const;
+    void setInterfaceUp(bool up);
+    // True once the host sent the AT-mode switch.
+    bool switchedToAtMode() const;
+    PhoneModel& model() { return model_; }
+    // The P2k05 framing is spoken unless the phone is classic-only or refuses it.
+    bool speaksP2k05() const;
+
+private:
+    struct PendingReply {
+        uint16_t sequence;
+        uint8_t status;
+        std::vector<uint8_t> data;
+    };
+    DriverStatus controlTransfer(std::span<const uint8_t> input, std::vector<uint8_t>& output);
+    void acceptCommand(uint16_t sequence, uint16_t command, std::span<const uint8_t> payload);
+    void classicPoll(std::vector<uint8_t>& output);
+    void classicFetch(std::vector<uint8_t>& output);
+    DriverStatus p2k05Send(std::span<const uint8_t> input);
+    DriverStatus p2k05Receive(std::vector<uint8_t>& output);
+
+    PhoneModel& model_;
+    mutable std::mutex mutex_;
+    Faults faults_;
+    std::deque<PendingReply> pending_;
+    uint16_t lastSequence_ = 0;
+    bool interfaceUp_ = true;
+    bool atMode_ = false;
+    int requests_ = 0;
+};
+
+}  // namespace mdk::sim

@@ -1,0 +1,70 @@
+#include "config/config_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "shell/app_control.h"
+#include "shell/prompter.h"
+
+namespace mdk {
+
+ConfigLoadResult ConfigFile::load(ConfigRecord& record, Prompter& prompter, AppControl& app) {
+    std::ifstream in(path_, std::ios::binary);
+    if (!in) {
+        record = ConfigRecord{};
+        app.hideStartupPicture();
+        prompter.ask({"Warning", "Config file not found Defaults loaded.", PromptButtons::Ok,
+                      PromptIcon::None, true});
+        return ConfigLoadResult::Missing;
+    }
+    std::vector<uint8_t> bytes(ConfigRecord::kSize);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<size_t>(in.gcount()));
+    in.close();
+
+    auto parsed = ConfigRecord::parse(bytes);
+    if (parsed && ConfigRecord::imageIsValid(bytes)) {
+        record = *parsed;
+        return ConfigLoadResult::Loaded;
+    }
+    record = ConfigRecord{};
+    ::unlink(path_.c_str());
+    app.hideStartupPicture();
+    prompter.ask({"Warning !", "Config file corrupted, deleted now Application will restart.",
+                  PromptButtons::Ok, PromptIcon::Information, true});
+    doNotSave_ = true;
+    app.restartApplication();
+    return ConfigLoadResult::Corrupted;
+}
+
+bool ConfigFile::save(const ConfigRecord& record) {
+    if (doNotSave_) return false;
+    ConfigRecord stored = record;
+    stored.fileCountLimit = -1;
+    stored.fadeIn = 0;
+    const ConfigRecord::Image image = stored.serialize();
+
+    const std::string temp = path_ + ".new";
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    size_t written = 0;
+    while (written < image.size()) {
+        ssize_t n = ::write(fd, image.data() + written, image.size() - written);
+        if (n <= 0) break;
+        written += static_cast<size_t>(n);
+    }
+    bool ok = written == image.size() && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (!ok || std::rename(temp.c_str(), path_.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace mdk

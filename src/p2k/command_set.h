@@ -1,0 +1,120 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace mdk {
+
+class Transport;
+class EventLog;
+class Clock;
+struct ConfigRecord;
+
+// The main window's progress bar (control 1014), stepped by phone operations. Called from
+// worker threads: the GUI implementation posts to its own thread.
+class ProgressSink {
+public:
+    virtual ~ProgressSink() = default;
+    virtual void setRange(int low, int high) = 0;
+    virtual void setPosition(int position) = 0;
+    virtual void step() = 0;
+};
+
+// Each phone operation as one or more P2k exchanges: payload layout, command code, reply
+// reading and the success rule. Results: 0 success, non-zero (-1) failure, unless stated.
+// Multi-exchange operations hold the phone-session lock for their whole length.
+class CommandSet {
+public:
+    static constexpr uint16_t kReadSeem = 0x20;
+    static constexpr uint16_t kRestart = 0x22;
+    static constexpr uint16_t kWriteSeem = 0x2F;
+    static constexpr uint16_t kSessionStep2 = 0x39;
+    static constexpr uint16_t kFileSystem = 0x4A;
+    static constexpr uint16_t kSessionStep1 = 0x96;
+    static constexpr size_t kSeemWriteMax = 10000;
+    static constexpr size_t kFileBlock = 1024;
+
+    // File-system sub-commands (the first 4 payload bytes of command 0x4A).
+    enum Sub : uint32_t {
+        kOpen = 0,
+        kRead = 1,
+        kWrite = 2,
+        kSeek = 3,
+        kClose = 4,
+        kDelete = 5,
+        kSearchStart = 7,
+        kSearchNext = 8,
+        kListVolumes = 10,
+        kFreeSpace = 11,
+        kCreateFolder = 14,
+        kRemoveFolder = 15,
+    };
+
+    CommandSet(Transport& transport, EventLog& log, ConfigRecord& config, Clock& clock)
+        : transport_(transport), log_(log), config_(config), clock_(clock) {}
+
+    void setProgress(ProgressSink* progress) { progress_ = progress; }
+    ProgressSink* progress() const { return progress_; }
+
+    int phoneOpenFile(const std::string& name, uint32_t value);
+    // Reads size bytes from the open file into buffer (resized to what arrived).
+    // fileReadTotal() tells how many bytes came; 0 after a failure.
+    int phoneReadFile(std::vector<uint8_t>& buffer, uint32_t size);
+    int phoneWriteFile(std::span<const uint8_t> data);
+    int phoneSeekFile(uint32_t offset, uint8_t origin);
+    int phoneCloseFile();
+    int phoneDeleteFile(const std::string& name);
+    int phoneCreateFolder(const std::string& name, uint32_t value);
+    int phoneRemoveFolder(const std::string& name, uint32_t value);
+    // Search start: the match count (> 0), or -1. currentVolumeLetter is used by the
+    // volume form.
+    int phoneSearchStart(const std::string& pattern, char currentVolumeLetter);
+    // Search next: the reply data (one block of records) into out. tuning 0 sends no
+    // fifth byte.
+    int phoneSearchNext(uint8_t tuning, std::vector<uint8_t>& out);
+    // The volume list (16-bit big-endian units), cut to 512 bytes.
+    int phoneListVolumes(std::vector<uint8_t>& buffer);
+    // Free bytes of a volume such as "/a"; nullopt on failure (a reported 0 included).
+    std::optional<uint32_t> phoneFreeSpace(const std::string& volume);
+    // The reply (a status byte, then the record's data) goes to reply.
+    int phoneReadSeem(uint16_t seem, uint16_t record, uint16_t offset, uint16_t count,
+                      std::vector<uint8_t>& reply);
+    int phoneWriteSeem(uint16_t seem, uint16_t record, uint16_t offset,
+                       std::span<const uint8_t> data);
+    void phoneRestart();
+    void runSessionSequence();
+    int switchToAtMode();
+    // Chooses the framing (classic or P2k05) and the phone family (GSM or CDMA).
+    void probeCommandSet();
+
+    bool cdmaPhone() const { return cdmaPhone_; }
+    void setCdmaPhone(bool on) { cdmaPhone_ = on; }
+    uint32_t fileReadTotal() const { return fileReadTotal_; }
+
+    Transport& transport() { return transport_; }
+    EventLog& log() { return log_; }
+    ConfigRecord& config() { return config_; }
+
+private:
+    int fileCommand(uint32_t sub, std::span<const uint8_t> args, std::vector<uint8_t>& reply,
+                    bool& replied);
+    int namedCommand(uint32_t sub, const std::string& name, std::optional<uint32_t> value);
+    void stepProgress();
+
+    Transport& transport_;
+    EventLog& log_;
+    ConfigRecord& config_;
+    Clock& clock_;
+    ProgressSink* progress_ = nullptr;
+    bool cdmaPhone_ = false;
+    uint32_t fileReadTotal_ = 0;
+};
+
+// The model text of an identity seem record: GSM records as 16-bit big-endian units,
+// CDMA records as 16-bit little-endian units; bounded by the data.
+std::string modelTextGsm(std::span<const uint8_t> data);
+std::string modelTextCdma(std::span<const uint8_t> data);
+
+}  // namespace mdk

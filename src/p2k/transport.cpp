@@ -1,0 +1,219 @@
+#include "p2k/transport.h"
+
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "p2k/bytes.h"
+#include "p2k/event_log.h"
+#include "p2k/usb_driver.h"
+#include "platform/clock.h"
+#include "platform/socket_io.h"
+
+namespace mdk {
+namespace {
+
+constexpr int kMsgLinkFailed = 24;
+constexpr int kMsgNoReply = 25;
+constexpr int kMsgBadReply = 26;
+constexpr size_t kClassicHeader = 14;
+constexpr size_t kP2k05Header = 12;
+const char* const kTraceRule = "-------------";
+
+bool isP2k05ReplyMark(uint8_t b) { return b == 0x80 || b == 0x82; }
+
+// Copies the announced data, cut to what arrived and to the caller's capacity.
+uint32_t copyData(const uint8_t* data, size_t announced, size_t arrived, uint8_t* out,
+                  size_t capacity) {
+    size_t n = std::min({announced, arrived, capacity});
+    if (n > 0 && out) std::memcpy(out, data, n);
+    return static_cast<uint32_t>(n);
+}
+
+}  // namespace
+
+std::vector<uint8_t> Transport::classicFrame(uint16_t sequence, uint16_t command,
+                                             uint16_t interfaceIndex,
+                                             std::span<const uint8_t> payload) {
+    const uint16_t n = static_cast<uint16_t>(payload.size());
+    std::vector<uint8_t> frame = {0x41, 0x02, 0x00, 0x00};
+    bytes::appendLe16(frame, interfaceIndex);
+    bytes::appendLe16(frame, static_cast<uint16_t>(n + 8));
+    bytes::appendBe16(frame, sequence & 0x0FFF);
+    bytes::appendBe16(frame, command & 0x0FFF);
+    bytes::appendBe16(frame, n);
+    bytes::appendBe16(frame, 0);
+    frame.insert(frame.end(), payload.begin(), payload.end());
+    bytes::appendBe16(frame, 0);
+    return frame;
+}
+
+std::vector<uint8_t> Transport::p2k05Frame(uint16_t sequence, uint16_t command,
+                                           std::span<const uint8_t> payload) {
+    const uint32_t n = static_cast<uint32_t>(payload.size());
+    std::vector<uint8_t> frame = {0x02};
+    bytes::appendLe32(frame, n + 12);
+    bytes::appendBe16(frame, sequence & 0x0FFF);
+    bytes::appendBe16(frame, command & 0x0FFF);
+    bytes::appendBe32(frame, 0);
+    bytes::appendBe32(frame, n);
+    frame.insert(frame.end(), payload.begin(), payload.end());
+    frame.push_back(0);
+    return frame;
+}
+
+int Transport::p2kExchange(uint16_t command, std::span<const uint8_t> payload,
+                           uint8_t* replyData, size_t replyCapacity, uint32_t& replyLength) {
+    std::lock_guard lock(exchange_);
+    sequence_ = static_cast<uint16_t>((sequence_ + 1) % kSequenceWrap);
+    if (!p2k05Active_) {
+        return classicExchange(command, payload, replyData, replyCapacity, replyLength);
+    }
+    if (usblanMode_) {
+        return usblanExchange(command, payload, replyData, replyCapacity, replyLength);
+    }
+    return p2k05Exchange(command, payload, replyData, replyCapacity, replyLength);
+}
+
+void Transport::traceReply(const std::vector<uint8_t>& reply) {
+    if (!log_.packets()) return;
+    std::vector<uint8_t> first(reply.begin(), reply.begin() + std::min<size_t>(reply.size(), 36));
+    first.resize(36, 0);
+    log_.traceWords(first.data(), 9);
+    log_.logLine(kTraceRule);
+}
+
+int Transport::pollClassic(uint8_t& waiting, uint16_t& size) {
+    uint8_t setup[9] = {0xC1, 0x00, 0x00, 0x00, 0, 0, 0x08, 0x00, 0x00};
+    bytes::putLe16(setup + 4, interfaceIndex_);
+    std::vector<uint8_t> reply;
+    if (driver_.controlIn(setup, reply) != 0 || reply.size() < 4) return -1;
+    waiting = reply[1];
+    size = bytes::be16(&reply[2]);
+    return 0;
+}
+
+int Transport::classicExchange(uint16_t command, std::span<const uint8_t> payload,
+                               uint8_t* replyData, size_t replyCapacity, uint32_t& replyLength) {
+    if (driver_.controlOut(classicFrame(sequence_, command, interfaceIndex_, payload)) != 0) {
+        log_.logMessage(kMsgLinkFailed);
+        return -1;
+    }
+    const uint64_t sent = clock_.nowMs();
+    uint8_t waiting = 0;
+    uint16_t size = 0;
+    for (;;) {
+        waiting = 0;
+        if (pollClassic(waiting, size) == 0 && (waiting == 1 || waiting == 2)) break;
+        clock_.sleepMs(1);
+        if (clock_.nowMs() - sent >= kClassicReplyWaitMs) {
+            log_.logMessage(kMsgNoReply);
+            return -1;
+        }
+    }
+    clock_.sleepMs(1);
+    uint8_t fetch[9] = {0xC1, 0x01, 0, 0, 0, 0, 0, 0, 0x00};
+    bytes::putLe16(fetch + 2, waiting);
+    bytes::putLe16(fetch + 4, interfaceIndex_);
+    bytes::putLe16(fetch + 6, static_cast<uint16_t>(2 * waiting + size + 4));
+    std::vector<uint8_t> reply;
+    if (driver_.controlIn(fetch, reply) != 0) {
+        log_.logMessage(kMsgLinkFailed);
+        return -1;
+    }
+    traceReply(reply);
+
+    if (reply.size() < kClassicHeader || reply[0] != 1 || !(reply[6] & 0x80) ||
+        (bytes::be16(&reply[6]) & 0x0FFF) != sequence_) {
+        log_.logMessage(kMsgBadReply);
+        return 1;
+    }
+    const int status = reply[8] >> 4;
+    if (status == 6) return 0;
+    if (status != 8) {
+        log_.logMessage(status);
+        return -1;
+    }
+    const uint16_t dataLength = bytes::be16(&reply[10]);
+    if (bytes::be16(&reply[4]) - 8 != dataLength) {
+        log_.logMessage(kMsgBadReply);
+        return 1;
+    }
+    replyLength = copyData(&reply[kClassicHeader], dataLength, reply.size() - kClassicHeader,
+                           replyData, replyCapacity);
+    return 0;
+}
+
+int Transport::p2k05Exchange(uint16_t command, std::span<const uint8_t> payload,
+                             uint8_t* replyData, size_t replyCapacity, uint32_t& replyLength) {
+    if (driver_.p2k05Send(p2k05Frame(sequence_, command, payload)) != 0) {
+        log_.logMessage(kMsgLinkFailed);
+        return -1;
+    }
+    const uint64_t sent = clock_.nowMs();
+    const uint8_t pollRecord[5] = {0x02, 0x00, 0x10, 0x00, 0x00};
+    std::vector<uint8_t> reply;
+    while (driver_.p2k05Receive(pollRecord, reply) != 0) {
+        clock_.sleepMs(1);
+        if (clock_.nowMs() - sent >= kP2k05ReplyWaitMs) {
+            log_.logMessage(kMsgNoReply);
+            return -1;
+        }
+    }
+    if (reply.size() < kP2k05Header || !isP2k05ReplyMark(reply[0])) {
+        log_.logMessage(kMsgBadReply);
+        return 1;
+    }
+    traceReply(reply);
+    replyLength = copyData(&reply[kP2k05Header], bytes::be16(&reply[10]),
+                           reply.size() - kP2k05Header, replyData, replyCapacity);
+    return 0;
+}
+
+namespace {
+
+// Discards bytes already waiting on the socket: they belong to no request (the rest of a
+// reply that came too late), and would otherwise be read as the next reply.
+void drainSocket(int fd) {
+    uint8_t scrap[2048];
+    while (::recv(fd, scrap, sizeof scrap, MSG_DONTWAIT) > 0) {
+    }
+}
+
+}  // namespace
+
+int Transport::usblanExchange(uint16_t command, std::span<const uint8_t> payload,
+                              uint8_t* replyData, size_t replyCapacity, uint32_t& replyLength) {
+    std::vector<uint8_t> frame = p2k05Frame(sequence_, command, payload);
+    // Every file-system sub-command goes to a USBLAN phone with 0x01 in its second byte.
+    if (command == kFileSystemCommand && payload.size() >= 2) frame[17 + 1] = 0x01;
+    const uint8_t* out = frame.data() + 5;
+    const size_t outLength = payload.size() + 12;
+    if (log_.packets()) {
+        log_.logLine("Send p2k command over USBLAN.");
+        log_.hexDump(out, outLength);
+    }
+    if (usblanSocket_ < 0) return 1;
+    drainSocket(usblanSocket_);
+    if (!net::sendAll(usblanSocket_, out, outLength)) log_.logLine("Send error");
+
+    // The reply: a 12-byte header announcing the data length, then exactly that much data,
+    // all within the reply wait (on the real clock: this waits on a socket).
+    SystemClock realClock;
+    const uint64_t deadline = realClock.nowMs() + usblanReplyWaitMs_;
+    auto left = [&] { return static_cast<int>(deadline - std::min(deadline, realClock.nowMs())); };
+    std::vector<uint8_t> reply(kP2k05Header);
+    if (!net::receiveExact(usblanSocket_, reply.data(), kP2k05Header, left())) return 1;
+    const uint16_t dataLength = bytes::be16(&reply[10]);
+    reply.resize(kP2k05Header + dataLength);
+    bool complete =
+        net::receiveExact(usblanSocket_, reply.data() + kP2k05Header, dataLength, left());
+    if (log_.packets()) log_.hexDump(reply.data(), reply.size());
+    if (!complete || !isP2k05ReplyMark(reply[0])) return 1;
+    replyLength = copyData(&reply[kP2k05Header], dataLength, dataLength, replyData, replyCapacity);
+    return 0;
+}
+
+}  // namespace mdk

@@ -1,0 +1,98 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <span>
+#include <vector>
+
+namespace mdk {
+
+class UsbDriver;
+class EventLog;
+class Clock;
+
+// Frames a P2k command, hands it to the link, waits for the phone's reply and checks it.
+// Three ways to the phone: classic P2k frames and P2k05 frames over the USB driver, and
+// P2k05 frames over the USBLAN TCP socket.
+class Transport {
+public:
+    static constexpr uint16_t kSequenceWrap = 4096;
+    static constexpr uint32_t kClassicReplyWaitMs = 40000;
+    static constexpr uint32_t kP2k05ReplyWaitMs = 5000;
+    static constexpr uint16_t kFileSystemCommand = 0x4A;
+
+    Transport(UsbDriver& driver, EventLog& log, Clock& clock)
+        : driver_(driver), log_(log), clock_(clock) {}
+
+    // Sends one command and copies the reply's data into replyData, cut to replyCapacity
+    // and to what actually arrived. Returns 0 on success, -1 when the link failed, the wait
+    // ran out or the phone reported an error status, 1 when the reply does not belong to
+    // the request or is malformed. A classic status-6 reply writes neither replyData nor
+    // replyLength.
+    int p2kExchange(uint16_t command, std::span<const uint8_t> payload, uint8_t* replyData,
+                    size_t replyCapacity, uint32_t& replyLength);
+
+    // Frame builders, exposed for the phone side and the tests.
+    static std::vector<uint8_t> classicFrame(uint16_t sequence, uint16_t command,
+                                             uint16_t interfaceIndex,
+                                             std::span<const uint8_t> payload);
+    static std::vector<uint8_t> p2k05Frame(uint16_t sequence, uint16_t command,
+                                           std::span<const uint8_t> payload);
+
+    uint16_t sequence() const { return sequence_; }
+    void setSequence(uint16_t value) { sequence_ = value % kSequenceWrap; }
+
+    bool p2k05Active() const { return p2k05Active_; }
+    void setP2k05Active(bool on) { p2k05Active_ = on; }
+    uint16_t usbInterfaceIndex() const { return interfaceIndex_; }
+    void setUsbInterfaceIndex(uint16_t index) { interfaceIndex_ = index; }
+    // The USBLAN link: a connected stream socket, or -1. When set (connection mode 3), P2k05
+    // commands go over it instead of the USB driver.
+    int usblanSocket() const { return usblanSocket_; }
+    void setUsblanSocket(int fd) { usblanSocket_ = fd; }
+    void setUsblanMode(bool on) { usblanMode_ = on; }
+    bool usblanMode() const { return usblanMode_; }
+    void setUsblanReplyWaitMs(uint32_t ms) { usblanReplyWaitMs_ = ms; }
+
+    // The phone-session lock: held for a whole phone operation (a download's
+    // open/seek/read/close, the command-set probe, an attach pass) so that no other
+    // operation interleaves with it. Re-entrant; the exchange lock nests inside it.
+    std::recursive_mutex& sessionMutex() { return session_; }
+
+    UsbDriver& driver() { return driver_; }
+    EventLog& log() { return log_; }
+    Clock& clock() { return clock_; }
+
+private:
+    int classicExchange(uint16_t command, std::span<const uint8_t> payload, uint8_t* replyData,
+                        size_t replyCapacity, uint32_t& replyLength);
+    int p2k05Exchange(uint16_t command, std::span<const uint8_t> payload, uint8_t* replyData,
+                      size_t replyCapacity, uint32_t& replyLength);
+    int usblanExchange(uint16_t command, std::span<const uint8_t> payload, uint8_t* replyData,
+                       size_t replyCapacity, uint32_t& replyLength);
+    int pollClassic(uint8_t& waiting, uint16_t& size);
+    void traceReply(const std::vector<uint8_t>& reply);
+
+    UsbDriver& driver_;
+    EventLog& log_;
+    Clock& clock_;
+    std::recursive_mutex session_;
+    std::mutex exchange_;
+    uint16_t sequence_ = 0;
+    std::atomic<bool> p2k05Active_{false};
+    uint16_t interfaceIndex_ = 8;
+    int usblanSocket_ = -1;
+    bool usblanMode_ = false;
+    uint32_t usblanReplyWaitMs_ = 5000;
+};
+
+// Holds the phone-session lock for one whole phone operation.
+class PhoneSession {
+public:
+    explicit PhoneSession(Transport& transport) : lock_(transport.sessionMutex()) {}
+
+private:
+    std::lock_guard<std::recursive_mutex> lock_;
+};
+
+}  // namespace mdk

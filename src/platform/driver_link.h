@@ -1,0 +1,55 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace mdk {
+
+// Driver request codes of the phone's USB driver.
+inline constexpr uint32_t kRequestInterfaceName = 0x80002010;
+inline constexpr uint32_t kRequestControlTransfer = 0x80002014;
+inline constexpr uint32_t kRequestP2k05Send = 0x80002018;
+inline constexpr uint32_t kRequestP2k05Receive = 0x8000201C;
+
+// How a driver request ended.
+enum class DriverStatus {
+    Completed,  // the request finished; output holds what the driver returned
+    TimedOut,   // no completion within the wait time
+    Failed,     // the device or driver failed the request
+};
+
+// One open Test Command interface: the door to a phone over USB. Backends: the in-process
+// simulated phone, an emulator over a socket, libusb for a real phone.
+class DriverLink {
+public:
+    virtual ~DriverLink() = default;
+    // Issues one driver request and blocks until it completes, fails or waitMs passes.
+    // output receives at most capacity bytes, exactly as the driver returns them (for
+    // phone-to-host transfers and P2k05 receives: the 4-byte prefix, then the data).
+    virtual DriverStatus request(uint32_t code, std::span<const uint8_t> input, size_t capacity,
+                                 std::vector<uint8_t>& output, uint32_t waitMs) = 0;
+    // False once the interface went away (phone unplugged, emulator closed the socket).
+    virtual bool isOpen() const = 0;
+    // Releases the interface; further requests fail.
+    virtual void close() = 0;
+    // Windows-style device path: \\?\usb#vid_22b8&pid_XXXX&mi_NN#..., the interface digit at
+    // position 30.
+    virtual std::string devicePath() const = 0;
+    // Blocks until the interface goes away or stopWaiting() is called. Returns true when
+    // it went away.
+    virtual bool waitForRemoval() = 0;
+    virtual void stopWaiting() = 0;
+};
+
+// Opens the link at a "unix:PATH" or "tcp:HOST:PORT" address (the emulator socket) or
+// "usb" (the first Motorola Test Command interface through libusb). Returns nullptr and
+// sets error when nothing could be opened.
+std::unique_ptr<DriverLink> openDriverLink(const std::string& address, std::string& error);
+
+// Builds the Windows-style device path of an interface.
+std::string makeDevicePath(uint16_t productId, int interfaceNumber, const std::string& instance);
+
+}  // namespace mdk

@@ -1,0 +1,39 @@
+#pragma once
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/driver_link.h"
+
+namespace mdk {
+
+// The driver link to a phone emulator over a stream socket: each driver request is sent
+// as code, capacity, input length and input (little-endian), and answered by status,
+// output length and output. A reply missing past the request's wait time, or the
+// emulator closing the socket, takes the interface down.
+class SocketLink final : public DriverLink {
+public:
+    // Connects to "unix:PATH" or "tcp:HOST:PORT"; nullptr with error set on failure.
+    static std::unique_ptr<SocketLink> connect(const std::string& address, std::string& error);
+    ~SocketLink() override;
+
+    DriverStatus request(uint32_t code, std::span<const uint8_t> input, size_t capacity,
+                         std::vector<uint8_t>& output, uint32_t waitMs) override;
+    bool isOpen() const override { return fd_ >= 0; }
+    void close() override;
+    std::string devicePath() const override;
+    bool waitForRemoval() override;
+    void stopWaiting() override;
+
+private:
+    SocketLink(int fd, std::string address);
+    void closeLocked();
+
+    mutable std::mutex mutex_;
+    std::atomic<int> fd_;
+    std::string address_;
+    std::atomic<bool> stopWaiting_{false};
+};
+
+}  // namespace mdk

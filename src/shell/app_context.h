@@ -1,0 +1,35 @@
+#pragma once
+#include <string>
+
+#include "config/config_record.h"
+#include "p2k/event_log.h"
+#include "p2k/transport.h"
+#include "p2k/usb_driver.h"
+#include "platform/clock.h"
+#include "shell/messages.h"
+
+namespace mdk {
+
+// Owns the state of every subsystem for one run of the program (or one test): the
+// message table, the event log, the configuration record, the USB driver requests and the
+// transport. Objects receive the parts they use by reference.
+class AppContext {
+public:
+    AppContext(std::string programFolder, Clock& clock)
+        : programFolder(std::move(programFolder)), clock(clock) {}
+    AppContext(const AppContext&) = delete;
+    AppContext& operator=(const AppContext&) = delete;
+
+    std::string programFolder;
+    Clock& clock;
+    MessageTable messages;
+    EventLog log{messages};
+    ConfigRecord config;
+    UsbDriver driver{log};
+    Transport transport{driver, log, clock};
+
+    // A path inside the program folder.
+    std::string programFile(const std::string& name) const { return programFolder + "/" + name; }
+};
+
+}  // namespace mdk

@@ -1,0 +1,47 @@
+#pragma once
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace mdk {
+
+enum class PromptButtons { Ok, OkCancel, YesNo, YesNoCancel };
+enum class PromptIcon { None, Information, Warning, Question, Error };
+enum class PromptAnswer { Ok, Cancel, Yes, No };
+
+struct Prompt {
+    std::string title;
+    std::string text;
+    PromptButtons buttons = PromptButtons::Ok;
+    PromptIcon icon = PromptIcon::None;
+    bool systemModal = false;
+};
+
+// Every message box of the program goes through this interface: the GUI shows a modal
+// box, the command-line tool prints the text, tests script the answers.
+class Prompter {
+public:
+    virtual ~Prompter() = default;
+    // Shows the prompt and blocks until it is answered.
+    virtual PromptAnswer ask(const Prompt& prompt) = 0;
+};
+
+// Answers prompts from a queue (the first button's answer when the queue is empty) and
+// keeps every prompt it was shown. Thread-safe.
+class ScriptedPrompter final : public Prompter {
+public:
+    PromptAnswer ask(const Prompt& prompt) override;
+    void queueAnswer(PromptAnswer answer);
+    std::vector<Prompt> shown() const;
+
+private:
+    mutable std::mutex mutex_;
+    std::deque<PromptAnswer> answers_;
+    std::vector<Prompt> shown_;
+};
+
+// The answer a box gives when its default (first) button is pressed.
+PromptAnswer defaultAnswer(PromptButtons buttons);
+
+}  // namespace mdk
