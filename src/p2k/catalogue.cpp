@@ -1,0 +1,217 @@
+#include "p2k/catalogue.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <mutex>
+
+#include "config/config_record.h"
+#include "p2k/bytes.h"
+#include "p2k/command_set.h"
+#include "p2k/event_log.h"
+#include "p2k/transport.h"
+#include "platform/clock.h"
+#include "shell/prompter.h"
+
+namespace mdk {
+namespace {
+
+constexpr int kMsgVolumesFailed = 17;
+constexpr int kMsgStatusFailed = 18;
+constexpr int kMsgFreeSpaceFailed = 19;
+constexpr int kMsgFreeSpace = 21;
+constexpr int kMsgKilobytesFree = 22;
+constexpr int kMsgModel = 77;
+constexpr int kMsgVolume = 78;
+constexpr int kMsgFileCount = 79;
+constexpr int kMsgFree = 80;
+constexpr int kMsgSearchMask = 99;
+constexpr int kMsgStandardCommands = 100;
+constexpr int kMsgNewFastCommands = 101;
+constexpr int kMsgSafeSlowCommands = 102;
+constexpr int kMsgP2k05Commands = 103;
+constexpr int kMsgSeemEntry = 115;
+constexpr int kMsgFirstVolume = 116;
+constexpr int kMsgEmptySlot = 121;
+constexpr int kMsgFourthSlot = 122;
+constexpr uint16_t kIdentitySeemGsm = 0x0117;
+constexpr uint16_t kIdentitySeemCdma = 0x2827;
+constexpr size_t kLocationSlots = 4;
+
+}  // namespace
+
+Catalogue::Catalogue(CommandSet& commands, EventLog& log, ConfigRecord& config, Clock& clock,
+                     Prompter& prompter, std::string programFolder)
+    : commands_(commands),
+      log_(log),
+      config_(config),
+      clock_(clock),
+      prompter_(prompter),
+      programFolder_(std::move(programFolder)) {}
+
+int32_t& Catalogue::fileCountLimit() { return config_.fileCountLimit; }
+
+std::string Catalogue::volumeMask() const { return config_.searchPattern; }
+
+void Catalogue::setCurrentVolume(const std::string& volume) {
+    const char letter = volume.size() >= 2 ? volume[1] : 'a';
+    currentVolume_ = std::string("/") + letter;
+    if (config_.searchPattern.size() < 2) config_.searchPattern = "/a/*.*";
+    config_.searchPattern[1] = letter;
+}
+
+void Catalogue::setStatus(int part, const std::string& text) {
+    if (view_) view_->setStatusText(part, text);
+}
+
+uint8_t Catalogue::tuningByte() const {
+    switch (static_cast<CommandSetOption>(config_.commandSet)) {
+        case CommandSetOption::SafeSlow3G:
+            return 1;
+        case CommandSetOption::NewFast3G:
+            return 3;
+        default:
+            return 0;
+    }
+}
+
+uint32_t Catalogue::catalogueRecords() const {
+    std::shared_lock lock(mutex_);
+    return static_cast<uint32_t>(recordOffsets_.size());
+}
+
+uint32_t Catalogue::catalogueBytes() const {
+    std::shared_lock lock(mutex_);
+    return static_cast<uint32_t>(blocks_.size());
+}
+
+size_t Catalogue::memoryBytes() const {
+    std::shared_lock lock(mutex_);
+    return blocks_.capacity() + recordOffsets_.capacity() * sizeof(uint32_t) +
+           rawDump_.capacity();
+}
+
+// ---- attach ---------------------------------------------------------------------------
+
+std::string Catalogue::volumeText(const std::vector<uint8_t>& volumeList) {
+    std::string text;
+    for (size_t i = 0; i + 1 < volumeList.size(); i += 2) {
+        const uint8_t low = volumeList[i + 1];
+        if (low == 0) break;
+        text.push_back(low > 0xF0 ? ' ' : static_cast<char>(low));
+    }
+    return text + " ";
+}
+
+std::vector<LocationEntry> Catalogue::locationEntries(const std::string& volumes) const {
+    std::vector<LocationEntry> entries;
+    auto add = [&](int message, bool emptySlot) {
+        if (entries.size() == kLocationSlots - 1 && config_.useFourthSlot) {
+            std::string text = log_.message(kMsgFourthSlot);
+            const std::string& option = config_.fourthSlotVolume;
+            const std::string volume = option.size() >= 2 ? option.substr(0, 2) : "/a";
+            text.replace(0, std::min<size_t>(2, text.size()), volume);
+            entries.push_back({text, false});
+            return;
+        }
+        if (entries.size() < kLocationSlots) entries.push_back({log_.message(message), emptySlot});
+    };
+    add(kMsgFirstVolume, false);
+    const char* const others[] = {"/b", "/c", "/e", "/g"};
+    for (int i = 0; i < 4; ++i) {
+        if (volumes.find(others[i]) != std::string::npos) add(kMsgFirstVolume + 1 + i, false);
+    }
+    while (entries.size() < kLocationSlots) add(kMsgEmptySlot, true);
+    entries.push_back({log_.message(kMsgSeemEntry), false});
+    return entries;
+}
+
+int Catalogue::attachPhone() {
+    PhoneSession session(commands_.transport());
+    if (config_.usblanP2k05()) {
+        const std::string mask = volumeMask();
+        int count = commands_.phoneSearchStart(mask.size() > 1 ? mask.substr(1) : mask,
+                                               currentVolume_[1]);
+        reportedCount_ = count > 0 ? static_cast<uint32_t>(count) : 0;
+        log_.logMessage(kMsgVolume, "/");
+        std::string model;
+        if (usblanIdentity_) model = usblanIdentity_().value_or("");
+        log_.logMessage(kMsgModel, model);
+        if (auto* progress = commands_.progress()) progress->setPosition(0);
+        return 0;
+    }
+
+    commands_.probeCommandSet();
+    if (commands_.transport().p2k05Active()) {
+        log_.logMessage(kMsgP2k05Commands);
+    } else {
+        switch (static_cast<CommandSetOption>(config_.commandSet)) {
+            case CommandSetOption::Standard:
+                log_.logMessage(kMsgStandardCommands);
+                break;
+            case CommandSetOption::SafeSlow3G:
+                log_.logMessage(kMsgSafeSlowCommands);
+                break;
+            default:
+                log_.logMessage(kMsgNewFastCommands);
+                break;
+        }
+    }
+
+    std::vector<uint8_t> reply;
+    const bool cdma = commands_.cdmaPhone();
+    if (cdma) {
+        commands_.phoneReadSeem(kIdentitySeemCdma, 1, 0, 10, reply);
+    } else {
+        commands_.phoneReadSeem(kIdentitySeemGsm, 1, 0, 0, reply);
+    }
+    std::span<const uint8_t> data(reply);
+    if (!data.empty()) data = data.subspan(1);
+    log_.logLine(cdma ? "CDMA Model: " + modelTextCdma(data) : "GSM Model: " + modelTextGsm(data));
+    if (cdma) return -1;
+
+    int count = commands_.phoneSearchStart(volumeMask(), currentVolume_[1]);
+    if (count > 0) reportedCount_ = static_cast<uint32_t>(count);
+    config_.useFilter = 0;
+
+    std::vector<uint8_t> volumes;
+    if (commands_.phoneListVolumes(volumes) != 0) {
+        log_.logMessage(kMsgVolumesFailed);
+        return -1;
+    }
+    if (view_) view_->setPhoneLocations(locationEntries(volumeText(volumes)));
+
+    const std::string chosen = view_ ? view_->leftLocationText() : std::string("/a");
+    log_.logLine(chosen);
+    setCurrentVolume(chosen.size() >= 2 && chosen[0] == '/' ? chosen.substr(0, 2) : "/a");
+
+    auto free = commands_.phoneFreeSpace(currentVolume_);
+    if (!free) {
+        log_.logMessage(kMsgFreeSpaceFailed);
+        return -1;
+    }
+    log_.logMessage(kMsgSearchMask, volumeMask());
+    log_.logLine(log_.message(kMsgFreeSpace) + std::to_string(static_cast<int>(*free / 1024)) +
+                 log_.message(kMsgKilobytesFree));
+    return 0;
+}
+
+int Catalogue::refreshPhoneStatus() {
+    PhoneSession session(commands_.transport());
+    auto free = commands_.phoneFreeSpace(currentVolume_);
+    if (!free) {
+        log_.logMessage(kMsgFreeSpaceFailed);
+        if (!config_.usblanP2k05()) {
+            log_.logMessage(kMsgStatusFailed);
+            return -1;
+        }
+    }
+    setStatus(0, log_.message(kMsgFree) + std::to_string(free.value_or(0) / 1024) + " Kb");
+    const uint32_t kept = reportedCount_;
+    int count = commands_.phoneSearchStart(volumeMask(), currentVolume_[1]);
+    setStatus(2, log_.message(kMsgFileCount) +
+                     std::to_string(count > 0 ? static_cast<uint32_t>(count) : kept));
+    reportedCount_ = kept;
+    return 0;
+}
+
+}  // namespace mdk

@@ -1,0 +1,158 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <shared_mutex>
+#include <string>
+#include <vector>
+
+namespace mdk {
+
+class CommandSet;
+class EventLog;
+class Clock;
+class Prompter;
+struct ConfigRecord;
+
+// One entry of a location list (the combos of both panes).
+struct LocationEntry {
+    std::string text;
+    bool emptySlot = false;  // shown with the empty-slot icon
+};
+
+// What the attach routine and the loader show in the window. The GUI implements it on its
+// own thread (posting when called from a worker); the CLI prints; tests record.
+class PhoneView {
+public:
+    virtual ~PhoneView() = default;
+    // Status-bar part 0..3.
+    virtual void setStatusText(int part, const std::string& text) = 0;
+    // Replaces the first five entries of both location lists.
+    virtual void setPhoneLocations(const std::vector<LocationEntry>& entries) = 0;
+    // The text of the left location list's entry at the left pane's location index.
+    virtual std::string leftLocationText() = 0;
+};
+
+// One row of a phone folder listing.
+struct PhoneRow {
+    std::string name;
+    bool folder = false;
+    uint32_t size = 0;
+    uint32_t attributes = 0;     // as the pane reads it (low bytes swapped in USBLAN mode)
+    std::string attributeText;   // ten characters: owner, four blanks, attribute digits
+};
+
+// One record of the catalogue, decoded.
+struct CatalogueRecord {
+    std::string path;
+    uint32_t attributeWord = 0;  // little-endian field, as stored
+    uint32_t size = 0;
+};
+
+// The in-memory list of the phone's files, read by the phone's file search: blocks of
+// records exactly as the phone sent them, plus an index of record offsets. Readable while
+// the loader appends (a listing sees the records counted so far).
+class Catalogue {
+public:
+    static constexpr uint32_t kDefaultStride = 268;
+    static constexpr uint32_t kMinStride = 12;
+    static constexpr uint32_t kMaxStride = 1024;
+
+    Catalogue(CommandSet& commands, EventLog& log, ConfigRecord& config, Clock& clock,
+              Prompter& prompter, std::string programFolder);
+
+    void setView(PhoneView* view) { view_ = view; }
+    // How the model name of a Linux phone is read in the "P2k05 over USBLAN" mode.
+    void setUsblanIdentityReader(std::function<std::optional<std::string>()> reader) {
+        usblanIdentity_ = std::move(reader);
+    }
+
+    // Probes the phone, logs its model, fills the location lists, reports the free space.
+    // 0 on success, -1 for a CDMA phone or a failed step.
+    int attachPhone();
+    // The loader: run as a worker body; sets workerDone() when finished.
+    void loadCatalogue();
+    // Free space and file count on the status bar.
+    int refreshPhoneStatus();
+    // Adds one record as a block of its own. False (nothing added, reload asked for) when
+    // the name does not fit the current stride.
+    bool appendCatalogueRecord(const std::string& name, uint32_t size, uint32_t attributeWord);
+    // Drops the records whose path equals path or lies below it (path + "/...").
+    void markCatalogueRecord(const std::string& path);
+    // Patches the attribute word of the record whose path equals path: the current word
+    // with its second byte replaced by the new attribute byte.
+    void setCatalogueAttributes(const std::string& path, uint8_t attributeByte,
+                                uint32_t currentWord);
+
+    // The rows of one phone folder ("/" or "/a/mobile/"), by the phone pane's rules: child
+    // names, folders, case-insensitive duplicates dropped, ten-character attribute text.
+    std::vector<PhoneRow> listFolder(const std::string& phoneFolder) const;
+    // Every record counted so far (a snapshot).
+    std::vector<CatalogueRecord> records() const;
+    // The records whose path lies below folder ("/a/music/"), in catalogue order.
+    std::vector<CatalogueRecord> recordsBelow(const std::string& folder) const;
+
+    bool workerDone() const { return workerDone_; }
+    void setWorkerDone(bool done) { workerDone_ = done; }
+    bool catalogueLoaded() const { return catalogueLoaded_; }
+    void setCatalogueLoaded(bool loaded) { catalogueLoaded_ = loaded; }
+    bool needsReload() const { return needsReload_; }
+    uint32_t reportedCount() const { return reportedCount_; }
+    uint32_t catalogueRecords() const;
+    uint32_t catalogueBytes() const;
+    uint32_t recordStride() const { return stride_; }
+    // Memory held by the catalogue (blocks, index, raw dump), for the benchmarks.
+    size_t memoryBytes() const;
+    const std::string& currentVolume() const { return currentVolume_; }
+    void setCurrentVolume(const std::string& volume);
+    std::string volumeMask() const;
+    // The file-count limit in force for loads (-1 none); a package run lowers it.
+    int32_t& fileCountLimit();
+
+    // Builds the location entries from a volume list reply (16-bit big-endian units).
+    static std::string volumeText(const std::vector<uint8_t>& volumeList);
+    std::vector<LocationEntry> locationEntries(const std::string& volumeText) const;
+    // The ten-character attribute text of an attribute value.
+    static std::string attributeText(uint32_t attributes, bool usblanMode);
+    // Reads "Hidden_files.lst"; nullopt when it cannot be opened.
+    static std::optional<std::vector<std::string>> readHiddenFiles(const std::string& path);
+
+private:
+    struct Decoded {
+        std::string_view path;
+        uint32_t attributeWord;
+        uint32_t size;
+    };
+    Decoded decode(uint32_t offset) const;
+    uint32_t paneAttributes(uint32_t word) const;
+    void resetForLoad();
+    bool takeBlock(const std::vector<uint8_t>& reply, bool& firstReply);
+    void appendHiddenFiles();
+    void writeRawDump() const;
+    void setStatus(int part, const std::string& text);
+    uint8_t tuningByte() const;
+
+    CommandSet& commands_;
+    EventLog& log_;
+    ConfigRecord& config_;
+    Clock& clock_;
+    Prompter& prompter_;
+    std::string programFolder_;
+    PhoneView* view_ = nullptr;
+    std::function<std::optional<std::string>()> usblanIdentity_;
+
+    mutable std::shared_mutex mutex_;
+    std::vector<uint8_t> blocks_;          // the catalogue, blocks as received
+    std::vector<uint32_t> recordOffsets_;  // start of each record in blocks_
+    std::vector<uint8_t> rawDump_;         // search-next replies of the last load
+    uint32_t stride_ = kDefaultStride;
+    std::atomic<uint32_t> reportedCount_{0};
+    uint32_t loadedCount_ = 0;
+    std::atomic<bool> workerDone_{true};
+    std::atomic<bool> catalogueLoaded_{false};
+    std::atomic<bool> needsReload_{false};
+    std::string currentVolume_ = "/a";
+};
+
+}  // namespace mdk

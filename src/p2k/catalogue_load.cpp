@@ -1,0 +1,308 @@
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <unordered_map>
+
+#include "config/config_record.h"
+#include "p2k/bytes.h"
+#include "p2k/catalogue.h"
+#include "p2k/command_set.h"
+#include "p2k/event_log.h"
+#include "p2k/transport.h"
+#include "platform/clock.h"
+#include "shell/prompter.h"
+
+// The catalogue loader, the records' upkeep and the folder listing.
+namespace mdk {
+namespace {
+
+constexpr int kMsgFilesFound = 23;
+constexpr int kMsgFilesLoaded = 40;
+constexpr int kMsgMilliseconds = 41;
+constexpr int kMsgFileCount = 79;
+constexpr uint32_t kFolderBit = 0x1000;
+constexpr uint32_t kHiddenFileSize = 99999999;
+constexpr size_t kBlockHeader = 4;
+
+std::string lower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+}  // namespace
+
+Catalogue::Decoded Catalogue::decode(uint32_t offset) const {
+    const uint8_t* record = blocks_.data() + offset;
+    const size_t pathRoom = stride_ - 8;
+    size_t length = 0;
+    while (length < pathRoom && record[length] != 0) ++length;
+    return {std::string_view(reinterpret_cast<const char*>(record), length),
+            bytes::le32(record + pathRoom), bytes::be32(record + pathRoom + 4)};
+}
+
+uint32_t Catalogue::paneAttributes(uint32_t word) const {
+    if (!config_.usblanP2k05()) return word;
+    return (word & 0xFFFF0000u) | ((word & 0xFF) << 8) | ((word >> 8) & 0xFF);
+}
+
+std::string Catalogue::attributeText(uint32_t attributes, bool usblanMode) {
+    char hex[9];
+    std::snprintf(hex, sizeof hex, "%08X", attributes);
+    const std::string digits(hex);
+    return usblanMode ? digits.substr(2, 2) + "    " + digits.substr(4, 4)
+                      : digits.substr(0, 2) + "    " + digits.substr(2, 4);
+}
+
+void Catalogue::resetForLoad() {
+    std::unique_lock lock(mutex_);
+    blocks_.clear();
+    blocks_.shrink_to_fit();
+    recordOffsets_.clear();
+    recordOffsets_.shrink_to_fit();
+    rawDump_.clear();
+    stride_ = kDefaultStride;
+    loadedCount_ = 0;
+    needsReload_ = false;
+}
+
+// Takes one search-next reply into the catalogue. False when the load ends here: an end
+// block, a malformed first reply, or the file-count limit reached.
+bool Catalogue::takeBlock(const std::vector<uint8_t>& reply, bool& firstReply) {
+    if (reply.size() < kBlockHeader) return false;
+    const uint16_t count = bytes::be16(reply.data());
+    if (count == 0) return false;
+    uint32_t stride = stride_;
+    if (firstReply) {
+        // The record size is taken from the first reply: accept only a sane stride.
+        stride = static_cast<uint32_t>((reply.size() - kBlockHeader) / count);
+        if (stride < kMinStride || stride > kMaxStride) return false;
+        firstReply = false;
+    }
+    // Only whole records that actually arrived are kept.
+    const size_t whole = std::min<size_t>(count, (reply.size() - kBlockHeader) / stride);
+    if (whole == 0) return false;
+    std::vector<uint32_t> starts;
+    {
+        std::unique_lock lock(mutex_);
+        stride_ = stride;
+        rawDump_.insert(rawDump_.end(), reply.begin(), reply.end());
+        const uint32_t base = static_cast<uint32_t>(blocks_.size());
+        uint8_t header[kBlockHeader] = {0, 0, reply[2], reply[3]};
+        bytes::putBe16(header, static_cast<uint16_t>(whole));
+        blocks_.insert(blocks_.end(), header, header + kBlockHeader);
+        blocks_.insert(blocks_.end(), reply.begin() + kBlockHeader,
+                       reply.begin() + static_cast<ptrdiff_t>(kBlockHeader + whole * stride));
+        for (size_t i = 0; i < whole; ++i) {
+            starts.push_back(static_cast<uint32_t>(base + kBlockHeader + i * stride));
+        }
+    }
+    const int32_t limit = config_.fileCountLimit;
+    for (uint32_t start : starts) {
+        std::string path;
+        {
+            std::shared_lock lock(mutex_);
+            path = std::string(decode(start).path);
+        }
+        log_.setQuiet(false);
+        log_.replaceLogLine(path);
+        log_.setQuiet(true);
+        {
+            std::unique_lock lock(mutex_);
+            recordOffsets_.push_back(start);
+            ++loadedCount_;
+        }
+        if (auto* progress = commands_.progress()) progress->step();
+        if (limit >= 0 && loadedCount_ > static_cast<uint32_t>(limit)) return false;
+    }
+    return whole == count;
+}
+
+void Catalogue::loadCatalogue() {
+    workerDone_ = false;
+    PhoneSession session(commands_.transport());
+    const uint64_t started = clock_.nowMs();
+    resetForLoad();
+    const int count = commands_.phoneSearchStart(volumeMask(), currentVolume_[1]);
+    if (count > 0) {
+        reportedCount_ = static_cast<uint32_t>(count);
+        {
+            std::unique_lock lock(mutex_);
+            blocks_.reserve((static_cast<size_t>(count) + 2) * 272);
+            recordOffsets_.reserve(static_cast<size_t>(count));
+        }
+        if (auto* progress = commands_.progress()) {
+            progress->setRange(0, count + 1);
+            progress->setPosition(0);
+        }
+        const std::string found = std::to_string(count) + log_.message(kMsgFilesFound);
+        log_.logLine(found);
+        log_.logLine(found);
+        QuietLog quiet(log_);
+        bool firstReply = true;
+        std::vector<uint8_t> reply;
+        const uint8_t tuning = tuningByte();
+        while (commands_.phoneSearchNext(tuning, reply) == 0 && takeBlock(reply, firstReply)) {
+        }
+    }
+    reportedCount_ = loadedCount_;
+    if (config_.usblanP2k05()) {
+        setStatus(2, log_.message(kMsgFileCount) + std::to_string(reportedCount_.load()));
+        appendHiddenFiles();
+    }
+    catalogueLoaded_ = true;
+    log_.setQuiet(false);
+    log_.replaceLogLine(std::to_string(loadedCount_) + log_.message(kMsgFilesLoaded) +
+                        std::to_string(clock_.nowMs() - started) + log_.message(kMsgMilliseconds));
+    workerDone_ = true;
+    if (log_.packets()) writeRawDump();
+    commands_.runSessionSequence();
+}
+
+std::optional<std::vector<std::string>> Catalogue::readHiddenFiles(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::vector<std::string> names;
+    std::string line;
+    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    content.erase(std::remove(content.begin(), content.end(), '\r'), content.end());
+    size_t start = 0;
+    while (start < content.size()) {
+        size_t end = content.find('\n', start);
+        if (end == std::string::npos) end = content.size();
+        line = content.substr(start, end - start);
+        if (line.empty()) break;
+        if (line[0] != '#') names.push_back(line);
+        start = end + 1;
+    }
+    return names;
+}
+
+void Catalogue::appendHiddenFiles() {
+    auto names = readHiddenFiles(programFolder_ + "/Hidden_files.lst");
+    if (!names) {
+        prompter_.ask({"Warning", "List of hidden files not found", PromptButtons::Ok,
+                       PromptIcon::Warning, false});
+        return;
+    }
+    for (const auto& name : *names) appendCatalogueRecord(name, kHiddenFileSize, 0);
+}
+
+void Catalogue::writeRawDump() const {
+    const std::string path = programFolder_ + "/Received_filelist.raw";
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::shared_lock lock(mutex_);
+    out.write(reinterpret_cast<const char*>(rawDump_.data()),
+              static_cast<std::streamsize>(rawDump_.size()));
+}
+
+bool Catalogue::appendCatalogueRecord(const std::string& name, uint32_t size,
+                                      uint32_t attributeWord) {
+    std::unique_lock lock(mutex_);
+    if (name.empty() || name.size() + 1 > stride_ - 8) {
+        needsReload_ = true;  // the name does not fit a record: re-read the phone instead
+        return false;
+    }
+    const uint32_t base = static_cast<uint32_t>(blocks_.size());
+    const uint8_t header[kBlockHeader] = {0x00, 0x01, 0x00, 0x00};
+    blocks_.insert(blocks_.end(), header, header + kBlockHeader);
+    blocks_.resize(blocks_.size() + stride_, 0);
+    uint8_t* record = blocks_.data() + base + kBlockHeader;
+    std::copy(name.begin(), name.end(), record);
+    bytes::putLe32(record + stride_ - 8, attributeWord);
+    bytes::putBe32(record + stride_ - 4, size);
+    recordOffsets_.push_back(base + kBlockHeader);
+    ++loadedCount_;
+    ++reportedCount_;
+    if (config_.fileCountLimit >= 0) ++config_.fileCountLimit;
+    return true;
+}
+
+namespace {
+bool isSameOrBelow(std::string_view recordPath, const std::string& path) {
+    if (recordPath.substr(0, path.size()) != path) return false;
+    return recordPath.size() == path.size() || recordPath[path.size()] == '/' ||
+           (!path.empty() && path.back() == '/');
+}
+}  // namespace
+
+void Catalogue::markCatalogueRecord(const std::string& path) {
+    if (path.empty()) return;
+    std::unique_lock lock(mutex_);
+    for (uint32_t offset : recordOffsets_) {
+        if (isSameOrBelow(decode(offset).path, path)) blocks_[offset] = 0xFF;
+    }
+}
+
+void Catalogue::setCatalogueAttributes(const std::string& path, uint8_t attributeByte,
+                                       uint32_t currentWord) {
+    std::unique_lock lock(mutex_);
+    for (uint32_t offset : recordOffsets_) {
+        if (decode(offset).path != path) continue;
+        uint8_t* field = blocks_.data() + offset + stride_ - 8;
+        bytes::putLe32(field, currentWord);
+        field[1] = attributeByte;
+        return;
+    }
+}
+
+std::vector<PhoneRow> Catalogue::listFolder(const std::string& phoneFolder) const {
+    std::vector<PhoneRow> rows;
+    std::unordered_map<std::string, size_t> seen;
+    const bool usblan = config_.usblanP2k05();
+    std::shared_lock lock(mutex_);
+    for (uint32_t offset : recordOffsets_) {
+        const Decoded record = decode(offset);
+        std::string_view rest;
+        if (record.path.empty() || static_cast<uint8_t>(record.path[0]) == 0xFF) continue;
+        if (record.path.substr(0, phoneFolder.size()) == phoneFolder) {
+            rest = record.path.substr(phoneFolder.size());
+        } else if (phoneFolder == "/" && record.path[0] != '/') {
+            rest = record.path;
+        } else {
+            continue;
+        }
+        const size_t slash = rest.find('/');
+        const std::string_view child = rest.substr(0, slash);
+        if (child.empty()) continue;
+        const uint32_t attributes = paneAttributes(record.attributeWord);
+        if (!seen.emplace(lower(child), rows.size()).second) continue;
+        PhoneRow row;
+        row.name = std::string(child);
+        row.folder = slash != std::string_view::npos || (attributes & kFolderBit) != 0;
+        row.size = record.size;
+        row.attributes = attributes;
+        row.attributeText = attributeText(attributes, usblan);
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+std::vector<CatalogueRecord> Catalogue::records() const {
+    std::shared_lock lock(mutex_);
+    std::vector<CatalogueRecord> out;
+    out.reserve(recordOffsets_.size());
+    for (uint32_t offset : recordOffsets_) {
+        const Decoded d = decode(offset);
+        out.push_back({std::string(d.path), d.attributeWord, d.size});
+    }
+    return out;
+}
+
+std::vector<CatalogueRecord> Catalogue::recordsBelow(const std::string& folder) const {
+    std::string prefix = folder;
+    if (prefix.empty() || prefix.back() != '/') prefix += '/';
+    std::vector<CatalogueRecord> out;
+    std::shared_lock lock(mutex_);
+    for (uint32_t offset : recordOffsets_) {
+        const Decoded d = decode(offset);
+        if (d.path.size() > prefix.size() && d.path.substr(0, prefix.size()) == prefix) {
+            out.push_back({std::string(d.path), d.attributeWord, d.size});
+        }
+    }
+    return out;
+}
+
+}  // namespace mdk
