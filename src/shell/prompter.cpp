@@ -23,6 +23,10 @@ PromptAnswer ScriptedPrompter::ask(const Prompt& prompt) {
     return answer;
 }
 
+PromptAnswer ForwardingPrompter::ask(const Prompt& prompt) {
+    return target_ ? target_->ask(prompt) : defaultAnswer(prompt.buttons);
+}
+
 void ScriptedPrompter::queueAnswer(PromptAnswer answer) {
     std::lock_guard lock(mutex_);
     answers_.push_back(answer);

@@ -41,6 +41,17 @@ private:
     std::vector<Prompt> shown_;
 };
 
+// Passes prompts on to another prompter chosen later (the GUI's, the CLI's, a test's);
+// without one, a prompt gets its default answer.
+class ForwardingPrompter final : public Prompter {
+public:
+    PromptAnswer ask(const Prompt& prompt) override;
+    void setTarget(Prompter* target) { target_ = target; }
+
+private:
+    Prompter* target_ = nullptr;
+};
+
 // The answer a box gives when its default (first) button is pressed.
 PromptAnswer defaultAnswer(PromptButtons buttons);
 
