@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -33,8 +34,12 @@ ConfigLoadResult ConfigFile::load(ConfigRecord& record, Prompter& prompter, AppC
         return ConfigLoadResult::Loaded;
     }
     record = ConfigRecord{};
-    ::unlink(path_.c_str());
     app.hideStartupPicture();
+    if (::unlink(path_.c_str()) != 0 && errno != ENOENT) {
+        prompter.ask({"Warning !", "Config file corrupted and cannot be deleted Defaults loaded.",
+                      PromptButtons::Ok, PromptIcon::Information, true});
+        return ConfigLoadResult::CorruptedKept;
+    }
     prompter.ask({"Warning !", "Config file corrupted, deleted now Application will restart.",
                   PromptButtons::Ok, PromptIcon::Information, true});
     doNotSave_ = true;

@@ -12,6 +12,10 @@ enum class ConfigLoadResult {
     Loaded,     // the file was read and is valid
     Missing,    // no file: defaults, the program goes on
     Corrupted,  // short or invalid: defaults, file deleted, restart requested, start-up stops
+    // Short or invalid but it could not be deleted (read-only folder, a folder of that
+    // name): a restart would find it again and restart for ever, so the program goes on
+    // with the defaults, and the save at exit replaces the file where it can.
+    CorruptedKept,
 };
 
 // The ".config" file in the program folder.
