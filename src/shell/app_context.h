@@ -2,11 +2,13 @@
 #include <string>
 
 #include "config/config_record.h"
+#include "device/link_state.h"
 #include "p2k/catalogue.h"
 #include "p2k/command_set.h"
 #include "p2k/event_log.h"
 #include "p2k/transport.h"
 #include "p2k/usb_driver.h"
+#include "panes/pane_set.h"
 #include "platform/clock.h"
 #include "shell/messages.h"
 #include "shell/prompter.h"
@@ -30,10 +32,13 @@ public:
     ConfigRecord config;
     UsbDriver driver{log};
     Transport transport{driver, log, clock};
+    LinkState link;
     // Every box of the core goes here; the front end points it at its own prompter.
     ForwardingPrompter prompter;
     CommandSet commands{transport, log, config, clock};
     Catalogue catalogue{commands, log, config, clock, prompter, programFolder};
+    // Location lists, folders, focus and sort modes of both panes.
+    PaneSet panes;
 
     // A path inside the program folder.
     std::string programFile(const std::string& name) const { return programFolder + "/" + name; }

@@ -1,0 +1,49 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace mdk {
+
+// Settings only the Linux build needs, kept in a small key=value file beside ".config"
+// (the 1681-byte record is never extended). Each key can also come from the environment,
+// which wins over the file. Templates may use %IP% (the phone's address), %MOUNT% (the
+// mount point) and %PROGRAM% (the program folder); %UID% is the user id.
+struct LinuxSettings {
+    static constexpr const char* kFileName = ".linux-settings";
+
+    // The stand-in for mapping the phone's share (mode 1) and removing the mapping.
+    std::string shareMountCommand = "gio mount \"smb://root@%IP%/system\"";
+    std::string shareUnmountCommand = "gio mount -u \"smb://root@%IP%/system\"";
+    std::string shareMountPoint = "/run/user/%UID%/gvfs/smb-share:server=%IP%,share=system";
+    // The stand-in for the FTP drive program (mode 2); the command is kept running.
+    std::string ftpMountCommand =
+        "mkdir -p \"%MOUNT%\" && exec curlftpfs -f \"ftp://root@%IP%/\" \"%MOUNT%\"";
+    std::string ftpUnmountCommand = "fusermount -u \"%MOUNT%\"";
+    std::string ftpMountPoint = "%PROGRAM%/FtpDrive/phone";
+    // Run before each IP report in place of the FTP drive's settings import; empty: none.
+    std::string ftpSettingsCommand;
+    // The phone's P2k05 port over USBLAN.
+    uint16_t usblanPort = 11000;
+
+    // Reads programFolder/.linux-settings (missing file: defaults), then the environment
+    // through getenv (MARROWDECK_SHARE_MOUNT, MARROWDECK_SHARE_UNMOUNT,
+    // MARROWDECK_SHARE_MOUNT_POINT, MARROWDECK_FTP_MOUNT, MARROWDECK_FTP_UNMOUNT,
+    // MARROWDECK_FTP_MOUNT_POINT, MARROWDECK_FTP_SETTINGS, MARROWDECK_USBLAN_PORT).
+    // Unknown keys and bad values are skipped and reported in warnings.
+    static LinuxSettings load(const std::string& programFolder,
+                              const std::function<const char*(const char*)>& getenv,
+                              std::string* warnings = nullptr);
+    // Applies one key=value line; false for an unknown key or a bad value.
+    bool apply(const std::string& key, const std::string& value);
+};
+
+// Replaces %IP%, %MOUNT%, %PROGRAM% and %UID% in a template.
+std::string expandTemplate(const std::string& text, const std::string& ip,
+                           const std::string& mountPoint, const std::string& programFolder);
+
+// A port number 1..65535 from decimal text.
+std::optional<uint16_t> parsePort(const std::string& text);
+
+}  // namespace mdk
