@@ -1,72 +1,118 @@
-// marrowdeck-phonesim: a simulated Motorola P2k phone served over the emulator socket.
+// marrowdeck-phonesim: a simulated Motorola phone, served over the emulator socket (its USB
+// driver), over USBLAN (P2k05 over TCP) and, in modem mode, on a pseudo-terminal.
+//
+// On start it prints to standard output one line per service, "listen ADDRESS",
+// "usblan tcp:127.0.0.1:PORT" and "modem /dev/pts/N", then "ready". It runs until SIGINT
+// or SIGTERM and then writes the --dump-state file.
+#include <pthread.h>
+
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
+#include <vector>
 
+#include "sim/modem_pty.h"
 #include "sim/phone_model.h"
+#include "sim/phonesim_options.h"
+#include "sim/root_folder.h"
+#include "sim/sample_phone.h"
 #include "sim/sim_phone.h"
 #include "sim/socket_server.h"
+#include "sim/state_dump.h"
+#include "sim/usblan_server.h"
 
 namespace {
 
-volatile std::sig_atomic_t gStop = 0;
-void onSignal(int) { gStop = 1; }
+using namespace mdk::sim;
 
-int usage() {
-    std::fprintf(stderr,
-                 "usage: marrowdeck-phonesim --listen unix:PATH|tcp:HOST:PORT [options]\n"
-                 "  --kind classic|p2k05|cdma   phone kind (default p2k05)\n"
-                 "  --model TEXT                model name (default \"V3 RAZR\")\n"
-                 "  --latency MS                delay before each reply (default 0)\n");
-    return 2;
+int fail(const std::string& message) {
+    std::fprintf(stderr, "ERROR: %s\n", message.c_str());
+    return 1;
+}
+
+bool fillPhone(PhoneModel& model, const PhonesimOptions& options, std::string& error) {
+    if (options.root.empty()) {
+        loadSamplePhone(model);
+    } else {
+        std::vector<std::string> warnings;
+        const bool loaded = loadRootFolder(model, options.root, error, warnings);
+        for (const auto& warning : warnings) std::fprintf(stderr, "warning: %s\n", warning.c_str());
+        if (!loaded) return false;
+        if (model.kind() == PhoneKind::Linux) addBluetoothConfig(model);
+        addSampleSeems(model);
+    }
+    model.setRecordStride(options.stride);
+    if (options.recordsPerBlock) model.setRecordsPerBlock(*options.recordsPerBlock);
+    return true;
+}
+
+// SIGINT and SIGTERM are blocked in every thread and taken by sigwait in main.
+sigset_t stopSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    return set;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    using namespace mdk::sim;
-    std::string listen;
-    std::string model = "V3 RAZR";
-    PhoneKind kind = PhoneKind::P2k05Gsm;
-    uint32_t latency = 0;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        auto next = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-        const char* value = nullptr;
-        if (arg == "--listen" && (value = next())) {
-            listen = value;
-        } else if (arg == "--model" && (value = next())) {
-            model = value;
-        } else if (arg == "--latency" && (value = next())) {
-            latency = static_cast<uint32_t>(std::strtoul(value, nullptr, 10));
-        } else if (arg == "--kind" && (value = next())) {
-            std::string k = value;
-            if (k == "classic") kind = PhoneKind::ClassicGsm;
-            else if (k == "p2k05") kind = PhoneKind::P2k05Gsm;
-            else if (k == "cdma") kind = PhoneKind::Cdma;
-            else return usage();
-        } else {
-            return usage();
-        }
-    }
-    if (listen.empty()) return usage();
-
-    PhoneModel phoneModel(kind, model);
-    SimPhone phone(phoneModel);
-    SocketServer server(phone, latency);
+    PhonesimOptions options;
     std::string error;
-    if (!server.listen(listen, error)) {
-        std::fprintf(stderr, "ERROR: %s\n", error.c_str());
-        return 1;
+    if (!parsePhonesimOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
+        std::fprintf(stderr, "marrowdeck-phonesim: %s\n%s", error.c_str(), phonesimUsage().c_str());
+        return 2;
     }
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
-    server.start();
-    std::fprintf(stderr, "marrowdeck-phonesim: %s phone \"%s\" listening on %s\n",
-                 kind == PhoneKind::Cdma ? "CDMA" : "GSM", model.c_str(), listen.c_str());
-    while (!gStop) ::pause();
+    const sigset_t signals = stopSignals();
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    PhoneModel model(options.kind, options.model);
+    if (!fillPhone(model, options, error)) return fail(error);
+    SimPhone phone(model);
+    phone.faults() = options.faults;
+    if (options.modem) phone.setInterfaceUp(false);
+
+    SocketServer server(phone, options.latencyMs);
+    if (!options.listen.empty()) {
+        if (!server.listen(options.listen, error)) return fail(error);
+        server.setBringUpOnConnect(!options.modem);
+        server.start();
+        std::printf("listen %s\n", options.listen.c_str());
+    }
+    UsblanServer usblan(model, options.latencyMs);
+    if (!options.usblan.empty()) {
+        if (!usblan.bind(options.usblan, error)) return fail(error);
+        if (!options.modem && !usblan.start(error)) return fail(error);
+        std::printf("usblan tcp:127.0.0.1:%d\n", usblan.port());
+    }
+    ModemPty modem;
+    if (options.modem) {
+        if (!modem.open(error)) return fail(error);
+        modem.setUsblanCommand(options.usblanCommand);
+        modem.setModelName(model.modelName());
+        modem.onP2kMode([&] { phone.setInterfaceUp(true); });
+        modem.onUsblanMode([&] {
+            std::string startError;
+            if (!options.usblan.empty() && !usblan.start(startError)) {
+                std::fprintf(stderr, "ERROR: %s\n", startError.c_str());
+            }
+        });
+        modem.start();
+        std::printf("modem %s\n", modem.slavePath().c_str());
+    }
+    std::fprintf(stderr, "marrowdeck-phonesim: %s phone \"%s\"\n", kindName(model.kind()),
+                 model.modelName().c_str());
+    std::printf("ready\n");
+    std::fflush(stdout);
+
+    int signal = 0;
+    sigwait(&signals, &signal);
+    modem.stop();
     server.stop();
+    usblan.stop();
+    if (!options.dumpState.empty() && !writeState(model, options.dumpState, error)) {
+        return fail(error);
+    }
     return 0;
 }

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <thread>
 
+#include "sim/sample_phone.h"
+
 namespace mdk::sim {
 
 DriverStatus SimLink::request(uint32_t code, std::span<const uint8_t> input, size_t capacity,
@@ -14,14 +16,18 @@ DriverStatus SimLink::request(uint32_t code, std::span<const uint8_t> input, siz
     return status;
 }
 
-bool SimLink::isOpen() const { return !closed_ && phone_.interfaceUp(); }
+bool SimLink::isOpen() const {
+    return !closed_ && phone_.interfaceUp();
+}
 
 void SimLink::close() {
     closed_ = true;
     notifyChange();
 }
 
-std::string SimLink::devicePath() const { return makeDevicePath(0x4901, 8, "sim"); }
+std::string SimLink::devicePath() const {
+    return makeDevicePath(0x4901, 8, "sim");
+}
 
 bool SimLink::waitForRemoval() {
     std::unique_lock lock(waitMutex_);
@@ -49,10 +55,12 @@ namespace {
 // A SimLink that owns its phone: the "sim" address of the command-line tool and the GUI.
 class OwningSimLink final : public DriverLink {
 public:
-    OwningSimLink()
-        : model_(std::make_unique<PhoneModel>()),
+    explicit OwningSimLink(PhoneKind kind)
+        : model_(std::make_unique<PhoneModel>(kind)),
           phone_(std::make_unique<SimPhone>(*model_)),
-          link_(std::make_unique<SimLink>(*phone_)) {}
+          link_(std::make_unique<SimLink>(*phone_)) {
+        loadSamplePhone(*model_);
+    }
     DriverStatus request(uint32_t code, std::span<const uint8_t> input, size_t capacity,
                          std::vector<uint8_t>& output, uint32_t waitMs) override {
         return link_->request(code, input, capacity, output, waitMs);
@@ -72,7 +80,16 @@ private:
 }  // namespace
 
 std::unique_ptr<DriverLink> openLink(const std::string& address, std::string& error) {
-    if (address == "sim") return std::make_unique<OwningSimLink>();
+    if (address == "sim") return std::make_unique<OwningSimLink>(PhoneKind::P2k05Gsm);
+    if (address.rfind("sim:", 0) == 0) {
+        const std::optional<PhoneKind> kind = kindFromName(address.substr(4));
+        if (!kind || *kind == PhoneKind::Linux) {
+            error = "no simulated P2k phone of kind " + address.substr(4) +
+                    " (want sim:classic, sim:p2k05 or sim:cdma)";
+            return nullptr;
+        }
+        return std::make_unique<OwningSimLink>(*kind);
+    }
     return openDriverLink(address, error);
 }
 

@@ -39,7 +39,8 @@ private:
 };
 
 // Opens a driver link by address: "sim" opens a fresh in-process sample phone (kept alive
-// by the link), anything else goes to the core's openDriverLink.
+// by the link), "sim:classic", "sim:p2k05" or "sim:cdma" a sample phone of that kind,
+// anything else goes to the core's openDriverLink.
 std::unique_ptr<DriverLink> openLink(const std::string& address, std::string& error);
 
 }  // namespace mdk::sim

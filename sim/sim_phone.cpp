@@ -9,7 +9,9 @@ namespace {
 const char* const kInterfaceName = "Motorola Test Command";
 const uint8_t kPrefix[4] = {0, 0, 0, 0};
 
-void appendPrefix(std::vector<uint8_t>& out) { out.insert(out.end(), kPrefix, kPrefix + 4); }
+void appendPrefix(std::vector<uint8_t>& out) {
+    out.insert(out.end(), kPrefix, kPrefix + 4);
+}
 }  // namespace
 
 bool SimPhone::interfaceUp() const {
@@ -19,8 +21,8 @@ bool SimPhone::interfaceUp() const {
 
 void SimPhone::setInterfaceUp(bool up) {
     std::lock_guard lock(mutex_);
-    interfaceUp_ = up;
-    if (up) atMode_ = false;
+    interfaceUp_ = up && hasTestCommandInterface();
+    if (interfaceUp_) atMode_ = false;
 }
 
 bool SimPhone::switchedToAtMode() const {

@@ -12,12 +12,12 @@ namespace mdk::sim {
 
 // Switches that make the simulated phone misbehave, for tests.
 struct Faults {
-    bool staleSequence = false;    // replies carry the previous command's sequence number
-    int threeWaitingPolls = 0;     // this many polls report 3 waiting replies first
-    uint8_t errorStatus = 0;       // non-zero: every classic reply carries this status
-    bool refuseP2k05 = false;      // P2k05 send requests fail
-    bool dropConnection = false;   // the interface goes away at the next request
-    int dropAfterRequests = -1;    // >= 0: the interface goes away after this many requests
+    bool staleSequence = false;   // replies carry the previous command's sequence number
+    int threeWaitingPolls = 0;    // this many polls report 3 waiting replies first
+    uint8_t errorStatus = 0;      // non-zero: every classic reply carries this status
+    bool refuseP2k05 = false;     // P2k05 send requests fail
+    bool dropConnection = false;  // the interface goes away at the next request
+    int dropAfterRequests = -1;   // >= 0: the interface goes away after this many requests
 };
 
 // The phone side of the USB driver: answers the driver requests of both framings (classic
@@ -25,7 +25,7 @@ struct Faults {
 // Thread-safe.
 class SimPhone {
 public:
-    explicit SimPhone(PhoneModel& model) : model_(model) {}
+    explicit SimPhone(PhoneModel& model) : model_(model), interfaceUp_(hasTestCommandInterface()) {}
 
     // Handles one driver request the way the phone and its driver would.
     DriverStatus handle(uint32_t code, std::span<const uint8_t> input, size_t capacity,
@@ -33,7 +33,10 @@ public:
 
     Faults& faults() { return faults_; }
     bool interfaceUp() const;
+    // Brings the Test Command interface up (the phone entered P2k mode) or takes it away.
+    // A Linux phone has no such interface: it never comes up.
     void setInterfaceUp(bool up);
+    bool hasTestCommandInterface() const { return model_.kind() != PhoneKind::Linux; }
     // True once the host sent the AT-mode switch.
     bool switchedToAtMode() const;
     PhoneModel& model() { return model_; }
@@ -58,7 +61,7 @@ private:
     Faults faults_;
     std::deque<PendingReply> pending_;
     uint16_t lastSequence_ = 0;
-    bool interfaceUp_ = true;
+    bool interfaceUp_;
     bool atMode_ = false;
     int requests_ = 0;
 };

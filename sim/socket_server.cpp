@@ -14,14 +14,18 @@ namespace {
 constexpr uint32_t kMaxInput = 1 << 20;
 }
 
-SocketServer::~SocketServer() { stop(); }
+SocketServer::~SocketServer() {
+    stop();
+}
 
 bool SocketServer::listen(const std::string& address, std::string& error) {
     listenFd_ = net::listenAddress(address, error);
     return listenFd_ >= 0;
 }
 
-int SocketServer::port() const { return net::boundPort(listenFd_); }
+int SocketServer::port() const {
+    return net::boundPort(listenFd_);
+}
 
 void SocketServer::start() {
     thread_ = std::thread([this] { serve(); });
@@ -40,8 +44,8 @@ void SocketServer::serve() {
         if (::poll(&pfd, 1, 100) <= 0) continue;
         int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) continue;
-        phone_.setInterfaceUp(true);
-        serveConnection(fd);
+        if (bringUpOnConnect_) phone_.setInterfaceUp(true);
+        if (phone_.interfaceUp()) serveConnection(fd);
         ::close(fd);
     }
 }
