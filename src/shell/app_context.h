@@ -10,6 +10,7 @@
 #include "p2k/usb_driver.h"
 #include "panes/pane_set.h"
 #include "platform/clock.h"
+#include "seem/seem_lists.h"
 #include "shell/messages.h"
 #include "shell/prompter.h"
 
@@ -39,6 +40,8 @@ public:
     Catalogue catalogue{commands, log, config, clock, prompter, programFolder};
     // Location lists, folders, focus and sort modes of both panes.
     PaneSet panes;
+    // "Seem.lst" and "SeemCategories.lst", shown by the seem folder of a phone pane.
+    SeemLists seemLists;
 
     // A path inside the program folder.
     std::string programFile(const std::string& name) const { return programFolder + "/" + name; }
