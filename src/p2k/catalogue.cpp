@@ -102,8 +102,8 @@ std::string Catalogue::volumeText(const std::vector<uint8_t>& volumeList) {
     return text + " ";
 }
 
-std::vector<LocationEntry> Catalogue::locationEntries(const std::string& volumes) const {
-    std::vector<LocationEntry> entries;
+std::vector<VolumeEntry> Catalogue::locationEntries(const std::string& volumes) const {
+    std::vector<VolumeEntry> entries;
     auto add = [&](int message, bool emptySlot) {
         if (entries.size() == kLocationSlots - 1 && config_.useFourthSlot) {
             std::string text = log_.message(kMsgFourthSlot);

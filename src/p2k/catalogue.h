@@ -16,7 +16,7 @@ class Prompter;
 struct ConfigRecord;
 
 // One entry of a location list (the combos of both panes).
-struct LocationEntry {
+struct VolumeEntry {
     std::string text;
     bool emptySlot = false;  // shown with the empty-slot icon
 };
@@ -29,7 +29,7 @@ public:
     // Status-bar part 0..3.
     virtual void setStatusText(int part, const std::string& text) = 0;
     // Replaces the first five entries of both location lists.
-    virtual void setPhoneLocations(const std::vector<LocationEntry>& entries) = 0;
+    virtual void setPhoneLocations(const std::vector<VolumeEntry>& entries) = 0;
     // The text of the left location list's entry at the left pane's location index.
     virtual std::string leftLocationText() = 0;
 };
@@ -112,7 +112,7 @@ public:
 
     // Builds the location entries from a volume list reply (16-bit big-endian units).
     static std::string volumeText(const std::vector<uint8_t>& volumeList);
-    std::vector<LocationEntry> locationEntries(const std::string& volumeText) const;
+    std::vector<VolumeEntry> locationEntries(const std::string& volumeText) const;
     // The ten-character attribute text of an attribute value.
     static std::string attributeText(uint32_t attributes, bool usblanMode);
     // Reads "Hidden_files.lst"; nullopt when it cannot be opened.

@@ -1,0 +1,127 @@
+#include "cli/session.h"
+
+#include <unistd.h>
+
+#include "shell/messages.h"
+#include "sim/sim_link.h"
+
+namespace mdk::cli {
+
+void ConsoleView::flushLive() {
+    if (live_.empty()) return;
+    std::fprintf(stderr, "%s\n", live_.c_str());
+    live_.clear();
+}
+
+void ConsoleView::appendLine(const std::string& text) {
+    if (!showLog_) return;
+    flushLive();
+    live_ = text;  // the last line may still be replaced (the live line of a load)
+}
+
+void ConsoleView::replaceLastLine(const std::string& text) {
+    if (showLog_) live_ = text;
+}
+
+void ConsoleView::setStatusText(int part, const std::string& text) {
+    if (showLog_) appendLine("[status " + std::to_string(part) + "] " + text);
+}
+
+void ConsoleView::setPhoneLocations(const std::vector<VolumeEntry>& entries) {
+    if (!showLog_) return;
+    std::string text = "[locations]";
+    for (const auto& e : entries) text += " | " + e.text;
+    appendLine(text);
+}
+
+void ConsoleView::setRange(int low, int high) {
+    low_ = low;
+    high_ = high;
+    position_ = low;
+    drawProgress();
+}
+
+void ConsoleView::setPosition(int position) {
+    position_ = position;
+    drawProgress();
+}
+
+void ConsoleView::step() {
+    ++position_;
+    drawProgress();
+}
+
+void ConsoleView::drawProgress() {
+    if (showLog_ || !::isatty(STDERR_FILENO) || high_ <= low_) return;
+    const int percent = std::min(100, 100 * (position_ - low_) / (high_ - low_));
+    std::fprintf(stderr, "\r[%-40s] %3d%%", std::string(size_t(percent * 40 / 100), '#').c_str(),
+                 percent);
+    progressShown_ = true;
+}
+
+void ConsoleView::finishProgress() {
+    if (progressShown_) std::fprintf(stderr, "\n");
+    progressShown_ = false;
+    flushLive();
+}
+
+PromptAnswer ConsolePrompter::ask(const Prompt& prompt) {
+    std::fprintf(stderr, "%s: %s\n", prompt.title.c_str(), prompt.text.c_str());
+    return defaultAnswer(prompt.buttons);
+}
+
+Session::Session(const std::string& programFolder, bool showLog, bool trace)
+    : context_(programFolder, clock_), view_(showLog || trace) {
+    context_.prompter.setTarget(&prompter_);
+    context_.log.setView(&view_);
+    context_.log.setPackets(trace);
+    context_.commands.setProgress(&view_);
+    context_.catalogue.setView(&view_);
+    if (loadMessages(context_.messages, programFolder, context_.log, prompter_) != 0) {
+        throw CommandError{"Messages.lng not found in " + programFolder};
+    }
+}
+
+void Session::connect(const std::string& address) {
+    std::string error;
+    std::shared_ptr<DriverLink> link = sim::openLink(address, error);
+    if (!link) throw CommandError{error.empty() ? "cannot open " + address : error};
+    context_.driver.setLink(link);
+    std::string name;
+    if (context_.driver.interfaceName(name) != 0) {
+        throw CommandError{"the phone at " + address + " does not answer"};
+    }
+    if (name != "Motorola Test Command") {
+        throw CommandError{"not a P2k Test Command interface (\"" + name + "\")"};
+    }
+}
+
+void Session::probe() {
+    if (probed_) return;
+    context_.commands.probeCommandSet();
+    probed_ = true;
+}
+
+void Session::loadVolume(const std::string& phonePath) {
+    probe();
+    const std::string volume = volumeOf(phonePath);
+    view_.setWantedVolume(volume);
+    context_.catalogue.setCurrentVolume(volume);
+    context_.catalogue.loadCatalogue();
+    view_.finishProgress();
+}
+
+std::string normalizePhonePath(std::string path) {
+    if (path.rfind("P2k:", 0) == 0 || path.rfind("p2k:", 0) == 0) path = path.substr(4);
+    if (path.empty() || path[0] != '/') path = "/" + path;
+    return path;
+}
+
+std::string volumeOf(const std::string& phonePath) {
+    if (phonePath.size() >= 2 && phonePath[0] == '/' && phonePath[1] != '/') {
+        return phonePath.substr(0, 2);
+    }
+    return "/a";
+}
+
+}  // namespace mdk::cli

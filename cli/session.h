@@ -1,0 +1,88 @@
+#pragma once
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "p2k/catalogue.h"
+#include "p2k/command_set.h"
+#include "p2k/event_log.h"
+#include "platform/clock.h"
+#include "shell/app_context.h"
+#include "shell/prompter.h"
+
+namespace mdk::cli {
+
+// A failure that ends the command with one "ERROR:" line and exit code 1.
+struct CommandError {
+    std::string message;
+};
+
+// What the command-line tool shows of the event log, the status bar and the progress.
+class ConsoleView final : public LogView, public PhoneView, public ProgressSink {
+public:
+    explicit ConsoleView(bool showLog) : showLog_(showLog) {}
+    ~ConsoleView() override { flushLive(); }
+
+    void appendLine(const std::string& text) override;
+    void replaceLastLine(const std::string& text) override;
+    void setStatusText(int part, const std::string& text) override;
+    void setPhoneLocations(const std::vector<VolumeEntry>& entries) override;
+    std::string leftLocationText() override { return wantedVolume_; }
+    void setRange(int low, int high) override;
+    void setPosition(int position) override;
+    void step() override;
+
+    void setWantedVolume(const std::string& volume) { wantedVolume_ = volume; }
+    void finishProgress();
+
+private:
+    void flushLive();
+    void drawProgress();
+
+    bool showLog_;
+    bool progressShown_ = false;
+    std::string live_;
+    std::string wantedVolume_ = "/a";
+    int low_ = 0;
+    int high_ = 0;
+    int position_ = 0;
+};
+
+// Prompts answered on the console: the text goes to stderr, the default button is taken.
+class ConsolePrompter final : public Prompter {
+public:
+    PromptAnswer ask(const Prompt& prompt) override;
+};
+
+// One run of the tool: the application context with the phone link open.
+class Session {
+public:
+    Session(const std::string& programFolder, bool showLog, bool trace);
+    // Opens the phone at address and checks its interface; throws CommandError.
+    void connect(const std::string& address);
+    // Probes the phone (framing and family).
+    void probe();
+    // Reads the catalogue of the volume that holds phonePath ("/a/...").
+    void loadVolume(const std::string& phonePath);
+
+    AppContext& context() { return context_; }
+    CommandSet& commands() { return context_.commands; }
+    Catalogue& catalogue() { return context_.catalogue; }
+    EventLog& log() { return context_.log; }
+    ConsoleView& view() { return view_; }
+
+private:
+    SystemClock clock_;
+    AppContext context_;
+    ConsoleView view_;
+    ConsolePrompter prompter_;
+    bool probed_ = false;
+};
+
+// "P2k:/a/x" or "a/x" -> "/a/x"; a trailing "/" is kept.
+std::string normalizePhonePath(std::string path);
+// The volume ("/a") of a phone path.
+std::string volumeOf(const std::string& phonePath);
+
+}  // namespace mdk::cli

@@ -1,0 +1,165 @@
+#include "p2k/file_transfer.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "p2k/command_set.h"
+#include "p2k/transport.h"
+
+namespace mdk {
+namespace {
+constexpr uint32_t kUploadOpenMode = 4;
+constexpr uint32_t kFolderBit = 0x1000;
+
+bool hasUnsafeComponent(std::string_view path) {
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t slash = path.find('/', start);
+        if (slash == std::string_view::npos) slash = path.size();
+        std::string_view part = path.substr(start, slash - start);
+        if (part.empty() || part == "." || part == "..") return true;
+        start = slash + 1;
+    }
+    return false;
+}
+}  // namespace
+
+std::optional<std::vector<uint8_t>> downloadPhoneFile(CommandSet& commands,
+                                                      const std::string& phonePath,
+                                                      uint32_t openMode, uint32_t size) {
+    PhoneSession session(commands.transport());
+    if (auto* progress = commands.progress()) {
+        progress->setRange(0, static_cast<int>(size / 1000) + 1);
+        progress->setPosition(0);
+    }
+    if (commands.phoneOpenFile(phonePath, openMode) != 0) return std::nullopt;
+    std::vector<uint8_t> data;
+    int result = commands.phoneSeekFile(0, 0);
+    // A 0-byte file is read by no request at all: it is complete as it is.
+    if (result == 0 && size > 0) result = commands.phoneReadFile(data, size);
+    const int closed = commands.phoneCloseFile();
+    if (result != 0 || closed != 0 || data.size() != size) return std::nullopt;
+    return data;
+}
+
+int uploadPhoneFile(CommandSet& commands, const std::string& phonePath,
+                    std::span<const uint8_t> data) {
+    PhoneSession session(commands.transport());
+    if (commands.phoneOpenFile(phonePath, kUploadOpenMode) != 0) {
+        for (size_t slash = phonePath.find('/', 1); slash != std::string::npos;
+             slash = phonePath.find('/', slash + 1)) {
+            // A folder that already exists refuses; that is expected and ignored.
+            commands.phoneCreateFolder(phonePath.substr(0, slash), kUploadOpenMode);
+        }
+        if (commands.phoneOpenFile(phonePath, kUploadOpenMode) != 0) return -1;
+    }
+    if (auto* progress = commands.progress()) {
+        progress->setRange(0, static_cast<int>(data.size() / 1000) + 1);
+        progress->setPosition(0);
+    }
+    const int written = commands.phoneWriteFile(data);
+    const int closed = commands.phoneCloseFile();
+    return (written == 0 && closed == 0) ? 0 : -1;
+}
+
+uint32_t openModeFromAttributeText(const std::string& attributeText) {
+    uint32_t value = 0;
+    for (size_t i = 3; i < attributeText.size(); ++i) {
+        const char c = attributeText[i];
+        uint32_t digit = 0;
+        if (c >= '0' && c <= '9') digit = static_cast<uint32_t>(c - '0');
+        else if (c >= 'A' && c <= 'F') digit = static_cast<uint32_t>(c - 'A' + 10);
+        else if (c >= 'a' && c <= 'f') digit = static_cast<uint32_t>(c - 'a' + 10);
+        value = value * 16 + digit;
+    }
+    return value;
+}
+
+std::vector<FolderDownloadItem> planFolderDownload(const std::vector<CatalogueRecord>& records,
+                                                   const std::string& phoneFolder,
+                                                   bool usblanMode,
+                                                   std::vector<std::string>& refused) {
+    std::string folder = phoneFolder;
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    const size_t nameStart = folder.rfind('/') + 1;  // the folder's own name in the path
+    const std::string prefix = folder + "/";
+    std::vector<FolderDownloadItem> items;
+    for (const auto& record : records) {
+        if (record.path.size() <= prefix.size() || record.path.compare(0, prefix.size(), prefix)) {
+            continue;
+        }
+        std::string relative = record.path.substr(nameStart);
+        while (!relative.empty() && relative.back() == '/') relative.pop_back();
+        if (hasUnsafeComponent(relative)) {
+            refused.push_back(record.path);
+            continue;
+        }
+        uint32_t attributes = record.attributeWord;
+        if (usblanMode) {
+            attributes = (attributes & 0xFFFF0000u) | ((attributes & 0xFF) << 8) |
+                         ((attributes >> 8) & 0xFF);
+        }
+        items.push_back({record.path, relative, (attributes & kFolderBit) != 0, record.size,
+                         attributes});
+    }
+    return items;
+}
+
+std::vector<std::string> listPcFilesBelow(const std::string& pcFolder) {
+    namespace fs = std::filesystem;
+    std::vector<std::string> files;
+    std::error_code ec;
+    fs::recursive_directory_iterator it(pcFolder, fs::directory_options::skip_permission_denied,
+                                        ec);
+    for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (it->is_regular_file(ec)) files.push_back(it->path().string());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::string folderUploadTarget(const std::string& targetFolder, const std::string& pcFolder,
+                               const std::string& pcFile) {
+    std::string folder = pcFolder;
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    const size_t nameStart = folder.rfind('/') + 1;
+    std::string target = targetFolder;
+    if (target.empty() || target.back() != '/') target += '/';
+    return target + pcFile.substr(std::min(nameStart, pcFile.size()));
+}
+
+std::vector<std::string> parseSourceList(std::string_view text) {
+    std::vector<std::string> lines;
+    std::string line;
+    for (char c : text) {
+        if (c == '\r') continue;
+        if (c != '\n') {
+            line.push_back(c);
+            continue;
+        }
+        if (line.empty()) break;
+        if (line[0] != '#') lines.push_back(line);
+        line.clear();
+    }
+    return lines;
+}
+
+}  // namespace mdk
+
+namespace mdk {
+
+std::optional<std::string> createPhoneFolder(CommandSet& commands, const std::string& folder) {
+    PhoneSession session(commands.transport());
+    std::string path = folder;
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    if (commands.phoneCreateFolder(path, kUploadOpenMode) != 0) return std::nullopt;
+    const std::string placeholder = path + "/" + kFolderPlaceholderName;
+    const uint8_t marker[1] = {'5'};
+    if (commands.phoneOpenFile(placeholder, kUploadOpenMode) != 0) return std::nullopt;
+    const int written = commands.phoneWriteFile(marker);
+    const int closed = commands.phoneCloseFile();
+    if (written != 0 || closed != 0) return std::nullopt;
+    return placeholder;
+}
+
+}  // namespace mdk

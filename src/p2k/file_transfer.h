@@ -1,0 +1,76 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "p2k/catalogue.h"
+
+namespace mdk {
+
+class CommandSet;
+
+// Phone file transfers shared by the command-line tool and the GUI's workers. Each call
+// holds the phone-session lock for its whole open/seek/read/close or open/write/close.
+
+// Downloads one phone file: open with openMode, seek to 0, read size bytes, close.
+// nullopt when any step fails (the bytes of a failed read are never handed out).
+std::optional<std::vector<uint8_t>> downloadPhoneFile(CommandSet& commands,
+                                                      const std::string& phonePath,
+                                                      uint32_t openMode, uint32_t size);
+
+// Uploads one phone file: open with 4; when that fails create each parent folder in turn
+// and open once more; write; close. 0 on success, -1 when the file could not be opened or
+// written (nothing is written into a file the phone did not open for us).
+int uploadPhoneFile(CommandSet& commands, const std::string& phonePath,
+                    std::span<const uint8_t> data);
+
+// The open mode of a listed phone row: its attribute text from the fourth character on,
+// read as hexadecimal with blanks as zero digits.
+uint32_t openModeFromAttributeText(const std::string& attributeText);
+
+// One file (or folder record) of a phone folder download.
+struct FolderDownloadItem {
+    std::string phonePath;
+    std::string relativePcPath;  // below the chosen PC folder, "/"-separated
+    bool folder = false;
+    uint32_t size = 0;
+    uint32_t openMode = 0;
+};
+
+// Plans the download of the phone folder phoneFolder ("/a/music", no closing "/"): every
+// record below it, named on the PC from the folder's own name on ("music/x.mp3"). Records
+// whose path holds ".." or an empty component are refused (listed in refused).
+std::vector<FolderDownloadItem> planFolderDownload(const std::vector<CatalogueRecord>& records,
+                                                   const std::string& phoneFolder,
+                                                   bool usblanMode,
+                                                   std::vector<std::string>& refused);
+
+// Every regular file below a PC folder, in a stable order (the bare recursive listing of a
+// folder upload; empty folders give nothing).
+std::vector<std::string> listPcFilesBelow(const std::string& pcFolder);
+
+// The phone target of a file of a folder upload: the target folder followed by the PC path
+// from the uploaded folder's own name on.
+std::string folderUploadTarget(const std::string& targetFolder, const std::string& pcFolder,
+                               const std::string& pcFile);
+
+// Reads the "SOURCEFILES" list text: LF-ended lines, CR dropped, "#" lines skipped, ends at
+// the first empty line; text after the last LF is not part of it.
+std::vector<std::string> parseSourceList(std::string_view text);
+
+}  // namespace mdk
+
+namespace mdk {
+
+// The one-byte file that a new phone folder gets, so that the folder shows in the phone's
+// file search (which lists files only).
+inline constexpr const char* kFolderPlaceholderName = "folder.mdk";
+inline constexpr uint32_t kUploadedAttributeWord = 0x07000400;
+
+// Creates a phone folder and its placeholder file; the placeholder's phone path, or
+// nullopt when the folder or the placeholder could not be made.
+std::optional<std::string> createPhoneFolder(CommandSet& commands, const std::string& folder);
+
+}  // namespace mdk

@@ -1,0 +1,28 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace mdk {
+
+// How a PC file is written when one of that name already exists.
+enum class ExistingFile { Replace, Keep };
+
+// Writes bytes to path through a temporary file in the same folder that is renamed over
+// the target only after every byte was written, so a failure never damages an existing
+// file. With ExistingFile::Keep an existing file is left alone and the write fails.
+// False with error set on failure.
+bool writeFileSafely(const std::string& path, std::span<const uint8_t> bytes, ExistingFile mode,
+                     std::string& error);
+
+// Reads a whole regular file; nullopt with error set when it is missing, not a regular
+// file or cannot be read whole.
+std::optional<std::vector<uint8_t>> readWholeFile(const std::string& path, std::string& error);
+
+// Creates every missing folder of path (like mkdir -p). False with error set when a
+// level cannot be created, e.g. because a file stands in the way.
+bool makeFolders(const std::string& path, std::string& error);
+
+}  // namespace mdk
