@@ -137,6 +137,9 @@ bool TermiosSerialPorts::writeCommand(const std::string& port, std::span<const u
         ::cfsetospeed(&settings, B115200);
         settings.c_cflag &= ~(CSIZE | PARENB | CSTOPB);
         settings.c_cflag |= CS8;
+        // A Windows COM port sends bytes as written: no output post-processing (which
+        // would turn the LF of "at+mode=8" CR LF into CR LF).
+        settings.c_oflag &= ~OPOST;
         ok = ::tcsetattr(fd, TCSANOW, &settings) == 0;
     }
     if (!ok) error = "cannot set up " + node + ": " + std::strerror(errno);

@@ -52,7 +52,7 @@ private:
 };
 
 // Writes one command to a serial port: opens it, sets 115200 baud, 8 data bits, no parity,
-// one stop bit (everything else stays as read), writes, closes.
+// one stop bit and raw output (everything else stays as read), writes, closes.
 class SerialPorts {
 public:
     virtual ~SerialPorts() = default;
