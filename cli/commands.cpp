@@ -22,8 +22,8 @@ namespace fs = std::filesystem;
 uint16_t parseHex16(const std::string& text, const char* what) {
     if (text.empty() || text.size() > 4 ||
         text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
-        throw CommandError{std::string("bad ") + what + " (want 1 to 4 hexadecimal digits): " +
-                           text};
+        throw CommandError{std::string("bad ") + what +
+                           " (want 1 to 4 hexadecimal digits): " + text};
     }
     return static_cast<uint16_t>(std::stoul(text, nullptr, 16));
 }
@@ -112,8 +112,9 @@ void getFile(Session& s, const CatalogueRecord& record, std::string target) {
     if (isFolder(target)) target += "/" + baseName(record.path);
     const bool usblan = s.context().config.usblanP2k05();
     uint32_t attributes = record.attributeWord;
-    if (usblan) attributes = (attributes & 0xFFFF0000u) | ((attributes & 0xFF) << 8) |
-                             ((attributes >> 8) & 0xFF);
+    if (usblan)
+        attributes =
+            (attributes & 0xFFFF0000u) | ((attributes & 0xFF) << 8) | ((attributes >> 8) & 0xFF);
     const uint32_t mode = openModeFromAttributeText(Catalogue::attributeText(attributes, usblan));
     auto data = downloadPhoneFile(s.commands(), record.path, mode, record.size);
     s.view().finishProgress();

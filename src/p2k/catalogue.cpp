@@ -48,9 +48,13 @@ Catalogue::Catalogue(CommandSet& commands, EventLog& log, ConfigRecord& config, 
       prompter_(prompter),
       programFolder_(std::move(programFolder)) {}
 
-int32_t& Catalogue::fileCountLimit() { return config_.fileCountLimit; }
+int32_t& Catalogue::fileCountLimit() {
+    return config_.fileCountLimit;
+}
 
-std::string Catalogue::volumeMask() const { return config_.searchPattern; }
+std::string Catalogue::volumeMask() const {
+    return config_.searchPattern;
+}
 
 void Catalogue::setCurrentVolume(const std::string& volume) {
     const char letter = volume.size() >= 2 ? volume[1] : 'a';
@@ -86,8 +90,7 @@ uint32_t Catalogue::catalogueBytes() const {
 
 size_t Catalogue::memoryBytes() const {
     std::shared_lock lock(mutex_);
-    return blocks_.capacity() + recordOffsets_.capacity() * sizeof(uint32_t) +
-           rawDump_.capacity();
+    return blocks_.capacity() + recordOffsets_.capacity() * sizeof(uint32_t) + rawDump_.capacity();
 }
 
 // ---- attach ---------------------------------------------------------------------------
@@ -129,8 +132,8 @@ int Catalogue::attachPhone() {
     PhoneSession session(commands_.transport());
     if (config_.usblanP2k05()) {
         const std::string mask = volumeMask();
-        int count = commands_.phoneSearchStart(mask.size() > 1 ? mask.substr(1) : mask,
-                                               currentVolume_[1]);
+        int count =
+            commands_.phoneSearchStart(mask.size() > 1 ? mask.substr(1) : mask, currentVolume_[1]);
         reportedCount_ = count > 0 ? static_cast<uint32_t>(count) : 0;
         log_.logMessage(kMsgVolume, "/");
         std::string model;

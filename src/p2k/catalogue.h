@@ -39,8 +39,8 @@ struct PhoneRow {
     std::string name;
     bool folder = false;
     uint32_t size = 0;
-    uint32_t attributes = 0;     // as the pane reads it (low bytes swapped in USBLAN mode)
-    std::string attributeText;   // ten characters: owner, four blanks, attribute digits
+    uint32_t attributes = 0;    // as the pane reads it (low bytes swapped in USBLAN mode)
+    std::string attributeText;  // ten characters: owner, four blanks, attribute digits
 };
 
 // One record of the catalogue, decoded.

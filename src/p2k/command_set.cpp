@@ -51,7 +51,9 @@ void appendUtf16Be(std::vector<uint8_t>& out, const std::string& text) {
     bytes::appendBe16(out, 0);
 }
 
-bool isEndPair(uint8_t a, uint8_t b) { return (a == 0 || a == 0xFF) && (b == 0 || b == 0xFF); }
+bool isEndPair(uint8_t a, uint8_t b) {
+    return (a == 0 || a == 0xFF) && (b == 0 || b == 0xFF);
+}
 
 }  // namespace
 
@@ -93,8 +95,7 @@ int CommandSet::fileCommand(uint32_t sub, std::span<const uint8_t> args,
     return result;
 }
 
-int CommandSet::namedCommand(uint32_t sub, const std::string& name,
-                             std::optional<uint32_t> value) {
+int CommandSet::namedCommand(uint32_t sub, const std::string& name, std::optional<uint32_t> value) {
     if (name.empty()) return -1;
     std::vector<uint8_t> args;
     if (value) bytes::appendBe32(args, config_.usblanP2k05() ? kUsblanValue : *value);
@@ -227,7 +228,8 @@ int CommandSet::phoneSearchStart(const std::string& pattern, char currentVolumeL
         volumeForm = true;
         args.assign(kVolumeFormSize - 4, 0);
         const uint8_t units[10] = {0x00, 0x2F, 0x00, static_cast<uint8_t>(currentVolumeLetter),
-                                   0x00, 0x2F, 0xFF, 0xFE, 0x00, 0x2A};
+                                   0x00, 0x2F, 0xFF, 0xFE,
+                                   0x00, 0x2A};
         std::copy(units, units + 10, args.begin());
     }
     std::vector<uint8_t> reply;

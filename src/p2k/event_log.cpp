@@ -65,7 +65,9 @@ void EventLog::replaceLogLine(std::string_view text) {
     if (view_) view_->replaceLastLine(std::string(text));
 }
 
-std::string EventLog::message(int number) const { return std::string(messages_.text(number)); }
+std::string EventLog::message(int number) const {
+    return std::string(messages_.text(number));
+}
 
 std::string EventLog::traceWordsText(const uint8_t* bytes, size_t words) {
     std::string text;

@@ -67,17 +67,19 @@ uint32_t openModeFromAttributeText(const std::string& attributeText) {
     for (size_t i = 3; i < attributeText.size(); ++i) {
         const char c = attributeText[i];
         uint32_t digit = 0;
-        if (c >= '0' && c <= '9') digit = static_cast<uint32_t>(c - '0');
-        else if (c >= 'A' && c <= 'F') digit = static_cast<uint32_t>(c - 'A' + 10);
-        else if (c >= 'a' && c <= 'f') digit = static_cast<uint32_t>(c - 'a' + 10);
+        if (c >= '0' && c <= '9')
+            digit = static_cast<uint32_t>(c - '0');
+        else if (c >= 'A' && c <= 'F')
+            digit = static_cast<uint32_t>(c - 'A' + 10);
+        else if (c >= 'a' && c <= 'f')
+            digit = static_cast<uint32_t>(c - 'a' + 10);
         value = value * 16 + digit;
     }
     return value;
 }
 
 std::vector<FolderDownloadItem> planFolderDownload(const std::vector<CatalogueRecord>& records,
-                                                   const std::string& phoneFolder,
-                                                   bool usblanMode,
+                                                   const std::string& phoneFolder, bool usblanMode,
                                                    std::vector<std::string>& refused) {
     std::string folder = phoneFolder;
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
@@ -99,8 +101,8 @@ std::vector<FolderDownloadItem> planFolderDownload(const std::vector<CatalogueRe
             attributes = (attributes & 0xFFFF0000u) | ((attributes & 0xFF) << 8) |
                          ((attributes >> 8) & 0xFF);
         }
-        items.push_back({record.path, relative, (attributes & kFolderBit) != 0, record.size,
-                         attributes});
+        items.push_back(
+            {record.path, relative, (attributes & kFolderBit) != 0, record.size, attributes});
     }
     return items;
 }

@@ -43,8 +43,7 @@ struct FolderDownloadItem {
 // record below it, named on the PC from the folder's own name on ("music/x.mp3"). Records
 // whose path holds ".." or an empty component are refused (listed in refused).
 std::vector<FolderDownloadItem> planFolderDownload(const std::vector<CatalogueRecord>& records,
-                                                   const std::string& phoneFolder,
-                                                   bool usblanMode,
+                                                   const std::string& phoneFolder, bool usblanMode,
                                                    std::vector<std::string>& refused);
 
 // Every regular file below a PC folder, in a stable order (the bare recursive listing of a

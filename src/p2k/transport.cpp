@@ -22,7 +22,9 @@ constexpr size_t kClassicHeader = 14;
 constexpr size_t kP2k05Header = 12;
 const char* const kTraceRule = "-------------";
 
-bool isP2k05ReplyMark(uint8_t b) { return b == 0x80 || b == 0x82; }
+bool isP2k05ReplyMark(uint8_t b) {
+    return b == 0x80 || b == 0x82;
+}
 
 // Copies the announced data, cut to what arrived and to the caller's capacity.
 uint32_t copyData(const uint8_t* data, size_t announced, size_t arrived, uint8_t* out,
@@ -64,8 +66,8 @@ std::vector<uint8_t> Transport::p2k05Frame(uint16_t sequence, uint16_t command,
     return frame;
 }
 
-int Transport::p2kExchange(uint16_t command, std::span<const uint8_t> payload,
-                           uint8_t* replyData, size_t replyCapacity, uint32_t& replyLength) {
+int Transport::p2kExchange(uint16_t command, std::span<const uint8_t> payload, uint8_t* replyData,
+                           size_t replyCapacity, uint32_t& replyLength) {
     std::lock_guard lock(exchange_);
     sequence_ = static_cast<uint16_t>((sequence_ + 1) % kSequenceWrap);
     if (!p2k05Active_) {
@@ -146,8 +148,8 @@ int Transport::classicExchange(uint16_t command, std::span<const uint8_t> payloa
     return 0;
 }
 
-int Transport::p2k05Exchange(uint16_t command, std::span<const uint8_t> payload,
-                             uint8_t* replyData, size_t replyCapacity, uint32_t& replyLength) {
+int Transport::p2k05Exchange(uint16_t command, std::span<const uint8_t> payload, uint8_t* replyData,
+                             size_t replyCapacity, uint32_t& replyLength) {
     if (driver_.p2k05Send(p2k05Frame(sequence_, command, payload)) != 0) {
         log_.logMessage(kMsgLinkFailed);
         return -1;

@@ -87,8 +87,8 @@ int UsbDriver::interfaceName(std::string& name) {
     if (issue(kRequestInterfaceName, input, 261, kNameWaitMs, ReplyRule::AtLeast4, out) != 0) {
         return -1;
     }
-    uint32_t count = uint32_t(out[0]) | uint32_t(out[1]) << 8 | uint32_t(out[2]) << 16 |
-                     uint32_t(out[3]) << 24;
+    uint32_t count =
+        uint32_t(out[0]) | uint32_t(out[1]) << 8 | uint32_t(out[2]) << 16 | uint32_t(out[3]) << 24;
     size_t available = (out.size() - 4) / 2;
     for (size_t i = 0; i < count && i < available; ++i) {
         name.push_back(static_cast<char>(out[4 + 2 * i]));
@@ -99,8 +99,8 @@ int UsbDriver::interfaceName(std::string& name) {
 int UsbDriver::controlOut(std::span<const uint8_t> setupAndData) {
     traceBefore(setupAndData, setupAndData.size() / 4);
     std::vector<uint8_t> out;
-    int result = issue(kRequestControlTransfer, setupAndData, 5, classicSendTimeout_,
-                       ReplyRule::None, out);
+    int result =
+        issue(kRequestControlTransfer, setupAndData, 5, classicSendTimeout_, ReplyRule::None, out);
     if (result == 0 && log_.packets()) {
         log_.logMessage(kMsgSent);
         log_.logLine(kTraceRule);
@@ -121,8 +121,7 @@ int UsbDriver::controlIn(std::span<const uint8_t> setup, std::vector<uint8_t>& r
 int UsbDriver::p2k05Send(std::span<const uint8_t> frame) {
     traceBefore(frame, frame.size() / 4 + 1);
     std::vector<uint8_t> out;
-    int result =
-        issue(kRequestP2k05Send, frame, 0, p2k05SendTimeout_, ReplyRule::None, out);
+    int result = issue(kRequestP2k05Send, frame, 0, p2k05SendTimeout_, ReplyRule::None, out);
     if (result == 0 && log_.packets()) {
         log_.logMessage(kMsgSent);
         log_.logLine(kTraceRule);

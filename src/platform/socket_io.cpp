@@ -157,8 +157,8 @@ int connectTcp(const std::string& host, uint16_t port, const std::string& localA
         }
     }
     if (rc != 0) {
-        error = "cannot connect to " + host + ":" + std::to_string(port) + ": " +
-                std::strerror(errno);
+        error =
+            "cannot connect to " + host + ":" + std::to_string(port) + ": " + std::strerror(errno);
         ::close(fd);
         return -1;
     }

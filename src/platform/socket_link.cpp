@@ -20,7 +20,9 @@ std::unique_ptr<SocketLink> SocketLink::connect(const std::string& address, std:
 
 SocketLink::SocketLink(int fd, std::string address) : fd_(fd), address_(std::move(address)) {}
 
-SocketLink::~SocketLink() { close(); }
+SocketLink::~SocketLink() {
+    close();
+}
 
 void SocketLink::closeLocked() {
     int fd = fd_.exchange(-1);
@@ -32,7 +34,9 @@ void SocketLink::close() {
     closeLocked();
 }
 
-std::string SocketLink::devicePath() const { return makeDevicePath(0x4901, 8, address_); }
+std::string SocketLink::devicePath() const {
+    return makeDevicePath(0x4901, 8, address_);
+}
 
 DriverStatus SocketLink::request(uint32_t code, std::span<const uint8_t> input, size_t capacity,
                                  std::vector<uint8_t>& output, uint32_t waitMs) {
@@ -96,6 +100,8 @@ bool SocketLink::waitForRemoval() {
     return false;
 }
 
-void SocketLink::stopWaiting() { stopWaiting_ = true; }
+void SocketLink::stopWaiting() {
+    stopWaiting_ = true;
+}
 
 }  // namespace mdk

@@ -41,7 +41,9 @@ UsbLink::UsbLink(std::shared_ptr<libusb_context> context, libusb_device_handle* 
       bulkIn_(bulkIn),
       bulkOut_(bulkOut) {}
 
-UsbLink::~UsbLink() { close(); }
+UsbLink::~UsbLink() {
+    close();
+}
 
 void UsbLink::close() {
     std::lock_guard lock(mutex_);
