@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <set>
 
 #include "cli/session.h"
 #include "p2k/file_transfer.h"
@@ -101,6 +102,15 @@ void runLs(Session& s, const std::vector<std::string>& args) {
 
 // ---- get ------------------------------------------------------------------------------
 
+constexpr uint32_t kFolderBit = 0x1000;
+
+// A record's attribute word as the phone pane reads it (low bytes swapped in USBLAN mode).
+uint32_t paneAttributes(Session& s, const CatalogueRecord& record) {
+    const uint32_t word = record.attributeWord;
+    if (!s.context().config.usblanP2k05()) return word;
+    return (word & 0xFFFF0000u) | ((word & 0xFF) << 8) | ((word >> 8) & 0xFF);
+}
+
 std::optional<CatalogueRecord> findRecord(Session& s, const std::string& path) {
     for (auto& record : s.catalogue().records()) {
         if (record.path == path) return record;
@@ -108,13 +118,17 @@ std::optional<CatalogueRecord> findRecord(Session& s, const std::string& path) {
     return std::nullopt;
 }
 
+// The file record at path; a folder's own record (phones that list folders) is not one.
+std::optional<CatalogueRecord> findFileRecord(Session& s, const std::string& path) {
+    auto record = findRecord(s, path);
+    if (record && (paneAttributes(s, *record) & kFolderBit)) return std::nullopt;
+    return record;
+}
+
 void getFile(Session& s, const CatalogueRecord& record, std::string target) {
-    if (isFolder(target)) target += "/" + baseName(record.path);
+    if (isFolder(target)) target.append("/").append(baseName(record.path));
     const bool usblan = s.context().config.usblanP2k05();
-    uint32_t attributes = record.attributeWord;
-    if (usblan)
-        attributes =
-            (attributes & 0xFFFF0000u) | ((attributes & 0xFF) << 8) | ((attributes >> 8) & 0xFF);
+    const uint32_t attributes = paneAttributes(s, record);
     const uint32_t mode = openModeFromAttributeText(Catalogue::attributeText(attributes, usblan));
     auto data = downloadPhoneFile(s.commands(), record.path, mode, record.size);
     s.view().finishProgress();
@@ -154,7 +168,7 @@ void runGet(Session& s, const std::vector<std::string>& args) {
     std::string path = normalizePhonePath(args[0]);
     while (path.size() > 1 && path.back() == '/') path.pop_back();
     s.loadVolume(path);
-    if (auto record = findRecord(s, path)) {
+    if (auto record = findFileRecord(s, path)) {
         getFile(s, *record, args.size() > 1 ? args[1] : baseName(path));
         return;
     }
@@ -164,11 +178,25 @@ void runGet(Session& s, const std::vector<std::string>& args) {
 
 // ---- put ------------------------------------------------------------------------------
 
-void putFile(Session& s, const std::string& pcPath, const std::string& phonePath) {
+// With the P2k05 framing an open succeeds whenever the phone replies, so the upload never
+// sees the refusal that would make it create the target's parent folders: create them
+// first (each once per run; a folder that already exists refuses, which is ignored).
+void makeParentFolders(Session& s, const std::string& phonePath, std::set<std::string>& made) {
+    if (!s.commands().transport().p2k05Active()) return;
+    for (size_t slash = phonePath.find('/', 1); slash != std::string::npos;
+         slash = phonePath.find('/', slash + 1)) {
+        const std::string folder = phonePath.substr(0, slash);
+        if (made.insert(folder).second) s.commands().phoneCreateFolder(folder, 4);
+    }
+}
+
+void putFile(Session& s, const std::string& pcPath, const std::string& phonePath,
+             std::set<std::string>& madeFolders) {
     std::string error;
     auto data = readWholeFile(pcPath, error);
     if (!data) throw CommandError{error};
     s.probe();
+    makeParentFolders(s, phonePath, madeFolders);
     const int result = uploadPhoneFile(s.commands(), phonePath, *data);
     s.view().finishProgress();
     if (result != 0) throw CommandError{"upload failed: " + phonePath};
@@ -177,14 +205,15 @@ void putFile(Session& s, const std::string& pcPath, const std::string& phonePath
 void runPut(Session& s, const std::vector<std::string>& args) {
     const std::string& pcPath = args[0];
     std::string phonePath = normalizePhonePath(args[1]);
+    std::set<std::string> madeFolders;
     if (!isFolder(pcPath)) {
         if (phonePath.back() == '/') phonePath += baseName(pcPath);
-        putFile(s, pcPath, phonePath);
+        putFile(s, pcPath, phonePath, madeFolders);
         return;
     }
     auto files = listPcFilesBelow(pcPath);
     for (const auto& file : files) {
-        putFile(s, file, folderUploadTarget(phonePath, pcPath, file));
+        putFile(s, file, folderUploadTarget(phonePath, pcPath, file), madeFolders);
     }
 }
 
@@ -208,10 +237,20 @@ void runMkdir(Session& s, const std::vector<std::string>& args) {
     }
 }
 
+// Removes an empty phone folder. The placeholder file that mkdir puts in a new folder goes
+// with it. With the P2k05 framing the phone's refusal does not show in its reply, so the
+// catalogue is read again to see whether the folder is gone.
 void runRmdir(Session& s, const std::vector<std::string>& args) {
     s.probe();
-    const std::string path = normalizePhonePath(args[0]);
-    expectOk(s.commands().phoneRemoveFolder(path, 4), "the phone refused to remove " + path);
+    std::string path = normalizePhonePath(args[0]);
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    const std::string refused = "the phone refused to remove " + path;
+    s.commands().phoneDeleteFile(path + "/" + kFolderPlaceholderName);  // absent: refused
+    expectOk(s.commands().phoneRemoveFolder(path, 4), refused);
+    if (!s.commands().transport().p2k05Active()) return;
+    s.loadVolume(path);
+    const auto left = s.catalogue().recordsBelow(path + "/");
+    if (!left.empty() || findRecord(s, path)) throw CommandError{refused};
 }
 
 void runAttr(Session& s, const std::vector<std::string>& args) {

@@ -2,6 +2,7 @@
 // the GUI.
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -77,6 +78,10 @@ int main(int argc, char** argv) {
         session.view().finishProgress();
     } catch (const mdk::cli::CommandError& e) {
         std::fprintf(stderr, "ERROR: %s\n", e.message.c_str());
+        return kExitFailure;
+    } catch (const std::exception& e) {
+        // A PC-side failure (out of memory, a file-system error): one line, never a crash.
+        std::fprintf(stderr, "ERROR: %s\n", e.what());
         return kExitFailure;
     }
     return 0;
