@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# marrowdeck-cli's failures: bad usage exits 2 with the usage text; a phone that is not
+# there, refuses, or drops the link mid-download exits 1 with one "ERROR:" line, and a
+# failed download leaves the PC file it would have replaced as it was.
+set -euo pipefail
+source "$(dirname "$0")/cli_common.bash"
+
+# usage_error ARGS...: marrowdeck-cli ARGS (no phone contacted) exits 2 with the usage.
+usage_error() {
+    local got=0
+    "$BIN/marrowdeck-cli" "$@" >"$WORK/stdout" 2>"$WORK/stderr" || got=$?
+    [ "$got" -eq 2 ] || fail "marrowdeck-cli $* exited with $got, expected 2"
+    grep -q '^usage: marrowdeck-cli' "$WORK/stderr" || fail "marrowdeck-cli $*: no usage text"
+    ! grep -q '^ERROR:' "$WORK/stderr" || fail "marrowdeck-cli $*: a usage error is no ERROR"
+}
+
+check_usage() {
+    usage_error
+    usage_error --phone "unix:$WORK/none.sock"
+    usage_error --phone
+    usage_error --bogus info
+    usage_error frobnicate
+    usage_error ls
+    usage_error ls /a/ /b/
+    usage_error put only-one-argument
+    usage_error seem-get 0117
+    usage_error info extra
+    "$BIN/marrowdeck-cli" --help 2>&1 | grep -q '^usage: marrowdeck-cli' || fail "--help"
+}
+
+check_dead_phone() {
+    PHONE_SOCKET="$WORK/nothing-here.sock"
+    expect_exit 1 info
+    expect_one_error ""
+    # A socket file left by a phone that has stopped.
+    start_phone stopped
+    stop_phone "$PHONE_PID"
+    expect_exit 1 ls /a/mobile/
+    expect_one_error ""
+}
+
+check_refusals() {
+    start_phone refusing
+    expect_exit 1 get /a/mobile/no-such-file.bin "$WORK/x"
+    expect_one_error "not on the phone: /a/mobile/no-such-file.bin"
+    [ ! -e "$WORK/x" ] || fail "a failed get made a PC file"
+    expect_exit 1 rm /a/mobile/no-such-file.bin
+    expect_one_error "the phone refused to delete /a/mobile/no-such-file.bin"
+    expect_exit 1 put "$WORK/no-such-pc-file" /a/mobile/x.bin
+    expect_one_error ""
+    [ -z "$(ls_row /a/mobile/ x.bin)" ] || fail "a failed put listed a file"
+    expect_exit 1 seem-get 0117 zz
+    expect_one_error "bad record number (want 1 to 4 hexadecimal digits): zz"
+}
+
+# The phone drops the link after 200 driver requests: well inside the 293 reads of a
+# 300,000-byte file, after the probe and the catalogue load.
+check_dropped_download() {
+    mkdir -p "$WORK/root/a/d" "$WORK/pc"
+    head -c 300000 /dev/urandom >"$WORK/root/a/d/big.bin"
+    printf 'keep me' >"$WORK/pc/big.bin"
+    start_phone dropping --root "$WORK/root" --fault drop=200
+    expect_exit 1 get /a/d/big.bin "$WORK/pc/big.bin"
+    expect_one_error "download failed: /a/d/big.bin"
+    [ "$(cat "$WORK/pc/big.bin")" = "keep me" ] || fail "a failed download replaced the PC file"
+    [ "$(ls -A "$WORK/pc")" = "big.bin" ] || fail "a failed download left files: $(ls -A "$WORK/pc")"
+}
+
+check_usage
+check_dead_phone
+check_refusals
+check_dropped_download
+echo "cli failures: ok"
