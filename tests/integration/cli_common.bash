@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034  # PHONE_SOCKET and the rest are read by the scripts
 # Shared by the marrowdeck-cli scripts (sourced, not run on its own): a temporary folder
 # removed on exit, simulated phones on unix sockets in it, stopped on exit, and checks.
 # The script that sources it runs with `set -euo pipefail` and gets the bin folder as $1.
@@ -31,8 +32,7 @@ start_phone() {
     "$BIN/marrowdeck-phonesim" --listen "unix:$PHONE_SOCKET" "$@" >"$WORK/$name.log" 2>&1 &
     PHONE_PID=$!
     PHONE_PIDS+=("$PHONE_PID")
-    local i
-    for i in $(seq 100); do
+    for _ in $(seq 100); do
         [ -S "$PHONE_SOCKET" ] && return 0
         kill -0 "$PHONE_PID" 2>/dev/null || fail "phonesim $name exited: $(cat "$WORK/$name.log")"
         sleep 0.1

@@ -3,6 +3,7 @@
 # there, refuses, or drops the link mid-download exits 1 with one "ERROR:" line, and a
 # failed download leaves the PC file it would have replaced as it was.
 set -euo pipefail
+# shellcheck source=tests/integration/cli_common.bash
 source "$(dirname "$0")/cli_common.bash"
 
 # usage_error ARGS...: marrowdeck-cli ARGS (no phone contacted) exits 2 with the usage.

@@ -3,6 +3,7 @@
 # framings, attributes, seems read, edited and written back, the seem file name rule, and
 # restart, checked in the listing, in what seem-get reads back and in the phone's dump.
 set -euo pipefail
+# shellcheck source=tests/integration/cli_common.bash
 source "$(dirname "$0")/cli_common.bash"
 
 check_folders() {

@@ -3,6 +3,7 @@
 # around the 1024-byte block size and a folder tree copied both ways byte for byte, the
 # listing after put and after rm, and the phone's own record of what reached it.
 set -euo pipefail
+# shellcheck source=tests/integration/cli_common.bash
 source "$(dirname "$0")/cli_common.bash"
 
 SIZES=(0 1 1024 1025 2500 300000)
