@@ -3,6 +3,30 @@
 find_package(Qt6 REQUIRED COMPONENTS Widgets)
 set(CMAKE_AUTOMOC ON)
 set(CMAKE_AUTORCC ON)
+
+# The pictures are drawn at build time by a small Qt program from the sources in
+# resources/imagegen, then compiled in with the resource compiler.
+add_executable(marrowdeck-imagegen
+  ${CMAKE_SOURCE_DIR}/resources/imagegen/image_gen.cpp
+  ${CMAKE_SOURCE_DIR}/resources/imagegen/gif_writer.cpp)
+target_link_libraries(marrowdeck-imagegen PRIVATE Qt6::Gui)
+set_target_properties(marrowdeck-imagegen PROPERTIES
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools AUTOMOC OFF AUTORCC OFF)
+set(MDK_IMAGE_DIR ${CMAKE_BINARY_DIR}/images)
+set(MDK_IMAGE_QRC ${MDK_IMAGE_DIR}/marrowdeck_images.qrc)
+set(MDK_IMAGE_CPP ${MDK_IMAGE_DIR}/qrc_marrowdeck_images.cpp)
+add_custom_command(OUTPUT ${MDK_IMAGE_QRC}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${MDK_IMAGE_DIR}
+  COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
+          $<TARGET_FILE:marrowdeck-imagegen> ${MDK_IMAGE_DIR}
+  DEPENDS marrowdeck-imagegen
+  COMMENT "Drawing the pictures" VERBATIM)
+add_custom_command(OUTPUT ${MDK_IMAGE_CPP}
+  COMMAND Qt6::rcc --name marrowdeck_images -o ${MDK_IMAGE_CPP} ${MDK_IMAGE_QRC}
+  DEPENDS ${MDK_IMAGE_QRC}
+  COMMENT "Compiling the pictures" VERBATIM)
+set_source_files_properties(${MDK_IMAGE_CPP} PROPERTIES GENERATED ON SKIP_AUTOGEN ON)
+
 set(MDK_GUI_SOURCES)
 foreach(dir shell panes seem config batch)
   file(GLOB ui_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/${dir}/ui/*.cpp)
@@ -15,7 +39,7 @@ endforeach()
 list(FILTER MDK_GUI_SOURCES EXCLUDE REGEX "/main_gui\\.cpp$")
 if(MDK_GUI_SOURCES)
   file(GLOB MDK_QRC CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/*.qrc)
-  add_library(marrowdeck_gui STATIC ${MDK_GUI_SOURCES} ${MDK_QRC})
+  add_library(marrowdeck_gui STATIC ${MDK_GUI_SOURCES} ${MDK_QRC} ${MDK_IMAGE_CPP})
   target_include_directories(marrowdeck_gui PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR})
   target_link_libraries(marrowdeck_gui PUBLIC marrowdeck_sim Qt6::Widgets)
 endif()

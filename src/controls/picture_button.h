@@ -1,0 +1,32 @@
+#pragma once
+#include <QPushButton>
+#include <array>
+
+namespace mdk {
+
+// A push button that shows one picture of its five-state family: normal, hot (pointer
+// over it), pressed, disabled and default.
+class PictureButton final : public QPushButton {
+    Q_OBJECT
+public:
+    explicit PictureButton(QWidget* parent = nullptr);
+
+    // The family's first picture id and the picture size (24 or 16 pixels).
+    void setFamily(int firstId, int size);
+    // The state whose picture is shown now (0 normal ... 4 default).
+    int shownState() const { return shown_; }
+
+protected:
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void refresh();
+
+    std::array<QPixmap, 5> family_;
+    bool hot_ = false;
+    int shown_ = 0;
+};
+
+}  // namespace mdk

@@ -1,0 +1,44 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "panes/pane_types.h"
+
+namespace mdk {
+
+class EventLog;
+
+// What a pane asks of the phone side (phone volumes, the seem pseudo-folder, uploads).
+// The panes call it on the GUI thread; after each call the pane sorts its rows in
+// nameSortMode, renumbers and focuses them.
+class PhoneSource {
+public:
+    virtual ~PhoneSource() = default;
+    // Entry index 0 to 3 (a phone volume) or 4 (the seem pseudo-folder) was chosen.
+    virtual void selectPhoneLocation(Side side, uint32_t index) = 0;
+    // The re-read button of a pane that shows a phone location.
+    virtual void rereadPhone(Side side) = 0;
+    // Lists the pane's phone folder (or the seems) again from what is loaded, without
+    // asking the phone (after a splitter drag or an attribute change).
+    virtual void showPhoneFolder(Side side) = 0;
+    // A row of a phone or seem pane was activated (".." goes up).
+    virtual void activatePhoneRow(Side side, const std::string& name) = 0;
+    // A PC file dropped or pasted onto a pane that shows a phone volume.
+    virtual void dropOnPhone(Side side, const std::string& file) = 0;
+};
+
+// The phone side until it is built: each request writes one log line.
+class PendingPhoneSource final : public PhoneSource {
+public:
+    explicit PendingPhoneSource(EventLog& log) : log_(log) {}
+    void selectPhoneLocation(Side side, uint32_t index) override;
+    void rereadPhone(Side side) override;
+    void showPhoneFolder(Side side) override;
+    void activatePhoneRow(Side side, const std::string& name) override;
+    void dropOnPhone(Side side, const std::string& file) override;
+
+private:
+    EventLog& log_;
+};
+
+}  // namespace mdk

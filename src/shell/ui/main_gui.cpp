@@ -1,0 +1,83 @@
+// The marrowdeck executable: the Qt 6 Widgets front end.
+#include <QApplication>
+#include <QDesktopServices>
+#include <QUrl>
+#include <cstdlib>
+#include <memory>
+
+#include "controls/pictures.h"
+#include "device/device_connection.h"
+#include "platform/clock.h"
+#include "platform/process_runner.h"
+#include "shell/app_context.h"
+#include "shell/command_line.h"
+#include "shell/ui/main_window.h"
+#include "shell/ui/qt_prompter.h"
+#include "sim/sim_link.h"
+
+namespace {
+
+// The phone link: MARROWDECK_LINK ("sim", "unix:PATH", "tcp:HOST:PORT"), else "usb".
+std::string linkAddress() {
+    const char* address = std::getenv("MARROWDECK_LINK");
+    return address && *address ? address : "usb";
+}
+
+std::string firstArgument(int argc, char** argv) {
+    std::string argument;
+    const std::string commandLine = mdk::buildCommandLine(argc, argv);
+    if (mdk::commandLineArgument(commandLine, 1, argument) != mdk::kArgumentFound) return {};
+    return argument;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    mdk::initPictures();
+    const std::string programFolder = QCoreApplication::applicationDirPath().toStdString();
+    mdk::SystemClock clock;
+    mdk::AppContext context(programFolder, clock);
+    mdk::QtPrompter prompter;
+    context.prompter.setTarget(&prompter);
+
+    const std::string address = linkAddress();
+    mdk::LinuxDevicePlatform platform(address, mdk::sim::openLink);
+    std::unique_ptr<mdk::DeviceConnection> connection;
+
+    mdk::MainWindowServices services;
+    services.commandLineArgument = firstArgument(argc, argv);
+    services.shellOpen = [](const std::string& path) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+    };
+    services.startLinkWatch = [&](mdk::MainWindow& window) {
+        context.catalogue.setView(&window.phoneView());
+        context.commands.setProgress(&window.progressSink());
+        connection = std::make_unique<mdk::DeviceConnection>(context, platform.services(),
+                                                             window.deviceView(), window);
+        connection->setAttachPhone([&context] { return context.catalogue.attachPhone(); });
+        context.log.logLine("Phone link: " + address);
+        connection->startLinkWatch();
+    };
+    services.closeLink = [&] {
+        if (connection) connection->closeLink();
+    };
+
+    int code = 0;
+    bool restart = false;
+    {
+        mdk::MainWindow window(context, services);
+        prompter.setParent(&window);
+        if (window.startedUp()) {
+            window.show();
+            code = app.exec();
+        }
+        restart = window.restartRequested();
+        if (connection) connection->stopLinkWatch();
+        context.catalogue.setView(nullptr);
+        context.commands.setProgress(nullptr);
+    }
+    connection.reset();
+    if (restart) mdk::ExecRestarter().restartAfterExit();
+    return code;
+}
