@@ -10,6 +10,7 @@
 #include "platform/socket_io.h"
 #include "sim/modem_pty.h"
 #include "sim/sim_phone.h"
+#include "sim/socket_server.h"
 #include "sim/usblan_server.h"
 
 namespace {
@@ -110,6 +111,38 @@ TEST(SimModem, UsblanSwitchWrittenTwiceStartsTheServerOnce) {
     EXPECT_EQ(readUntil(fd, "\r\nERROR\r\n"), "\r\nERROR\r\n");
     ::close(fd);
     modem.stop();
+}
+
+// A phone in modem mode has no Test Command interface: the emulator socket closes every
+// connection until the P2k switch.
+TEST(SimModem, EmulatorSocketServesOnlyAfterTheP2kSwitch) {
+    PhoneModel model;
+    SimPhone phone(model);
+    phone.setInterfaceUp(false);
+    SocketServer server(phone);
+    std::string error;
+    ASSERT_TRUE(server.listen("tcp:127.0.0.1:0", error)) << error;
+    server.setBringUpOnConnect(false);
+    server.start();
+    const std::string address = "tcp:127.0.0.1:" + std::to_string(server.port());
+    // Interface-name request: code, capacity, input length, input.
+    const std::vector<uint8_t> request = {0x10, 0x20, 0x00, 0x80, 5, 1, 0, 0, 2, 0, 0, 0, 2, 1};
+    auto ask = [&]() {
+        const int fd = mdk::net::connectAddress(address, error);
+        if (fd < 0) return false;
+        uint8_t reply[8];
+        const bool answered = mdk::net::sendAll(fd, request.data(), request.size()) &&
+                              mdk::net::receiveExact(fd, reply, sizeof reply, 3000);
+        ::close(fd);
+        return answered;
+    };
+    EXPECT_FALSE(ask());
+    EXPECT_FALSE(phone.interfaceUp());
+    ModemPty modem;
+    modem.onP2kMode([&] { phone.setInterfaceUp(true); });
+    modem.answer("at+mode=8");
+    EXPECT_TRUE(ask());
+    server.stop();
 }
 
 }  // namespace
