@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -9,6 +10,8 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+
+extern char** environ;
 
 namespace mdk {
 namespace {
@@ -39,15 +42,27 @@ void PosixCommandRunner::reapFinished() {
 int PosixCommandRunner::start(const std::string& commandLine, const std::string& workingFolder) {
     std::lock_guard lock(mutex_);
     reapFinished();
-    const char* argv[] = {"/bin/sh", "-c", commandLine.c_str(), nullptr};
-    pid_t pid = ::fork();
-    if (pid < 0) return -1;
-    if (pid == 0) {
-        detachChild();
-        if (!workingFolder.empty() && ::chdir(workingFolder.c_str()) != 0) ::_exit(127);
-        ::execv("/bin/sh", const_cast<char* const*>(argv));
-        ::_exit(127);
+    // posix_spawn returns once the child runs the shell, so its session exists by then and
+    // terminate() can always reach the whole group.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    for (int fd = 0; fd <= 2; ++fd) {
+        posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", O_RDWR, 0);
     }
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    if (!workingFolder.empty()) {
+        posix_spawn_file_actions_addchdir_np(&actions, workingFolder.c_str());
+    }
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+    const char* argv[] = {"/bin/sh", "-c", commandLine.c_str(), nullptr};
+    pid_t pid = -1;
+    const int rc = ::posix_spawn(&pid, "/bin/sh", &actions, &attributes,
+                                 const_cast<char* const*>(argv), environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) return -1;
     children_.push_back(pid);
     return pid;
 }
