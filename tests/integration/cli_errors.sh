@@ -64,7 +64,8 @@ check_dropped_download() {
     expect_exit 1 get /a/d/big.bin "$WORK/pc/big.bin"
     expect_one_error "download failed: /a/d/big.bin"
     [ "$(cat "$WORK/pc/big.bin")" = "keep me" ] || fail "a failed download replaced the PC file"
-    [ "$(ls -A "$WORK/pc")" = "big.bin" ] || fail "a failed download left files: $(ls -A "$WORK/pc")"
+    [ "$(ls -A "$WORK/pc")" = "big.bin" ] ||
+        fail "a failed download left files: $(ls -A "$WORK/pc")"
 }
 
 check_usage
