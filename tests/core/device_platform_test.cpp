@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/wait.h>
 
 #include <filesystem>
 #include <fstream>
@@ -130,6 +131,49 @@ TEST(ScsiDisks, IdentityCarriesTheUsbStringsForTheMotorolaTest) {
     EXPECT_NE(list[1].identity.find("Flash Disk"), std::string::npos);
     EXPECT_EQ(list[0].identity.find("Motorola"), std::string::npos);
     EXPECT_FALSE(disks.sendCommand({"x", folder.path() + "/no-such-node"}, {}, 100));
+}
+
+}  // namespace
+}  // namespace mdk::test
+
+namespace mdk::test {
+namespace {
+
+// The instance started by the restart test: it only leaves its mark and ends, before any
+// test runs.
+const bool kRestartedInstance = [] {
+    const char* mark = std::getenv("MDK_RESTART_MARK");
+    if (!mark) return false;
+    std::ofstream(mark) << "restarted " << ::getpid() << "\n";
+    std::_Exit(0);
+}();
+
+TEST(Restart, ProgramStartsAgainOnceThisInstanceHasEnded) {
+    EXPECT_FALSE(kRestartedInstance);
+    TempFolder folder;
+    const std::string mark = folder.path() + "/mark";
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::setenv("MDK_RESTART_MARK", mark.c_str(), 1);
+        ExecRestarter restarter;
+        const char ok = restarter.restartAfterExit() ? 1 : 0;
+        (void)!::write(ready[1], &ok, 1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        std::_Exit(0);
+    }
+    ::close(ready[1]);
+    char ok = 0;
+    ASSERT_EQ(::read(ready[0], &ok, 1), 1);
+    ::close(ready[0]);
+    EXPECT_EQ(ok, 1);
+    // While the first instance still runs, nothing has started.
+    EXPECT_FALSE(fs::exists(mark));
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(eventually([&] { return fs::exists(mark); }, 10000));
 }
 
 }  // namespace
