@@ -126,6 +126,7 @@ void Catalogue::loadCatalogue() {
     const uint64_t started = clock_.nowMs();
     resetForLoad();
     const int count = commands_.phoneSearchStart(volumeMask(), currentVolume_[1]);
+    const bool liveLine = count > 0;
     if (count > 0) {
         reportedCount_ = static_cast<uint32_t>(count);
         {
@@ -154,8 +155,16 @@ void Catalogue::loadCatalogue() {
     }
     catalogueLoaded_ = true;
     log_.setQuiet(false);
-    log_.replaceLogLine(std::to_string(loadedCount_) + log_.message(kMsgFilesLoaded) +
-                        std::to_string(clock_.nowMs() - started) + log_.message(kMsgMilliseconds));
+    const std::string summary = std::to_string(loadedCount_) + log_.message(kMsgFilesLoaded) +
+                                std::to_string(clock_.nowMs() - started) +
+                                log_.message(kMsgMilliseconds);
+    // The summary takes the live line's place; without one (the search start failed) it
+    // is a line of its own rather than replacing an unrelated one.
+    if (liveLine) {
+        log_.replaceLogLine(summary);
+    } else {
+        log_.logLine(summary);
+    }
     workerDone_ = true;
     if (log_.packets()) writeRawDump();
     commands_.runSessionSequence();

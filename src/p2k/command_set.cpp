@@ -284,8 +284,14 @@ int CommandSet::phoneReadSeem(uint16_t seem, uint16_t record, uint16_t offset, u
         reply.clear();
         return -1;
     }
+    // A reply of length 0 is a success without data: it still gets its status byte, so
+    // the record length (reply length minus one) is never negative.
+    if (length == 0) {
+        reply.assign(1, 0);
+        return 0;
+    }
     reply.resize(length);
-    return (reply.empty() || reply[0] == 0) ? 0 : -1;
+    return reply[0] == 0 ? 0 : -1;
 }
 
 int CommandSet::phoneWriteSeem(uint16_t seem, uint16_t record, uint16_t offset,

@@ -78,7 +78,8 @@ public:
     int phoneListVolumes(std::vector<uint8_t>& buffer);
     // Free bytes of a volume such as "/a"; nullopt on failure (a reported 0 included).
     std::optional<uint32_t> phoneFreeSpace(const std::string& volume);
-    // The reply (a status byte, then the record's data) goes to reply.
+    // The reply (a status byte, then the record's data) goes to reply; after a success it
+    // holds at least the status byte.
     int phoneReadSeem(uint16_t seem, uint16_t record, uint16_t offset, uint16_t count,
                       std::vector<uint8_t>& reply);
     int phoneWriteSeem(uint16_t seem, uint16_t record, uint16_t offset,

@@ -1,0 +1,302 @@
+// Phone file transfers (download, upload with its folder-creation retry, folder download
+// planning, source lists) and seem files (names, the bytes written into a record).
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "p2k/file_transfer.h"
+#include "p2k_test_support.h"
+#include "seem/seem_file.h"
+
+namespace mdk::test {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// ---- download --------------------------------------------------------------------------
+
+TEST(Download, WholeFilesWithTheirProgressRange) {
+    struct Case {
+        uint32_t size;
+        std::pair<int, int> range;
+        size_t reads;
+    };
+    const Case cases[] = {
+        {0, {0, 1}, 0},    {1, {0, 1}, 1},    {1024, {0, 2}, 2},
+        {1025, {0, 2}, 2}, {2500, {0, 3}, 3}, {300000, {0, 301}, 293},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        PhoneFixture f;
+        Bytes content = patternBytes(c.size, 5);
+        if (!content.empty()) content.back() = 0x01;
+        ASSERT_TRUE(f.model.addFile("/a/music/song.bin", content, 0x07002000));
+        RecordingProgress progress;
+        f.context.commands.setProgress(&progress);
+        auto data = downloadPhoneFile(f.context.commands, "/a/music/song.bin", 0x2000, c.size);
+        ASSERT_TRUE(data.has_value());
+        EXPECT_EQ(*data, content);
+        EXPECT_EQ(progress.ranges(), (std::vector<std::pair<int, int>>{c.range}));
+        EXPECT_EQ(progress.steps(), static_cast<int>(c.reads));
+
+        auto sent = f.link->commands();
+        auto opens = fileCommands(sent, CommandSet::kOpen);
+        ASSERT_EQ(opens.size(), 1u);
+        EXPECT_EQ(bytes::be32(&opens[0].payload[4]), 0x2000u) << "opened with the given mode";
+        EXPECT_EQ(fileCommands(sent, CommandSet::kSeek).at(0).payload,
+                  (Bytes{0, 0, 0, 3, 0, 0, 0, 0, 0}));
+        EXPECT_EQ(fileCommands(sent, CommandSet::kRead).size(), c.reads);
+        EXPECT_EQ(fileCommands(sent, CommandSet::kClose).size(), 1u);
+    }
+}
+
+TEST(Download, IncompleteOrRefusedReadsGiveNothing) {
+    struct Case {
+        const char* name;
+        size_t onPhone;  // bytes the phone holds; SIZE_MAX: no such file
+        uint32_t asked;
+    };
+    const Case cases[] = {
+        {"no such file", SIZE_MAX, 100},
+        {"phone file shorter than listed", 500, 1000},
+        {"phone file empty, listed with bytes", 0, 1025},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PhoneFixture f;
+        if (c.onPhone != SIZE_MAX) {
+            ASSERT_TRUE(f.model.addFile("/a/x", Bytes(c.onPhone, 1)));
+        }
+        EXPECT_EQ(downloadPhoneFile(f.context.commands, "/a/x", 0xFFFFFFFF, c.asked), std::nullopt);
+    }
+}
+
+TEST(Download, OpenModeFromTheListedAttributeText) {
+    EXPECT_EQ(openModeFromAttributeText("07    0004"), 0x4u);
+    EXPECT_EQ(openModeFromAttributeText("07    2A0c"), 0x2A0Cu);
+    EXPECT_EQ(openModeFromAttributeText("00    0400"), 0x400u);
+    EXPECT_EQ(openModeFromAttributeText(""), 0u);
+}
+
+// ---- upload ----------------------------------------------------------------------------
+
+TEST(Upload, MissingFoldersAreCreatedInOrderThenOpenedOnceMore) {
+    PhoneFixture f;
+    const Bytes data = patternBytes(2500, 9);
+    RecordingProgress progress;
+    f.context.commands.setProgress(&progress);
+    EXPECT_EQ(uploadPhoneFile(f.context.commands, "/a/new/sub/x.txt", data), 0);
+    auto sent = f.link->commands();
+    std::vector<std::string> created;
+    for (const auto& c : fileCommands(sent, CommandSet::kCreateFolder)) {
+        created.push_back(namedPath(c));
+    }
+    EXPECT_EQ(created, (std::vector<std::string>{"/a", "/a/new", "/a/new/sub"}));
+    EXPECT_EQ(fileCommands(sent, CommandSet::kOpen).size(), 2u);
+    EXPECT_EQ(f.model.fileBytes("/a/new/sub/x.txt"), data);
+    EXPECT_EQ(progress.ranges(), (std::vector<std::pair<int, int>>{{0, 3}}));
+    EXPECT_EQ(progress.steps(), 3);
+}
+
+TEST(Upload, ExistingFolderNeedsOneOpen) {
+    PhoneFixture f;
+    ASSERT_TRUE(f.model.addFolder("/a/pics"));
+    EXPECT_EQ(uploadPhoneFile(f.context.commands, "/a/pics/p.jpg", Bytes(10, 3)), 0);
+    auto sent = f.link->commands();
+    EXPECT_EQ(fileCommands(sent, CommandSet::kOpen).size(), 1u);
+    EXPECT_TRUE(fileCommands(sent, CommandSet::kCreateFolder).empty());
+    auto opens = fileCommands(sent, CommandSet::kOpen);
+    EXPECT_EQ(bytes::be32(&opens[0].payload[4]), 4u);
+}
+
+TEST(Upload, SecondFailedOpenWritesNothing) {
+    PhoneFixture f;
+    // A file the phone still has open must not receive the upload's bytes.
+    ASSERT_TRUE(f.model.addFile("/a/other.txt", Bytes{1, 2, 3}));
+    ASSERT_EQ(f.context.commands.phoneOpenFile("/a/other.txt", 0xFFFFFFFF), 0);
+    f.link->clear();
+    EXPECT_EQ(uploadPhoneFile(f.context.commands, "/z/new/x.txt", Bytes(100, 7)), -1);
+    auto sent = f.link->commands();
+    EXPECT_EQ(fileCommands(sent, CommandSet::kOpen).size(), 2u);
+    EXPECT_TRUE(fileCommands(sent, CommandSet::kWrite).empty());
+    EXPECT_EQ(f.model.fileBytes("/a/other.txt"), (Bytes{1, 2, 3}));
+}
+
+TEST(Upload, RefusedWriteFails) {
+    PhoneFixture f;
+    f.model.addVolume("/c", 1000);
+    EXPECT_EQ(uploadPhoneFile(f.context.commands, "/c/big.bin", Bytes(3000, 1)), -1);
+    EXPECT_EQ(uploadPhoneFile(f.context.commands, "/c/small.bin", Bytes(900, 1)), 0);
+}
+
+TEST(Upload, NewFolderGetsItsPlaceholder) {
+    PhoneFixture f;
+    EXPECT_EQ(createPhoneFolder(f.context.commands, "/a/made/"), "/a/made/folder.mdk");
+    EXPECT_EQ(f.model.fileBytes("/a/made/folder.mdk"), (Bytes{'5'}));
+    EXPECT_EQ(createPhoneFolder(f.context.commands, "/a/made"), std::nullopt) << "exists";
+    EXPECT_EQ(createPhoneFolder(f.context.commands, "/q/x"), std::nullopt) << "no volume /q";
+}
+
+// ---- folder download plan --------------------------------------------------------------
+
+std::vector<std::string> relativePaths(const std::vector<FolderDownloadItem>& items) {
+    std::vector<std::string> out;
+    for (const auto& i : items) out.push_back(i.relativePcPath + (i.folder ? "/" : ""));
+    return out;
+}
+
+TEST(FolderPlan, TakesOnlyRecordsBelowTheFolder) {
+    const std::vector<CatalogueRecord> records = {
+        {"/a/music", 0x07001000, 0},          {"/a/music/x.mp3", 0x07000400, 10},
+        {"/a/music2/y.mp3", 0x07000400, 20},  {"/a/musicx", 0x07000400, 30},
+        {"/a/music/sub", 0x07001000, 0},      {"/a/music/sub/z.mp3", 0x07002100, 40},
+        {"/b/a/music/w.mp3", 0x07000400, 50},
+    };
+    for (const char* folder : {"/a/music", "/a/music/"}) {
+        SCOPED_TRACE(folder);
+        std::vector<std::string> refused;
+        auto items = planFolderDownload(records, folder, false, refused);
+        EXPECT_EQ(relativePaths(items),
+                  (std::vector<std::string>{"music/x.mp3", "music/sub/", "music/sub/z.mp3"}));
+        EXPECT_TRUE(refused.empty());
+        ASSERT_EQ(items.size(), 3u);
+        EXPECT_EQ(items[2].phonePath, "/a/music/sub/z.mp3");
+        EXPECT_EQ(items[2].size, 40u);
+        EXPECT_EQ(items[2].openMode, 0x07002100u);
+    }
+}
+
+TEST(FolderPlan, NamesComeFromTheFolderOwnPosition) {
+    const std::vector<CatalogueRecord> records = {
+        {"/a/a/f.txt", 0x07000400, 1},
+        {"/a/a/a/g.txt", 0x07000400, 2},
+        {"/a/ab/h.txt", 0x07000400, 3},
+    };
+    std::vector<std::string> refused;
+    auto items = planFolderDownload(records, "/a/a", false, refused);
+    EXPECT_EQ(relativePaths(items), (std::vector<std::string>{"a/f.txt", "a/a/g.txt"}));
+}
+
+TEST(FolderPlan, UnsafeComponentsAreRefused) {
+    const std::vector<CatalogueRecord> records = {
+        {"/a/music/../../etc/passwd", 0x07000400, 1}, {"/a/music//x.mp3", 0x07000400, 2},
+        {"/a/music/./y.mp3", 0x07000400, 3},          {"/a/music/sub/..", 0x07000400, 4},
+        {"/a/music/ok.mp3", 0x07000400, 5},
+    };
+    std::vector<std::string> refused;
+    auto items = planFolderDownload(records, "/a/music", false, refused);
+    EXPECT_EQ(relativePaths(items), (std::vector<std::string>{"music/ok.mp3"}));
+    EXPECT_EQ(refused, (std::vector<std::string>{"/a/music/../../etc/passwd", "/a/music//x.mp3",
+                                                 "/a/music/./y.mp3", "/a/music/sub/.."}));
+}
+
+TEST(FolderPlan, FolderBitReadAsThePaneReadsIt) {
+    const std::vector<CatalogueRecord> records = {
+        {"/e/d/sub", 0x07000010, 0},
+        {"/e/d/file", 0x07000004, 9},
+    };
+    std::vector<std::string> refused;
+    auto usblan = planFolderDownload(records, "/e/d", true, refused);
+    EXPECT_EQ(relativePaths(usblan), (std::vector<std::string>{"d/sub/", "d/file"}));
+    EXPECT_EQ(usblan[1].openMode, 0x07000400u);
+    auto usb = planFolderDownload(records, "/e/d", false, refused);
+    EXPECT_EQ(relativePaths(usb), (std::vector<std::string>{"d/sub", "d/file"}));
+}
+
+// ---- folder upload and source lists ----------------------------------------------------
+
+TEST(FolderUpload, TargetsAndPcListing) {
+    EXPECT_EQ(folderUploadTarget("/a/new/", "/home/u/pics", "/home/u/pics/x/y.jpg"),
+              "/a/new/pics/x/y.jpg");
+    EXPECT_EQ(folderUploadTarget("/a/new", "/home/u/pics/", "/home/u/pics/z.jpg"),
+              "/a/new/pics/z.jpg");
+
+    PhoneFixture f;
+    namespace fs = std::filesystem;
+    const fs::path root = fs::path(f.programFolder()) / "pics";
+    fs::create_directories(root / "sub");
+    fs::create_directories(root / "empty");
+    std::ofstream(root / "b.jpg") << "b";
+    std::ofstream(root / "sub" / "a.jpg") << "a";
+    EXPECT_EQ(listPcFilesBelow(root.string()),
+              (std::vector<std::string>{(root / "b.jpg").string(), (root / "sub/a.jpg").string()}));
+    EXPECT_TRUE(listPcFilesBelow((root / "missing").string()).empty());
+}
+
+TEST(SourceList, LineRules) {
+    struct Case {
+        const char* text;
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        {"C:/a.txt\r\n#skip\nC:/b.txt\n", {"C:/a.txt", "C:/b.txt"}},
+        {"C:/a.txt\n\nC:/b.txt\n", {"C:/a.txt"}},
+        {"C:/a.txt\nC:/tail", {"C:/a.txt"}},
+        {"", {}},
+        {"\n", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(parseSourceList(c.text), c.lines);
+    }
+}
+
+// ---- seem files ------------------------------------------------------------------------
+
+TEST(SeemFile, NamesAndTheirValidRange) {
+    EXPECT_EQ(seemFileName(0x0032, 10), "0032_000A.seem");
+    EXPECT_EQ(seemFileName("0032", 10), "0032_000A.seem");
+    EXPECT_EQ(seemFileName(0x0000, 1), "0000_0001.seem");
+    struct Case {
+        const char* name;
+        bool valid;
+    };
+    const Case cases[] = {
+        {"0000_0001.seem", false}, {"02FF_0001.seem", false}, {"0032_00FF.seem", false},
+        {"0032_0000.seem", false}, {"02FE_00FE.seem", true},  {"0001_0001.seem", true},
+        {"02fe_00fe.seem", true},  {"0032_01.seem", false},   {"ZZZZ_0001.seem", false},
+        {"0032", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(parseSeemFileName(c.name).has_value(), c.valid);
+    }
+    auto address = parseSeemFileName("02FE_00FE.seem");
+    ASSERT_TRUE(address);
+    EXPECT_EQ(address->seem, 0x02FE);
+    EXPECT_EQ(address->record, 0x00FE);
+}
+
+TEST(SeemFile, WriteDataTakesTheRecordLength) {
+    const Bytes current(6, 0xAA);
+    EXPECT_EQ(seemWriteData(Bytes{1, 2}, current), (Bytes{1, 2, 0xAA, 0xAA, 0xAA, 0xAA}));
+    EXPECT_EQ(seemWriteData(Bytes{1, 2, 3, 4, 5, 6, 7, 8}, current), (Bytes{1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(seemWriteData({}, current), current);
+    EXPECT_TRUE(seemWriteData(Bytes{1, 2}, {}).empty());
+}
+
+TEST(SeemFile, WritingAFileIntoItsRecord) {
+    struct Case {
+        const char* name;
+        Bytes file;
+        Bytes record;
+        bool logsLength;
+    };
+    const Case cases[] = {
+        {"same length", {1, 2, 3, 4}, {1, 2, 3, 4}, false},
+        {"shorter file", {1, 2}, {1, 2, 0x33, 0x44}, true},
+        {"longer file", {1, 2, 3, 4, 5, 6}, {1, 2, 3, 4}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PhoneFixture f;
+        f.model.setSeem(0x0032, 2, {0x11, 0x22, 0x33, 0x44});
+        EXPECT_EQ(writeSeemFromFile(f.context.commands, {0x0032, 2}, c.file), 0);
+        EXPECT_EQ(f.model.seem(0x0032, 2), c.record);
+        EXPECT_EQ(f.log.lines().size(), c.logsLength ? 1u : 0u);
+    }
+}
+
+}  // namespace
+}  // namespace mdk::test
