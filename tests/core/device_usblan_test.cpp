@@ -62,7 +62,9 @@ TEST_P(AdapterSearch, FindsTheAdapterAndItsAddress) {
     const ReportCase& c = GetParam();
     auto match = findUsblanAdapter(c.report);
     ASSERT_EQ(match.has_value(), c.adapterIp.has_value()) << c.what;
-    if (match) EXPECT_EQ(match->adapterIp, *c.adapterIp) << c.what;
+    if (match) {
+        EXPECT_EQ(match->adapterIp, *c.adapterIp) << c.what;
+    }
 }
 
 const std::string kBelcarra =
