@@ -1,0 +1,387 @@
+// PC panes: row order, listing, size texts, locations and their fallbacks, drops.
+#include <unistd.h>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QUrl>
+
+#include "gui_fixture.h"
+#include "panes/compare_rows.h"
+#include "panes/pc_listing.h"
+#include "panes/ui/location_combo.h"
+
+using namespace mdk;
+using namespace mdk::test;
+
+namespace {
+
+PaneRow row(const std::string& name, const std::string& size) {
+    PaneRow r;
+    r.name = name;
+    r.size = size;
+    r.folder = !size.empty() && size[0] == '<';
+    return r;
+}
+
+// The phone side as a recorder.
+class RecordingPhone final : public PhoneSource {
+public:
+    void selectPhoneLocation(Side, uint32_t) override {}
+    void rereadPhone(Side) override {}
+    void showPhoneFolder(Side) override { ++shown; }
+    void activatePhoneRow(Side, const std::string&) override {}
+    void dropOnPhone(Side, const std::string& file) override { dropped.push_back(file); }
+    std::vector<std::string> dropped;
+    int shown = 0;
+};
+
+}  // namespace
+
+class PanesTest : public QObject {
+    Q_OBJECT
+private slots:
+    void compareRowsOrders_data();
+    void compareRowsOrders();
+    void decimalValueReadsDigitByDigit();
+    void listingPutsFoldersThenDotDotFirst();
+    void modeFourKeepsFoldersAndDotDotFirst();
+    void sizeOrderLastsUntilTheNextListing();
+    void fiveGigabyteFileShowsTheLow32Bits();
+    void dateColumnEndsInTwelveHourTime();
+    void locationsFallBackToEntrySix_data();
+    void locationsFallBackToEntrySix();
+    void favouriteOpensTheFolderAfterTheMarker();
+    void driveEntryReturnsToTheLastFolderVisitedBelowIt();
+    void activatingAFileHandsItToTheDesktop();
+    void favouritesAreAddedAndDeletedInBothLists();
+    void tooLongFavouriteIsRefusedNotCut();
+    void dropHandlesFilesLastFirst();
+    void dropOntoPcPaneCopiesWithoutOverwriting();
+    void dropOntoPcPaneWhileTheOtherShowsThePhoneDoesNothing();
+    void pasteTakesTheClipboardFileList();
+};
+
+void PanesTest::compareRowsOrders_data() {
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QStringList>("input");  // "name|size"
+    QTest::addColumn<QStringList>("sorted");
+    const QStringList mixed = {"b.txt|20",   "Zed|< DIR >",   "a.txt|100",
+                               "..|< DIR >", "alpha|< DIR >", "C.TXT|3"};
+    QTest::newRow("names ascending")
+        << 3 << mixed << QStringList{"..", "alpha", "Zed", "a.txt", "b.txt", "C.TXT"};
+    QTest::newRow("names descending (4)")
+        << 4 << mixed << QStringList{"..", "Zed", "alpha", "C.TXT", "b.txt", "a.txt"};
+    QTest::newRow("names descending (0)")
+        << 0 << mixed << QStringList{"..", "Zed", "alpha", "C.TXT", "b.txt", "a.txt"};
+    QTest::newRow("size ascending")
+        << 1 << mixed << QStringList{"..", "Zed", "alpha", "C.TXT", "b.txt", "a.txt"};
+    QTest::newRow("size descending")
+        << 2 << mixed << QStringList{"..", "Zed", "alpha", "a.txt", "b.txt", "C.TXT"};
+    // Sizes past 2 GB keep their order (a difference in 32 bits would turn negative).
+    QTest::newRow("large sizes") << 1 << QStringList{"big|4000000000", "small|1", "mid|2147483649"}
+                                 << QStringList{"small", "mid", "big"};
+}
+
+void PanesTest::compareRowsOrders() {
+    QFETCH(int, mode);
+    QFETCH(QStringList, input);
+    QFETCH(QStringList, sorted);
+    std::vector<PaneRow> rows;
+    for (const QString& item : input) {
+        const QStringList parts = item.split('|');
+        rows.push_back(row(parts[0].toStdString(), parts[1].toStdString()));
+    }
+    sortRows(rows, mode);
+    QStringList names;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        names << QString::fromStdString(rows[i].name);
+        QCOMPARE(rows[i].param, uint32_t(i));
+    }
+    QCOMPARE(names, sorted);
+    // Folder-like rows come first whatever the mode, ".." first of them.
+    QCOMPARE(compareRows(row("z", "1"), row("a", "< DIR >"), mode), 1);
+    QCOMPARE(compareRows(row("..", "< DIR >"), row("a", "< DIR >"), mode), -1);
+    QCOMPARE(compareRows(row("a", "< DIR >"), row("..", "< DIR >"), mode), 1);
+}
+
+void PanesTest::decimalValueReadsDigitByDigit() {
+    QCOMPARE(decimalValue("0"), 0u);
+    QCOMPARE(decimalValue("1073741824"), 1073741824u);
+    QCOMPARE(decimalValue("4294967295"), 4294967295u);
+    QCOMPARE(decimalValue("< DIR >"), decimalValue("< DIR >"));
+    QCOMPARE(compareRows(row("a", "< DIR >"), row("b", "< DIR >"), 1), 0);
+}
+
+void PanesTest::listingPutsFoldersThenDotDotFirst() {
+    GuiFixture f;
+    QDir home(QString::fromStdString(f.home));
+    home.mkpath("sub/inner");
+    GuiFixture::touch(f.home + "/sub/file.txt");
+    f.config.leftPath = f.home;
+    f.start();
+    // The home entry's root lists no "..": it is the pane's root.
+    QVERIFY(!f.names(Side::Left).contains(".."));
+    QVERIFY(!f.names(Side::Left).contains("."));
+    f.pane(Side::Left).focusRow(f.names(Side::Left).indexOf("sub"));
+    f.pane(Side::Left).activateFocusedRow();
+    QCOMPARE(f.names(Side::Left), (QStringList{"..", "inner", "file.txt"}));
+    QCOMPARE(f.pane(Side::Left).widgets().path->text(), QString::fromStdString(f.home + "/sub"));
+    QCOMPARE(f.pane(Side::Left).focusedRow(), 0);
+}
+
+void PanesTest::modeFourKeepsFoldersAndDotDotFirst() {
+    GuiFixture f;
+    QDir(QString::fromStdString(f.home)).mkpath("top/a_dir");
+    QDir(QString::fromStdString(f.home)).mkpath("top/z_dir");
+    for (const char* name : {"a.txt", "m.txt", "z.txt"}) GuiFixture::touch(f.home + "/top/" + name);
+    f.config.leftPath = f.home + "/top";
+    f.start();
+    f.pane(Side::Left).clickColumn(0);  // 3 -> 4
+    QCOMPARE(f.context->panes.nameSortMode.load(), 4);
+    QCOMPARE(f.pane(Side::Left).model()->headerImage(0), kHeaderImageDescending);
+    f.pane(Side::Left).reread();
+    QCOMPARE(f.names(Side::Left), (QStringList{"..", "z_dir", "a_dir", "z.txt", "m.txt", "a.txt"}));
+    f.pane(Side::Left).clickColumn(0);  // 4 -> 3
+    QCOMPARE(f.names(Side::Left), (QStringList{"..", "a_dir", "z_dir", "a.txt", "m.txt", "z.txt"}));
+    QCOMPARE(f.pane(Side::Left).model()->headerImage(0), kHeaderImageAscending);
+}
+
+void PanesTest::sizeOrderLastsUntilTheNextListing() {
+    GuiFixture f;
+    GuiFixture::touch(f.home + "/a_big", std::string(300, 'x'));
+    GuiFixture::touch(f.home + "/b_small", "x");
+    GuiFixture::touch(f.home + "/c_mid", std::string(20, 'x'));
+    f.start();
+    PaneController& left = f.pane(Side::Left);
+    left.clickColumn(1);
+    QCOMPARE(f.names(Side::Left), (QStringList{"b_small", "c_mid", "a_big"}));
+    QCOMPARE(left.model()->headerImage(1), kHeaderImageAscending);
+    QCOMPARE(left.model()->headerImage(0), kHeaderImageNone);
+    QCOMPARE(f.pane(Side::Right).model()->headerImage(1), kHeaderImageNone);
+    left.clickColumn(1);
+    QCOMPARE(f.names(Side::Left), (QStringList{"a_big", "c_mid", "b_small"}));
+    QCOMPARE(f.context->panes.nameSortMode.load(), 3);
+    left.clickColumn(2);  // the date column sorts nothing
+    QCOMPARE(f.names(Side::Left), (QStringList{"a_big", "c_mid", "b_small"}));
+    left.reread();
+    QCOMPARE(f.names(Side::Left), (QStringList{"a_big", "b_small", "c_mid"}));
+}
+
+void PanesTest::fiveGigabyteFileShowsTheLow32Bits() {
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/five.bin";
+    GuiFixture::touch(path, "");
+    if (::truncate(path.c_str(), 5LL * 1024 * 1024 * 1024) != 0) QSKIP("no sparse files here");
+    const auto rows = readPcFolder(dir.path().toStdString(), false, defaultDateText);
+    QCOMPARE(rows.size(), size_t(1));
+    QCOMPARE(QString::fromStdString(rows[0].size), QString("1073741824"));
+    QCOMPARE(QString::fromStdString(sizeText(4294967296ULL + 7)), QString("7"));
+}
+
+void PanesTest::dateColumnEndsInTwelveHourTime() {
+    std::tm afternoon{};
+    afternoon.tm_hour = 15;
+    afternoon.tm_min = 7;
+    QCOMPARE(QString::fromStdString(timeOfDayText(afternoon)), QString(" 03:07"));
+    std::tm midnight{};
+    QCOMPARE(QString::fromStdString(timeOfDayText(midnight)), QString(" 12:00"));
+    GuiFixture f;
+    GuiFixture::touch(f.home + "/dated");
+    f.start();
+    const QString date = QString::fromStdString(f.rows(Side::Left).at(0).detail);
+    QVERIFY2(QRegularExpression(".+ \\d\\d:\\d\\d$").match(date).hasMatch(), qPrintable(date));
+}
+
+void PanesTest::locationsFallBackToEntrySix_data() {
+    QTest::addColumn<QString>("favourite");
+    QTest::addColumn<int>("chosen");
+    QTest::newRow("empty favourite") << "" << 9;
+    QTest::newRow("drive without medium") << "_/tmp" << 8;
+    QTest::newRow("favourite gone") << "_/no/such/folder" << 9;
+    QTest::newRow("seem entry re-read") << "" << 4;
+}
+
+void PanesTest::locationsFallBackToEntrySix() {
+    QFETCH(QString, favourite);
+    QFETCH(int, chosen);
+    GuiFixture f;
+    f.config.favouriteFolder = favourite.toStdString();
+    f.config.rightPath = f.other;
+    f.config.rightSource = 7;
+    f.start();
+    PaneController& right = f.pane(Side::Right);
+    QCOMPARE(f.context->panes.pcPath(Side::Right), f.other);
+    if (chosen == 4) {
+        f.context->panes.setLocationIndex(Side::Right, 4);
+        right.reread();
+    } else {
+        right.widgets().combo->setCurrentIndex(chosen);
+        emit right.widgets().combo->activated(chosen);
+    }
+    QCOMPARE(f.context->panes.locationIndex(Side::Right), 6u);
+    QCOMPARE(right.widgets().combo->currentIndex(), 6);
+    QCOMPARE(f.context->panes.pcPath(Side::Right), f.home);
+    QCOMPARE(right.widgets().path->text(), QString::fromStdString(f.home));
+}
+
+void PanesTest::favouriteOpensTheFolderAfterTheMarker() {
+    GuiFixture f;
+    QDir(QString::fromStdString(f.other)).mkpath("fav");
+    f.config.favouriteFolder = "_" + f.other + "/fav";
+    f.start();
+    PaneController& left = f.pane(Side::Left);
+    const int entry = left.widgets().combo->count() - 1;
+    QCOMPARE(left.widgets().combo->itemText(entry),
+             QString::fromStdString(f.config.favouriteFolder));
+    emit left.widgets().combo->activated(entry);
+    QCOMPARE(f.context->panes.pcPath(Side::Left), f.other + "/fav");
+    QCOMPARE(f.context->panes.locationIndex(Side::Left), uint32_t(entry));
+    // The favourite lies on the "other" drive: ".." leads up to that drive's root only.
+    QCOMPARE(f.names(Side::Left).value(0), QString(".."));
+    QVERIFY(f.logLines().contains(QString::fromStdString(f.config.favouriteFolder)));
+}
+
+void PanesTest::driveEntryReturnsToTheLastFolderVisitedBelowIt() {
+    GuiFixture f;
+    QDir(QString::fromStdString(f.other)).mkpath("deep/er");
+    f.start();
+    PaneController& left = f.pane(Side::Left);
+    emit left.widgets().combo->activated(7);
+    QCOMPARE(f.context->panes.pcPath(Side::Left), f.other);
+    left.focusRow(f.names(Side::Left).indexOf("deep"));
+    left.activateFocusedRow();
+    emit left.widgets().combo->activated(6);
+    QCOMPARE(f.context->panes.pcPath(Side::Left), f.home);
+    // The right pane choosing the same drive arrives where the left pane left it.
+    emit f.pane(Side::Right).widgets().combo->activated(7);
+    QCOMPARE(f.context->panes.pcPath(Side::Right), f.other + "/deep");
+}
+
+void PanesTest::activatingAFileHandsItToTheDesktop() {
+    GuiFixture f;
+    GuiFixture::touch(f.home + "/readme.txt");
+    f.start();
+    PaneController& left = f.pane(Side::Left);
+    left.focusRow(f.names(Side::Left).indexOf("readme.txt"));
+    left.activateFocusedRow();
+    QCOMPARE(f.opened, std::vector<std::string>{f.home + "/readme.txt"});
+    QCOMPARE(f.context->panes.pcPath(Side::Left), f.home);
+}
+
+void PanesTest::favouritesAreAddedAndDeletedInBothLists() {
+    GuiFixture f;
+    MainWindow& w = f.start();
+    const int count = f.pane(Side::Left).widgets().combo->count();
+    w.dispatchCommand(ids::kMenuAddFavourite);
+    QTest::qWait(0);  // the combos follow the core on the GUI thread
+    for (Side side : {Side::Left, Side::Right}) {
+        QComboBox* combo = f.pane(side).widgets().combo;
+        QCOMPARE(combo->count(), count + 1);
+        QCOMPARE(combo->itemText(count), QString::fromStdString("_" + f.home));
+    }
+    QCOMPARE(f.context->config.favouriteFolder, "_" + f.home);
+    w.dispatchCommand(ids::kMenuDeleteFavourite);
+    w.dispatchCommand(ids::kMenuDeleteFavourite);  // none left: nothing changes
+    QTest::qWait(0);
+    for (Side side : {Side::Left, Side::Right}) {
+        QCOMPARE(f.pane(side).widgets().combo->count(), count);
+    }
+    QCOMPARE(f.context->config.favouriteFolder, std::string());
+}
+
+void PanesTest::tooLongFavouriteIsRefusedNotCut() {
+    GuiFixture f;
+    MainWindow& w = f.start();
+    const std::string longPath = "/" + std::string(254, 'x');
+    f.context->panes.setPathText(Side::Left, longPath);
+    const int count = f.pane(Side::Left).widgets().combo->count();
+    w.dispatchCommand(ids::kMenuAddFavourite);
+    QTest::qWait(0);
+    QCOMPARE(f.pane(Side::Left).widgets().combo->count(), count);
+    QCOMPARE(f.context->config.favouriteFolder, std::string());
+    QCOMPARE(QString::fromStdString(f.prompter.shown().back().title), QString("Warning"));
+    // One character less fits the field with its terminating zero.
+    f.context->panes.setPathText(Side::Left, longPath.substr(0, 253));
+    w.dispatchCommand(ids::kMenuAddFavourite);
+    QCOMPARE(f.context->config.favouriteFolder.size(), size_t(254));
+}
+
+void PanesTest::dropHandlesFilesLastFirst() {
+    GuiFixture f;
+    MainWindow& w = f.start();
+    RecordingPhone phone;
+    w.setPhoneSource(&phone);
+    f.context->panes.setLocationIndex(Side::Left, 0);  // the target shows a phone volume
+    QStringList files;
+    for (const char* name : {"A", "B", "C"}) {
+        GuiFixture::touch(f.other + "/" + name);
+        files << QString::fromStdString(f.other + "/" + name);
+    }
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const QString& file : files) urls << QUrl::fromLocalFile(file);
+    data.setUrls(urls);
+    QWidget* viewport = f.list(Side::Left)->viewport();
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &drop);
+    QCOMPARE(phone.dropped,
+             (std::vector<std::string>{f.other + "/C", f.other + "/B", f.other + "/A"}));
+    QVERIFY(f.list(Side::Left)->isVisibleTo(&w));
+    QVERIFY(f.list(Side::Right)->isVisibleTo(&w));
+}
+
+void PanesTest::dropOntoPcPaneCopiesWithoutOverwriting() {
+    GuiFixture f;
+    GuiFixture::touch(f.home + "/same.txt", "old");
+    GuiFixture::touch(f.other + "/same.txt", "new");
+    GuiFixture::touch(f.other + "/fresh.txt", "fresh");
+    f.config.leftPath = f.home;
+    f.start();
+    emit f.list(Side::Left)
+        ->filesDropped({QString::fromStdString(f.other + "/fresh.txt"),
+                        QString::fromStdString(f.other + "/same.txt")});
+    QCOMPARE(GuiFixture::readFile(f.home + "/same.txt"), std::string("old"));
+    QCOMPARE(GuiFixture::readFile(f.home + "/fresh.txt"), std::string("fresh"));
+    QVERIFY(f.names(Side::Left).contains("fresh.txt"));
+}
+
+void PanesTest::dropOntoPcPaneWhileTheOtherShowsThePhoneDoesNothing() {
+    GuiFixture f;
+    GuiFixture::touch(f.other + "/x.txt");
+    MainWindow& w = f.start();
+    RecordingPhone phone;
+    w.setPhoneSource(&phone);
+    f.context->panes.setLocationIndex(Side::Right, 1);
+    emit f.list(Side::Left)->filesDropped({QString::fromStdString(f.other + "/x.txt")});
+    QVERIFY(!QFile::exists(QString::fromStdString(f.home + "/x.txt")));
+    QVERIFY(phone.dropped.empty());
+}
+
+void PanesTest::pasteTakesTheClipboardFileList() {
+    GuiFixture f;
+    GuiFixture::touch(f.other + "/p1");
+    GuiFixture::touch(f.other + "/p2");
+    MainWindow& w = f.start();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    RecordingPhone phone;
+    w.setPhoneSource(&phone);
+    f.context->panes.setLocationIndex(Side::Left, 0);
+    QApplication::clipboard()->setText("just text");
+    QTest::keyClick(f.list(Side::Left), Qt::Key_V, Qt::ControlModifier);
+    QVERIFY(phone.dropped.empty());
+    auto* data = new QMimeData;
+    data->setUrls({QUrl::fromLocalFile(QString::fromStdString(f.other + "/p1")),
+                   QUrl::fromLocalFile(QString::fromStdString(f.other + "/p2"))});
+    QApplication::clipboard()->setMimeData(data);
+    QTest::keyClick(f.list(Side::Left), Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(phone.dropped, (std::vector<std::string>{f.other + "/p2", f.other + "/p1"}));
+}
+
+QTEST_MAIN(PanesTest)
+#include "tst_panes.moc"
