@@ -18,6 +18,7 @@ namespace {
 
 constexpr size_t kReplyCapacity = 65536;
 constexpr size_t kVolumeListSize = 512;
+constexpr uint32_t kReadReserveLimit = 4 * 1024 * 1024;
 constexpr size_t kVolumeFormSize = 256;
 constexpr uint32_t kUsblanValue = 0xFFFFFFFF;
 constexpr int kMsgSearchNoMatch = 34;
@@ -160,7 +161,8 @@ int CommandSet::phoneReadFile(std::vector<uint8_t>& buffer, uint32_t size) {
     const uint32_t remainder = size % kFileBlock;
     uint32_t request = fullBlocks > 0 ? kFileBlock : size;
     uint32_t replies = 0;
-    buffer.reserve(size);
+    // The size comes from the phone's listing: reserve no more than a sane amount up front.
+    buffer.reserve(std::min<uint32_t>(size, kReadReserveLimit));
     for (;;) {
         std::vector<uint8_t> args;
         bytes::appendBe32(args, request);

@@ -38,7 +38,10 @@ std::optional<std::vector<uint8_t>> downloadPhoneFile(CommandSet& commands,
     // A 0-byte file is read by no request at all: it is complete as it is.
     if (result == 0 && size > 0) result = commands.phoneReadFile(data, size);
     const int closed = commands.phoneCloseFile();
-    if (result != 0 || closed != 0 || data.size() != size) return std::nullopt;
+    if (result != 0 || closed != 0) return std::nullopt;
+    // A read that ends with a short reply is complete: the file is what arrived
+    // (fileReadTotal bytes), which may be less than the listed size (a hidden file is
+    // listed with a made-up size; a catalogue may be older than the phone's file).
     return data;
 }
 

@@ -14,8 +14,9 @@ class CommandSet;
 // Phone file transfers shared by the command-line tool and the GUI's workers. Each call
 // holds the phone-session lock for its whole open/seek/read/close or open/write/close.
 
-// Downloads one phone file: open with openMode, seek to 0, read size bytes, close.
-// nullopt when any step fails (the bytes of a failed read are never handed out).
+// Downloads one phone file: open with openMode, seek to 0, read up to size bytes, close.
+// The result holds the bytes the read delivered (fileReadTotal), at most size; nullopt
+// when any step fails (the bytes of a failed read are never handed out).
 std::optional<std::vector<uint8_t>> downloadPhoneFile(CommandSet& commands,
                                                       const std::string& phonePath,
                                                       uint32_t openMode, uint32_t size);

@@ -51,24 +51,38 @@ TEST(Download, WholeFilesWithTheirProgressRange) {
     }
 }
 
-TEST(Download, IncompleteOrRefusedReadsGiveNothing) {
+TEST(Download, RefusedReadsGiveNothing) {
+    PhoneFixture f;  // no such folder: the open fails
+    EXPECT_EQ(downloadPhoneFile(f.context.commands, "/a/none/x", 0xFFFFFFFF, 100), std::nullopt);
+    EXPECT_TRUE(fileCommands(f.link->commands(), CommandSet::kRead).empty());
+
+    ScriptedFixture s;  // open and seek pass, the second block fails
+    s.phone.queue(kReplyNoData);
+    s.phone.queue(kReplyNoData);
+    s.phone.queue(kReplyData, Bytes(1024, 1));
+    s.phone.queue(kReplyError);
+    EXPECT_EQ(downloadPhoneFile(s.f.context.commands, "/a/x", 4, 3000), std::nullopt);
+}
+
+TEST(Download, TheBytesReadCountNotTheListedSize) {
     struct Case {
         const char* name;
-        size_t onPhone;  // bytes the phone holds; SIZE_MAX: no such file
-        uint32_t asked;
+        size_t onPhone;
+        uint32_t listed;
     };
     const Case cases[] = {
-        {"no such file", SIZE_MAX, 100},
         {"phone file shorter than listed", 500, 1000},
         {"phone file empty, listed with bytes", 0, 1025},
+        {"hidden file listed with 99999999 bytes", 3000, 99999999},
+        {"absurd listed size", 10, 0xFFFFFFFF},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         PhoneFixture f;
-        if (c.onPhone != SIZE_MAX) {
-            ASSERT_TRUE(f.model.addFile("/a/x", Bytes(c.onPhone, 1)));
-        }
-        EXPECT_EQ(downloadPhoneFile(f.context.commands, "/a/x", 0xFFFFFFFF, c.asked), std::nullopt);
+        const Bytes content = patternBytes(c.onPhone, 1);
+        ASSERT_TRUE(f.model.addFile("/a/x", content));
+        EXPECT_EQ(downloadPhoneFile(f.context.commands, "/a/x", 0xFFFFFFFF, c.listed), content);
+        EXPECT_EQ(f.context.commands.fileReadTotal(), c.onPhone);
     }
 }
 
