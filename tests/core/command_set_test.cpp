@@ -7,7 +7,6 @@
 #include <cerrno>
 
 #include "p2k/command_set.h"
-#include "p2k/phone_identity.h"
 #include "p2k/transport.h"
 #include "p2k/usb_driver.h"
 #include "p2k_test_support.h"
@@ -608,59 +607,6 @@ TEST(ModelText, IdentityRecordsOfBothFamilies) {
     EXPECT_EQ(modelTextGsm({}), "");
     // A unit whose low byte and the next unit's high byte form FF 00 ends the text.
     EXPECT_EQ(modelTextGsm(Bytes{0, 'E', 0, 0xFF, 0x00, 'X'}), "E");
-}
-
-// ---- the model name of a Linux phone ---------------------------------------------------
-
-TEST(UsblanIdentity, ModelNameFromTheBluetoothConfiguration) {
-    struct Case {
-        const char* name;
-        std::string text;
-        std::optional<std::string> model;
-    };
-    const Case cases[] = {
-        {"plain", "[x]\ndefaultLocalDevName = E680\nother=1\n", "E680"},
-        {"CR before LF", "defaultLocalDevName = A1200\r\n", "A1200"},
-        {"no LF at the end", "defaultLocalDevName = ROKR E2", "ROKR E2"},
-        {"a zero byte ends the text", std::string("defaultLocalDevName = E6\0xx\n", 28), "E6"},
-        {"key at the very end", "defaultLocalDevName", ""},
-        {"no key", "localDevName = E680\n", std::nullopt},
-        {"cut to 255", "defaultLocalDevName = " + std::string(300, 'N'), std::string(255, 'N')},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const Bytes bytes(c.text.begin(), c.text.end());
-        EXPECT_EQ(parseBluetoothModelName(bytes), c.model);
-    }
-}
-
-TEST(UsblanIdentity, ReadsTheFirst500BytesOfTheFile) {
-    struct Case {
-        const char* name;
-        std::string content;
-        std::optional<std::string> model;
-    };
-    const Case cases[] = {
-        {"short file", "defaultLocalDevName = E680\n", "E680"},
-        {"name beyond byte 500", std::string(600, '#') + "defaultLocalDevName = E680\n",
-         std::nullopt},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        PhoneFixture f;
-        f.model.addVolume("/ezxlocal", 1 << 20);
-        ASSERT_TRUE(
-            f.model.addFile(kBluetoothConfigPath, Bytes(c.content.begin(), c.content.end())));
-        EXPECT_EQ(readUsblanModelName(f.context.commands), c.model);
-        auto sent = f.link->commands();
-        auto reads = requestCounts(fileCommands(sent, CommandSet::kRead));
-        ASSERT_FALSE(reads.empty());
-        EXPECT_EQ(reads[0], 500u);
-        EXPECT_EQ(fileCommands(sent, CommandSet::kClose).size(), 1u);
-    }
-    PhoneFixture f;  // no such file: the open fails and nothing is read
-    EXPECT_EQ(readUsblanModelName(f.context.commands), std::nullopt);
-    EXPECT_TRUE(fileCommands(f.link->commands(), CommandSet::kRead).empty());
 }
 
 }  // namespace

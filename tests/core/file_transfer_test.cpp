@@ -1,11 +1,13 @@
-// Phone file transfers (download, upload with its folder-creation retry, folder download
-// planning, source lists) and seem files (names, the bytes written into a record).
+// Phone file transfers (download, the Linux phone's model name read from a file, upload with its
+// folder-creation retry, folder download planning, source lists) and seem files (names, the bytes
+// written into a record).
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "p2k/file_transfer.h"
+#include "p2k/phone_identity.h"
 #include "p2k_test_support.h"
 #include "seem/seem_file.h"
 
@@ -91,6 +93,59 @@ TEST(Download, OpenModeFromTheListedAttributeText) {
     EXPECT_EQ(openModeFromAttributeText("07    2A0c"), 0x2A0Cu);
     EXPECT_EQ(openModeFromAttributeText("00    0400"), 0x400u);
     EXPECT_EQ(openModeFromAttributeText(""), 0u);
+}
+
+// ---- the model name of a Linux phone ---------------------------------------------------
+
+TEST(UsblanIdentity, ModelNameFromTheBluetoothConfiguration) {
+    struct Case {
+        const char* name;
+        std::string text;
+        std::optional<std::string> model;
+    };
+    const Case cases[] = {
+        {"plain", "[x]\ndefaultLocalDevName = E680\nother=1\n", "E680"},
+        {"CR before LF", "defaultLocalDevName = A1200\r\n", "A1200"},
+        {"no LF at the end", "defaultLocalDevName = ROKR E2", "ROKR E2"},
+        {"a zero byte ends the text", std::string("defaultLocalDevName = E6\0xx\n", 28), "E6"},
+        {"key at the very end", "defaultLocalDevName", ""},
+        {"no key", "localDevName = E680\n", std::nullopt},
+        {"cut to 255", "defaultLocalDevName = " + std::string(300, 'N'), std::string(255, 'N')},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes bytes(c.text.begin(), c.text.end());
+        EXPECT_EQ(parseBluetoothModelName(bytes), c.model);
+    }
+}
+
+TEST(UsblanIdentity, ReadsTheFirst500BytesOfTheFile) {
+    struct Case {
+        const char* name;
+        std::string content;
+        std::optional<std::string> model;
+    };
+    const Case cases[] = {
+        {"short file", "defaultLocalDevName = E680\n", "E680"},
+        {"name beyond byte 500", std::string(600, '#') + "defaultLocalDevName = E680\n",
+         std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PhoneFixture f;
+        f.model.addVolume("/ezxlocal", 1 << 20);
+        ASSERT_TRUE(
+            f.model.addFile(kBluetoothConfigPath, Bytes(c.content.begin(), c.content.end())));
+        EXPECT_EQ(readUsblanModelName(f.context.commands), c.model);
+        auto sent = f.link->commands();
+        auto reads = requestCounts(fileCommands(sent, CommandSet::kRead));
+        ASSERT_FALSE(reads.empty());
+        EXPECT_EQ(reads[0], 500u);
+        EXPECT_EQ(fileCommands(sent, CommandSet::kClose).size(), 1u);
+    }
+    PhoneFixture f;  // no such file: the open fails and nothing is read
+    EXPECT_EQ(readUsblanModelName(f.context.commands), std::nullopt);
+    EXPECT_TRUE(fileCommands(f.link->commands(), CommandSet::kRead).empty());
 }
 
 // ---- upload ----------------------------------------------------------------------------
