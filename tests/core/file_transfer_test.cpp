@@ -5,9 +5,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <thread>
 
 #include "p2k/file_transfer.h"
 #include "p2k/phone_identity.h"
+#include "p2k/transport.h"
 #include "p2k_test_support.h"
 #include "seem/seem_file.h"
 
@@ -308,6 +311,62 @@ TEST(SourceList, LineRules) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         EXPECT_EQ(parseSourceList(c.text), c.lines);
+    }
+}
+
+// ---- the phone-session lock -------------------------------------------------------------
+
+// True when another thread cannot take the phone-session lock right now.
+bool heldByAnotherThread(std::recursive_mutex& mutex) {
+    bool got = false;
+    std::thread other([&] {
+        if (mutex.try_lock()) {
+            got = true;
+            mutex.unlock();
+        }
+    });
+    other.join();
+    return !got;
+}
+
+TEST(SessionLock, MultiExchangeOperationsHoldItThroughout) {
+    struct Case {
+        const char* name;
+        std::function<void(AppContext&)> run;
+    };
+    const Case cases[] = {
+        {"download",
+         [](AppContext& c) { downloadPhoneFile(c.commands, "/a/f.bin", 0xFFFFFFFF, 2500); }},
+        {"upload into new folders",
+         [](AppContext& c) { uploadPhoneFile(c.commands, "/a/n/m/u.bin", Bytes(2100, 1)); }},
+        {"new folder", [](AppContext& c) { createPhoneFolder(c.commands, "/a/made"); }},
+        {"model name", [](AppContext& c) { readUsblanModelName(c.commands); }},
+        {"seem file",
+         [](AppContext& c) {
+             writeSeemFromFile(c.commands, {4, 1}, Bytes{1});
+         }},
+        {"probe", [](AppContext& c) { c.commands.probeCommandSet(); }},
+        {"session sequence", [](AppContext& c) { c.commands.runSessionSequence(); }},
+        {"attach", [](AppContext& c) { c.catalogue.attachPhone(); }},
+        {"load", [](AppContext& c) { c.catalogue.loadCatalogue(); }},
+        {"status", [](AppContext& c) { c.catalogue.refreshPhoneStatus(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PhoneFixture f;
+        ASSERT_TRUE(f.model.addFile("/a/f.bin", patternBytes(2500)));
+        f.model.addVolume("/ezxlocal", 1 << 20);
+        ASSERT_TRUE(f.model.addFile(kBluetoothConfigPath, Bytes(20, 'x')));
+        int requests = 0;
+        int held = 0;
+        f.link->onRequest = [&](uint32_t, std::span<const uint8_t>) {
+            ++requests;
+            if (heldByAnotherThread(f.context.transport.sessionMutex())) ++held;
+        };
+        c.run(f.context);
+        f.link->onRequest = nullptr;
+        EXPECT_GT(requests, 3);
+        EXPECT_EQ(held, requests);
     }
 }
 
