@@ -38,13 +38,15 @@ std::string patternText(std::span<const uint8_t> units) {
 }
 
 // Splits "/a/mobile/*.mp3" into the folder searched below ("/a/mobile/") and the name
-// pattern ("*.mp3"). A pattern without a leading "/" is taken from the root.
+// pattern ("*.mp3"). A pattern without a leading "/" is taken from the root; leading
+// blanks are dropped.
 struct SplitPattern {
     std::string prefix;
     std::string glob;
 };
 
-SplitPattern splitPattern(const std::string& pattern) {
+SplitPattern splitPattern(std::string pattern) {
+    pattern.erase(0, pattern.find_first_not_of(' '));  // location texts may lead with blanks
     const std::string text = !pattern.empty() && pattern.front() == '/' ? pattern : "/" + pattern;
     const size_t slash = text.rfind('/');
     SplitPattern split{text.substr(0, slash + 1), text.substr(slash + 1)};

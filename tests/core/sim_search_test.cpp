@@ -58,6 +58,9 @@ TEST_F(SimSearch, SearchStartFormsSelectTheirFiles) {
         {"pattern /a/*.*", searchPattern("/a/*.*"), volumeA},
         {"pattern /a/*.MP3", searchPattern("/a/*.MP3"), {"/a/mobile/audio/song.mp3"}},
         {"pattern below a folder", searchPattern("/a/mobile/picture/*"), {fits, tooLong}},
+        {"pattern without the leading slash",
+         searchPattern(" a/mobile/audio/*"),
+         {"/a/mobile/audio/song.mp3"}},
         {"plain form", searchPlain(), all},
     };
     for (const Case& c : cases) {
