@@ -26,7 +26,8 @@ check_usage() {
     usage_error put only-one-argument
     usage_error seem-get 0117
     usage_error info extra
-    "$BIN/marrowdeck-cli" --help 2>&1 | grep -q '^usage: marrowdeck-cli' || fail "--help"
+    "$BIN/marrowdeck-cli" --help 2>"$WORK/stderr" || fail "--help exited with $?"
+    grep -q '^usage: marrowdeck-cli' "$WORK/stderr" || fail "--help shows no usage"
 }
 
 check_dead_phone() {
