@@ -77,9 +77,11 @@ expect_one_error() {
     fi
 }
 
-# ls_row FOLDER NAME: the row of NAME in the listing of FOLDER (empty when not listed).
+# ls_row FOLDER NAME: sets ROW to the row of NAME in the listing of FOLDER (empty when not
+# listed); a failing ls ends the script.
 ls_row() {
-    cli ls "$1" | awk -v name="$2" '$1 == name'
+    cli ls "$1" >"$WORK/listing" || fail "ls $1 exited with $?"
+    ROW=$(awk -v name="$2" '$1 == name' "$WORK/listing")
 }
 
 # crc32_of FILE: the zlib CRC-32 in 8 upper-case hex digits (from gzip's trailer).

@@ -50,7 +50,8 @@ check_refusals() {
     expect_one_error "the phone refused to delete /a/mobile/no-such-file.bin"
     expect_exit 1 put "$WORK/no-such-pc-file" /a/mobile/x.bin
     expect_one_error ""
-    [ -z "$(ls_row /a/mobile/ x.bin)" ] || fail "a failed put listed a file"
+    ls_row /a/mobile/ x.bin
+    [ -z "$ROW" ] || fail "a failed put listed a file"
     expect_exit 1 seem-get 0117 zz
     expect_one_error "bad record number (want 1 to 4 hexadecimal digits): zz"
 }

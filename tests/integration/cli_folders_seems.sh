@@ -8,27 +8,32 @@ source "$(dirname "$0")/cli_common.bash"
 
 check_folders() {
     cli mkdir /a/mobile/made || fail "mkdir"
-    [[ "$(ls_row /a/mobile/ made)" =~ ^made\ +\<\ DIR\ \>\ *$ ]] ||
+    ls_row /a/mobile/ made
+    [[ "$ROW" =~ ^made\ +\<\ DIR\ \>\ *$ ]] ||
         fail "mkdir: made is not listed as a folder of /a/mobile/"
     cli mkdir P2k:/a/mobile/made/inner || fail "mkdir with P2k: prefix"
-    [ -n "$(ls_row /a/mobile/made/ inner)" ] || fail "mkdir: inner not listed"
+    ls_row /a/mobile/made/ inner
+    [ -n "$ROW" ] || fail "mkdir: inner not listed"
 
     # A folder with a file in it stays; the empty one goes.
     expect_exit 1 rmdir /a/mobile/made
     expect_one_error "the phone refused to remove /a/mobile/made"
-    [ -n "$(ls_row /a/mobile/ made)" ] || fail "a refused rmdir lost the folder"
+    ls_row /a/mobile/ made
+    [ -n "$ROW" ] || fail "a refused rmdir lost the folder"
     cli rmdir /a/mobile/made/inner/ || fail "rmdir of an empty folder"
-    [ -z "$(ls_row /a/mobile/made/ inner)" ] || fail "rmdir: inner still listed"
+    ls_row /a/mobile/made/ inner
+    [ -z "$ROW" ] || fail "rmdir: inner still listed"
     cli rmdir /a/mobile/made || fail "rmdir once empty"
-    [ -z "$(ls_row /a/mobile/ made)" ] || fail "rmdir: made still listed"
+    ls_row /a/mobile/ made
+    [ -z "$ROW" ] || fail "rmdir: made still listed"
 }
 
 check_attributes() {
     printf 'attribute test' >"$WORK/attr.txt"
     cli put "$WORK/attr.txt" /a/mobile/other/attr.txt || fail "put"
     cli attr /a/mobile/other/attr.txt 0005 || fail "attr"
-    [[ "$(ls_row /a/mobile/other/ attr.txt)" =~ \ 14\ \ 07\ \ \ \ 0005$ ]] ||
-        fail "attr: row is '$(ls_row /a/mobile/other/ attr.txt)'"
+    ls_row /a/mobile/other/ attr.txt
+    [[ "$ROW" =~ \ 14\ \ 07\ \ \ \ 0005$ ]] || fail "attr: row is '$ROW'"
     cli get /a/mobile/other/attr.txt "$WORK/attr.back" || fail "get after attr"
     cmp "$WORK/attr.txt" "$WORK/attr.back" || fail "attr changed the file's bytes"
     expect_exit 1 attr /a/mobile/other/attr.txt 12345

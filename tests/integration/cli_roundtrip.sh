@@ -46,16 +46,19 @@ check_files() {
 }
 
 check_listing() {
-    local size row
+    local size
     for size in "${SIZES[@]}"; do
-        row=$(ls_row /a/mobile/rt/ "f$size.bin")
-        [[ "$row" =~ ^f$size\.bin\ +$size\ \ 07\ \ \ \ 0004$ ]] ||
-            fail "ls after put: row of f$size.bin is '$row'"
+        ls_row /a/mobile/rt/ "f$size.bin"
+        [[ "$ROW" =~ ^f$size\.bin\ +$size\ \ 07\ \ \ \ 0004$ ]] ||
+            fail "ls after put: row of f$size.bin is '$ROW'"
     done
-    [[ "$(ls_row /a/mobile/ rt)" =~ ^rt\ +\<\ DIR\ \>\ *$ ]] || fail "ls: rt is not a folder row"
+    ls_row /a/mobile/ rt
+    [[ "$ROW" =~ ^rt\ +\<\ DIR\ \>\ *$ ]] || fail "ls: rt is not a folder row"
     cli rm /a/mobile/rt/f2500.bin || fail "rm"
-    [ -z "$(ls_row /a/mobile/rt/ f2500.bin)" ] || fail "ls after rm still shows f2500.bin"
-    [ -n "$(ls_row /a/mobile/rt/ f300000.bin)" ] || fail "ls after rm lost f300000.bin"
+    ls_row /a/mobile/rt/ f2500.bin
+    [ -z "$ROW" ] || fail "ls after rm still shows f2500.bin"
+    ls_row /a/mobile/rt/ f300000.bin
+    [ -n "$ROW" ] || fail "ls after rm lost f300000.bin"
 }
 
 # A tree with an empty file, files at three depths and a name that is a prefix of a sibling
