@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <set>
 
 #include "cli/session.h"
 #include "p2k/file_transfer.h"
@@ -178,25 +177,11 @@ void runGet(Session& s, const std::vector<std::string>& args) {
 
 // ---- put ------------------------------------------------------------------------------
 
-// With the P2k05 framing an open succeeds whenever the phone replies, so the upload never
-// sees the refusal that would make it create the target's parent folders: create them
-// first (each once per run; a folder that already exists refuses, which is ignored).
-void makeParentFolders(Session& s, const std::string& phonePath, std::set<std::string>& made) {
-    if (!s.commands().transport().p2k05Active()) return;
-    for (size_t slash = phonePath.find('/', 1); slash != std::string::npos;
-         slash = phonePath.find('/', slash + 1)) {
-        const std::string folder = phonePath.substr(0, slash);
-        if (made.insert(folder).second) s.commands().phoneCreateFolder(folder, 4);
-    }
-}
-
-void putFile(Session& s, const std::string& pcPath, const std::string& phonePath,
-             std::set<std::string>& madeFolders) {
+void putFile(Session& s, const std::string& pcPath, const std::string& phonePath) {
     std::string error;
     auto data = readWholeFile(pcPath, error);
     if (!data) throw CommandError{error};
     s.probe();
-    makeParentFolders(s, phonePath, madeFolders);
     const int result = uploadPhoneFile(s.commands(), phonePath, *data);
     s.view().finishProgress();
     if (result != 0) throw CommandError{"upload failed: " + phonePath};
@@ -205,15 +190,14 @@ void putFile(Session& s, const std::string& pcPath, const std::string& phonePath
 void runPut(Session& s, const std::vector<std::string>& args) {
     const std::string& pcPath = args[0];
     std::string phonePath = normalizePhonePath(args[1]);
-    std::set<std::string> madeFolders;
     if (!isFolder(pcPath)) {
         if (phonePath.back() == '/') phonePath += baseName(pcPath);
-        putFile(s, pcPath, phonePath, madeFolders);
+        putFile(s, pcPath, phonePath);
         return;
     }
     auto files = listPcFilesBelow(pcPath);
     for (const auto& file : files) {
-        putFile(s, file, folderUploadTarget(phonePath, pcPath, file), madeFolders);
+        putFile(s, file, folderUploadTarget(phonePath, pcPath, file));
     }
 }
 
