@@ -75,6 +75,7 @@ bool Catalogue::takeBlock(const std::vector<uint8_t>& reply, bool& firstReply) {
     const uint16_t count = bytes::be16(reply.data());
     if (count == 0) return false;
     uint32_t stride = stride_;
+    const bool firstBlock = firstReply;
     if (firstReply) {
         // The record size is taken from the first reply: accept only a sane stride.
         stride = static_cast<uint32_t>((reply.size() - kBlockHeader) / count);
@@ -88,7 +89,12 @@ bool Catalogue::takeBlock(const std::vector<uint8_t>& reply, bool& firstReply) {
     {
         std::unique_lock lock(mutex_);
         stride_ = stride;
-        rawDump_.insert(rawDump_.end(), reply.begin(), reply.end());
+        // The raw dump is only written while packets are logged: keep it only then.
+        if (log_.packets()) rawDump_.insert(rawDump_.end(), reply.begin(), reply.end());
+        if (firstBlock) {
+            // Room for the announced records at the stride the phone uses.
+            blocks_.reserve((size_t(reportedCount_.load()) + 2) * (stride + kBlockHeader));
+        }
         const uint32_t base = static_cast<uint32_t>(blocks_.size());
         uint8_t header[kBlockHeader] = {0, 0, reply[2], reply[3]};
         bytes::putBe16(header, static_cast<uint16_t>(whole));
@@ -131,7 +137,6 @@ void Catalogue::loadCatalogue() {
         reportedCount_ = static_cast<uint32_t>(count);
         {
             std::unique_lock lock(mutex_);
-            blocks_.reserve((static_cast<size_t>(count) + 2) * 272);
             recordOffsets_.reserve(static_cast<size_t>(count));
         }
         if (auto* progress = commands_.progress()) {

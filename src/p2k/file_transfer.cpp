@@ -45,17 +45,17 @@ std::optional<std::vector<uint8_t>> downloadPhoneFile(CommandSet& commands,
     return data;
 }
 
-int uploadPhoneFile(CommandSet& commands, const std::string& phonePath,
-                    std::span<const uint8_t> data) {
-    PhoneSession session(commands.transport());
-    if (commands.phoneOpenFile(phonePath, kUploadOpenMode) != 0) {
-        for (size_t slash = phonePath.find('/', 1); slash != std::string::npos;
-             slash = phonePath.find('/', slash + 1)) {
-            // A folder that already exists refuses; that is expected and ignored.
-            commands.phoneCreateFolder(phonePath.substr(0, slash), kUploadOpenMode);
-        }
-        if (commands.phoneOpenFile(phonePath, kUploadOpenMode) != 0) return -1;
+namespace {
+
+void createParentFolders(CommandSet& commands, const std::string& phonePath) {
+    for (size_t slash = phonePath.find('/', 1); slash != std::string::npos;
+         slash = phonePath.find('/', slash + 1)) {
+        // A folder that already exists refuses; that is expected and ignored.
+        commands.phoneCreateFolder(phonePath.substr(0, slash), kUploadOpenMode);
     }
+}
+
+int writeOpenFile(CommandSet& commands, std::span<const uint8_t> data) {
     if (auto* progress = commands.progress()) {
         progress->setRange(0, static_cast<int>(data.size() / 1000) + 1);
         progress->setPosition(0);
@@ -63,6 +63,22 @@ int uploadPhoneFile(CommandSet& commands, const std::string& phonePath,
     const int written = commands.phoneWriteFile(data);
     const int closed = commands.phoneCloseFile();
     return (written == 0 && closed == 0) ? 0 : -1;
+}
+
+}  // namespace
+
+int uploadPhoneFile(CommandSet& commands, const std::string& phonePath,
+                    std::span<const uint8_t> data) {
+    PhoneSession session(commands.transport());
+    if (commands.phoneOpenFile(phonePath, kUploadOpenMode) == 0) {
+        if (writeOpenFile(commands, data) == 0) return 0;
+        // With the P2k05 framing a refused open looks like success and only the write
+        // fails: the folders may be missing, so they are made and the file tried once more.
+        if (!commands.transport().p2k05Active()) return -1;
+    }
+    createParentFolders(commands, phonePath);
+    if (commands.phoneOpenFile(phonePath, kUploadOpenMode) != 0) return -1;
+    return writeOpenFile(commands, data);
 }
 
 uint32_t openModeFromAttributeText(const std::string& attributeText) {
