@@ -46,7 +46,19 @@ void writePcFile(const std::string& path, const std::vector<uint8_t>& bytes, Exi
 
 // ---- info -----------------------------------------------------------------------------
 
+void printUsblanInfo(Session& s) {
+    std::printf("Model: %s\n", s.usblanModel().c_str());
+    std::printf("Family: Linux\n");
+    std::printf("Framing: P2k05 over USBLAN\n");
+    std::vector<uint8_t> volumes;
+    if (s.commands().phoneListVolumes(volumes) == 0) {
+        std::printf("Volumes: %s\n", Catalogue::volumeText(volumes).c_str());
+    }
+    if (auto free = s.commands().phoneFreeSpace("/e")) std::printf("Free: %u KB\n", *free / 1024);
+}
+
 void runInfo(Session& s, const std::vector<std::string>&) {
+    if (s.usblan()) return printUsblanInfo(s);
     s.probe();
     CommandSet& commands = s.commands();
     const bool cdma = commands.cdmaPhone();

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include "device/link_state.h"
 #include "shell/messages.h"
 #include "sim/sim_link.h"
 
@@ -82,11 +83,7 @@ Session::Session(const std::string& programFolder, bool showLog, bool trace)
     }
 }
 
-void Session::connect(const std::string& address) {
-    std::string error;
-    std::shared_ptr<DriverLink> link = sim::openLink(address, error);
-    if (!link) throw CommandError{error.empty() ? "cannot open " + address : error};
-    context_.driver.setLink(link);
+void Session::checkInterfaceName(const std::string& address) {
     std::string name;
     if (context_.driver.interfaceName(name) != 0) {
         throw CommandError{"the phone at " + address + " does not answer"};
@@ -96,8 +93,49 @@ void Session::connect(const std::string& address) {
     }
 }
 
+void Session::connectDevice(const std::string& address) {
+    platform_ = std::make_unique<LinuxDevicePlatform>("usb");
+    device_ = std::make_unique<DeviceConnection>(context_, platform_->services(), deviceView_,
+                                                 noRestart_);
+    if (address == "auto") {
+        if (device_->attachOnce() != 0) throw CommandError{"no P2k phone found"};
+        return;
+    }
+    const std::string target = address.substr(std::string("usblan:").size());
+    const size_t colon = target.rfind(':');
+    uint16_t port = kUsblanPort;
+    std::string host = target;
+    if (colon != std::string::npos) {
+        auto parsed = parsePort(target.substr(colon + 1));
+        if (!parsed) throw CommandError{"bad port in " + address};
+        port = *parsed;
+        host = target.substr(0, colon);
+    }
+    if (host.empty() || device_->connectUsblan(host, port) != 0) {
+        throw CommandError{"no USBLAN phone answers at " + target};
+    }
+    usblan_ = true;
+}
+
+void Session::connect(const std::string& address) {
+    if (address == "auto" || address.rfind("usblan:", 0) == 0) {
+        connectDevice(address);
+        if (!usblan_) checkInterfaceName(address);
+        return;
+    }
+    std::string error;
+    std::shared_ptr<DriverLink> link = sim::openLink(address, error);
+    if (!link) throw CommandError{error.empty() ? "cannot open " + address : error};
+    context_.driver.setLink(link);
+    checkInterfaceName(address);
+}
+
+std::string Session::usblanModel() const {
+    return device_ ? device_->state().text(&LinkState::modelName) : std::string();
+}
+
 void Session::probe() {
-    if (probed_) return;
+    if (probed_ || usblan_) return;
     context_.commands.probeCommandSet();
     probed_ = true;
 }

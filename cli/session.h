@@ -4,11 +4,15 @@
 #include <string>
 #include <vector>
 
+#include "device/device_connection.h"
+#include "device/device_platform.h"
+#include "device/device_view.h"
 #include "p2k/catalogue.h"
 #include "p2k/command_set.h"
 #include "p2k/event_log.h"
 #include "platform/clock.h"
 #include "shell/app_context.h"
+#include "shell/app_control.h"
 #include "shell/prompter.h"
 
 namespace mdk::cli {
@@ -55,16 +59,28 @@ public:
     PromptAnswer ask(const Prompt& prompt) override;
 };
 
+// The tool never restarts itself.
+class NoRestart final : public AppControl {
+public:
+    void restartApplication() override {}
+};
+
 // One run of the tool: the application context with the phone link open.
 class Session {
 public:
     Session(const std::string& programFolder, bool showLog, bool trace);
     // Opens the phone at address and checks its interface; throws CommandError.
+    // "usblan:HOST[:PORT]" connects to a Linux phone over USBLAN; "auto" runs one attach
+    // pass (switching a modem or memory-card phone into P2k mode first).
     void connect(const std::string& address);
     // Probes the phone (framing and family).
     void probe();
     // Reads the catalogue of the volume that holds phonePath ("/a/...").
     void loadVolume(const std::string& phonePath);
+
+    // True on a Linux phone reached over USBLAN; its model name then comes from the phone.
+    bool usblan() const { return usblan_; }
+    std::string usblanModel() const;
 
     AppContext& context() { return context_; }
     CommandSet& commands() { return context_.commands; }
@@ -73,8 +89,16 @@ public:
     ConsoleView& view() { return view_; }
 
 private:
+    void connectDevice(const std::string& address);
+    void checkInterfaceName(const std::string& address);
+
     SystemClock clock_;
     AppContext context_;
+    std::unique_ptr<LinuxDevicePlatform> platform_;
+    SilentDeviceView deviceView_;
+    NoRestart noRestart_;
+    std::unique_ptr<DeviceConnection> device_;
+    bool usblan_ = false;
     ConsoleView view_;
     ConsolePrompter prompter_;
     bool probed_ = false;
