@@ -53,6 +53,8 @@ MainLayout layoutMainWindow(int windowWidth, int windowHeight, bool leftShowsSee
     auto keep = [](int id) { return templateRect(id); };
     MainLayout out;
     Placements& r = out.rects;
+    r[kLeftCombo] = keep(kLeftCombo);
+    r[kLeftReread] = keep(kLeftReread);
     r[kLeftList] = {keep(kLeftList).left, keep(kLeftList).top, M, H};
     r[kRightList] = {M + 2, keep(kRightList).top, W - 2, H};
     r[kLeftPath] = {keep(kLeftPath).left, keep(kLeftPath).top, M, keep(kLeftPath).bottom};
