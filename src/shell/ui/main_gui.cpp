@@ -73,6 +73,7 @@ int main(int argc, char** argv) {
             code = app.exec();
         }
         restart = window.restartRequested();
+        prompter.close();
         if (connection) connection->stopLinkWatch();
         context.catalogue.setView(nullptr);
         context.commands.setProgress(nullptr);

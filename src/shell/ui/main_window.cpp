@@ -114,6 +114,14 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
+void MainWindow::changeEvent(QEvent* event) {
+    // An activated window gives the focus to the active pane's list.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && startedUp_) {
+        pane(context_.panes.active()).widgets().list->setFocus(Qt::ActiveWindowFocusReason);
+    }
+    QMainWindow::changeEvent(event);
+}
+
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == client_) return splitterEvent(event);
     if (event->type() == QEvent::MouseMove) {

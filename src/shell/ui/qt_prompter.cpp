@@ -3,6 +3,9 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QThread>
+#include <chrono>
+#include <future>
+#include <memory>
 
 namespace mdk {
 
@@ -61,11 +64,18 @@ PromptAnswer QtPrompter::show(const Prompt& prompt) {
 }
 
 PromptAnswer QtPrompter::ask(const Prompt& prompt) {
+    if (closed_) return defaultAnswer(prompt.buttons);
     if (QThread::currentThread() == qApp->thread()) return show(prompt);
-    PromptAnswer answer = defaultAnswer(prompt.buttons);
+    // The box runs on the GUI thread; this thread polls for its answer and gives up when
+    // the GUI has closed meanwhile.
+    auto answer = std::make_shared<std::promise<PromptAnswer>>();
+    std::future<PromptAnswer> result = answer->get_future();
     QMetaObject::invokeMethod(
-        qApp, [&] { answer = show(prompt); }, Qt::BlockingQueuedConnection);
-    return answer;
+        qApp, [this, prompt, answer] { answer->set_value(show(prompt)); }, Qt::QueuedConnection);
+    while (result.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
+        if (closed_) return defaultAnswer(prompt.buttons);
+    }
+    return result.get();
 }
 
 }  // namespace mdk
