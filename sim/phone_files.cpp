@@ -5,24 +5,12 @@
 #include <limits>
 
 #include "p2k/bytes.h"
+#include "p2k/command_set.h"
 
 namespace mdk::sim {
 namespace {
 
-enum Sub : uint32_t {
-    kOpen = 0,
-    kRead = 1,
-    kWrite = 2,
-    kSeek = 3,
-    kClose = 4,
-    kDelete = 5,
-    kSearchStart = 7,
-    kSearchNext = 8,
-    kListVolumes = 10,
-    kFreeSpace = 11,
-    kCreateFolder = 14,
-    kRemoveFolder = 15,
-};
+using enum CommandSet::Sub;
 
 // Replies of the file commands: success without data, the one-byte refusal that read,
 // write, seek, close and delete use, and the error status of open and the folder commands.

@@ -88,17 +88,17 @@ CommandReply PhoneModel::execute(uint16_t command, std::span<const uint8_t> payl
     std::lock_guard lock(mutex_);
     ++commandCounts_[command];
     switch (command) {
-        case kReadSeem:
+        case CommandSet::kReadSeem:
             return readSeem(payload);
-        case kWriteSeem:
+        case CommandSet::kWriteSeem:
             return writeSeem(payload);
-        case kFileSystem:
+        case CommandSet::kFileSystem:
             return files_.execute(payload);
-        case kRestart:
+        case CommandSet::kRestart:
             files_.reset();
             return {kStatusNoData, {}};
-        case kSessionStep1:
-        case kSessionStep2:
+        case CommandSet::kSessionStep1:
+        case CommandSet::kSessionStep2:
             return {kStatusNoData, {}};
         default:
             return {kStatusRefused, {}};

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "p2k/command_set.h"
+
 #include "sim/phone_files.h"
 
 namespace mdk::sim {
@@ -34,12 +36,6 @@ struct SeemRecord {
 // (classic, P2k05, USBLAN) are layered on top of it. Thread-safe.
 class PhoneModel {
 public:
-    static constexpr uint16_t kReadSeem = 0x20;
-    static constexpr uint16_t kRestart = 0x22;
-    static constexpr uint16_t kWriteSeem = 0x2F;
-    static constexpr uint16_t kSessionStep2 = 0x39;
-    static constexpr uint16_t kFileSystem = 0x4A;
-    static constexpr uint16_t kSessionStep1 = 0x96;
     static constexpr uint16_t kIdentityGsm = 0x0117;
     static constexpr uint16_t kIdentityCdma = 0x2827;
 
@@ -60,7 +56,7 @@ public:
     // Number of commands executed, by command code.
     size_t commandCount(uint16_t command) const;
     std::map<uint16_t, size_t> commandCounts() const;
-    size_t restartCount() const { return commandCount(kRestart); }
+    size_t restartCount() const { return commandCount(CommandSet::kRestart); }
 
     // The file system. Paths are full phone paths such as "/a/mobile/picture/x.jpg".
     void addVolume(const std::string& name, uint32_t capacity);

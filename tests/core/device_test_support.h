@@ -20,37 +20,14 @@
 #include "device/link_state.h"
 #include "p2k/bytes.h"
 #include "p2k/event_log.h"
+#include "phone_fixture.h"
 #include "shell/app_context.h"
 #include "shell/app_control.h"
 #include "shell/prompter.h"
 
 namespace mdk::test {
 
-// Keeps every log line.
-class RecordingLog final : public LogView {
-public:
-    void appendLine(const std::string& text) override {
-        std::lock_guard lock(mutex_);
-        lines_.push_back(text);
-    }
-    void replaceLastLine(const std::string& text) override {
-        std::lock_guard lock(mutex_);
-        if (!lines_.empty()) lines_.back() = text;
-    }
-    std::vector<std::string> lines() const {
-        std::lock_guard lock(mutex_);
-        return lines_;
-    }
-    int count(const std::string& text) const {
-        auto all = lines();
-        return static_cast<int>(std::count(all.begin(), all.end(), text));
-    }
-    bool has(const std::string& text) const { return count(text) > 0; }
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<std::string> lines_;
-};
+using RecordingLog = LogLines;
 
 // A Test Command interface candidate that answers the name request with its own name and
 // goes away when unplugged.

@@ -262,8 +262,8 @@ TEST_F(LinuxPhoneTest, ConnectReadsTheModelShowsTheVolumesListsAndCopiesAFile) {
     EXPECT_EQ(f.context.config.searchPattern, "/a/*");
     EXPECT_TRUE(f.context.transport.p2k05Active());
     EXPECT_EQ(f.context.config.forceP2k05, 1);
-    EXPECT_EQ(model.commandCount(sim::PhoneModel::kSessionStep1), 2u);
-    EXPECT_EQ(model.commandCount(sim::PhoneModel::kSessionStep2), 1u);
+    EXPECT_EQ(model.commandCount(CommandSet::kSessionStep1), 2u);
+    EXPECT_EQ(model.commandCount(CommandSet::kSessionStep2), 1u);
 
     // The catalogue asks the link for the model name when it attaches the phone.
     EXPECT_EQ(f.context.catalogue.attachPhone(), 0);

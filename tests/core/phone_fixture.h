@@ -36,12 +36,12 @@ public:
         std::lock_guard lock(mutex_);
         return lines_;
     }
-    bool has(const std::string& text) const {
-        for (const auto& line : lines()) {
-            if (line == text) return true;
-        }
-        return false;
+    int count(const std::string& text) const {
+        int n = 0;
+        for (const auto& line : lines()) n += line == text;
+        return n;
     }
+    bool has(const std::string& text) const { return count(text) > 0; }
     void clear() {
         std::lock_guard lock(mutex_);
         lines_.clear();
