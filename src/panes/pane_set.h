@@ -74,6 +74,8 @@ public:
     std::atomic<int32_t> sizeSortState{0};
     std::array<std::atomic<int32_t>, 2> focusIndex{};
     std::atomic<bool> seemFolderShown{false};
+    // The location entry last chosen for the phone: a volume 0 to 3, or 4 for the seems.
+    std::atomic<uint32_t> phoneVolumeIndex{0};
 
     Side active() const { return activePane.load() == 0 ? Side::Left : Side::Right; }
 

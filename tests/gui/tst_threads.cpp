@@ -52,7 +52,8 @@ void ThreadsTest::phoneVolumesFromTheWatcherReachBothCombos() {
     QCOMPARE(f.pane(Side::Left).widgets().combo->currentIndex(), 6);
     auto* status = static_cast<PartStatusBar*>(w.control(1025));
     QTRY_COMPARE(status->partText(3), QString("Model: V3"));
-    QCOMPARE(w.phoneView().leftLocationText(), f.home);
+    // The attach routine gets the chosen phone volume (entry 0 by default), never the PC entry.
+    QCOMPARE(w.phoneView().leftLocationText(), std::string("/a  V3"));
 }
 
 void ThreadsTest::interfaceDownRestoresEntriesStatusAndButton() {

@@ -1,5 +1,7 @@
 #pragma once
+#include <functional>
 #include <memory>
+#include <string>
 
 namespace mdk {
 
@@ -8,10 +10,12 @@ class MainWindow;
 class DeviceConnection;
 class PhonePane;
 class WorkerRunner;
+class ViewEdit;
 
 // The phone side of the main window: the one worker runner every phone command shares
 // and the phone pane (volumes, folders, the seem folder, drops, View and Edit). Created
-// once per window; registers itself as the window's phone source and command handlers.
+// once per window; registers the phone pane as the window's phone source and installs View and
+// Edit.
 class PhoneUi {
 public:
     PhoneUi(AppContext& context, MainWindow& window);
@@ -23,13 +27,18 @@ public:
     // the link watch has created it; without one, only the attach routine runs.
     void setConnection(DeviceConnection* connection);
 
+    // How View and Edit open a PC folder (the desktop's default program).
+    void setFolderOpener(std::function<void(const std::string&)> opener);
+
     WorkerRunner& workers();
     PhonePane& phonePane();
+    ViewEdit& viewEdit();
 
 private:
     MainWindow& window_;
     std::unique_ptr<WorkerRunner> workers_;
     std::unique_ptr<PhonePane> pane_;
+    std::unique_ptr<ViewEdit> viewEdit_;
 };
 
 }  // namespace mdk

@@ -7,6 +7,7 @@
 
 #include "controls/pictures.h"
 #include "device/device_connection.h"
+#include "panes/ui/phone_ui.h"
 #include "platform/clock.h"
 #include "platform/process_runner.h"
 #include "shell/app_context.h"
@@ -44,6 +45,7 @@ int main(int argc, char** argv) {
     const std::string address = linkAddress();
     mdk::LinuxDevicePlatform platform(address, mdk::sim::openLink);
     std::unique_ptr<mdk::DeviceConnection> connection;
+    std::unique_ptr<mdk::PhoneUi> phoneUi;
 
     mdk::MainWindowServices services;
     services.commandLineArgument = firstArgument(argc, argv);
@@ -56,6 +58,7 @@ int main(int argc, char** argv) {
         connection = std::make_unique<mdk::DeviceConnection>(context, platform.services(),
                                                              window.deviceView(), window);
         connection->setAttachPhone([&context] { return context.catalogue.attachPhone(); });
+        if (phoneUi) phoneUi->setConnection(connection.get());
         context.log.logLine("Phone link: " + address);
         connection->startLinkWatch();
     };
@@ -68,6 +71,9 @@ int main(int argc, char** argv) {
     {
         mdk::MainWindow window(context, services);
         prompter.setParent(&window);
+        phoneUi = std::make_unique<mdk::PhoneUi>(context, window);
+        phoneUi->setFolderOpener(services.shellOpen);
+        if (connection) phoneUi->setConnection(connection.get());  // made during start-up
         if (window.startedUp()) {
             window.show();
             code = app.exec();
@@ -75,6 +81,7 @@ int main(int argc, char** argv) {
         restart = window.restartRequested();
         prompter.close();
         if (connection) connection->stopLinkWatch();
+        phoneUi.reset();
         context.catalogue.setView(nullptr);
         context.commands.setProgress(nullptr);
     }

@@ -113,7 +113,11 @@ void WindowBridge::setPhoneLocations(const std::vector<VolumeEntry>& entries) {
 }
 
 std::string WindowBridge::leftLocationText() {
-    auto entry = context_.panes.entry(Side::Left, context_.panes.locationIndex(Side::Left));
+    // The phone volume the user chose last (in either pane); never a PC entry. After the
+    // seem entry, the first volume.
+    uint32_t index = context_.panes.phoneVolumeIndex.load();
+    if (index >= kSeemEntry) index = 0;
+    auto entry = context_.panes.entry(Side::Left, index);
     return entry ? entry->text : std::string();
 }
 

@@ -1,0 +1,46 @@
+#pragma once
+#include <functional>
+#include <string>
+
+#include "panes/pane_types.h"
+
+namespace mdk {
+
+class AppContext;
+class MainWindow;
+class PhonePane;
+class WorkerRunner;
+
+// The View (1007) and Edit (1026) commands on the first selected row of the active pane:
+// phone files through a downloaded copy in programFolder/Temp (an edited copy is offered
+// back to the phone), seem records in the hex editor, PC files in the viewer or the text
+// editor, PC folders with the desktop's default program.
+class ViewEdit {
+public:
+    ViewEdit(AppContext& context, MainWindow& window, PhonePane& phone, WorkerRunner& workers);
+
+    // Installs the two command handlers.
+    void install();
+    // Opens a PC folder (default: xdg-open).
+    void setFolderOpener(std::function<void(const std::string&)> opener) {
+        openFolder_ = std::move(opener);
+    }
+
+    void view();
+    void edit();
+
+private:
+    struct Target;
+    bool firstSelected(Target& target) const;
+    void editPhoneFile(Side side, const std::string& name);
+    void uploadBack(Side side, const std::string& localPath, const std::string& name);
+    void openPc(const Target& target, bool edit);
+
+    AppContext& context_;
+    MainWindow& window_;
+    PhonePane& phone_;
+    WorkerRunner& workers_;
+    std::function<void(const std::string&)> openFolder_;
+};
+
+}  // namespace mdk
