@@ -1,0 +1,78 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "panes/pane_types.h"
+
+namespace mdk {
+
+class AppContext;
+class MainWindow;
+class PhoneSource;
+class WorkerRunner;
+
+// The Copy command and the per-row transfers between the panes: PC to PC, phone file and
+// folder downloads, file and folder uploads, seem downloads and uploads. Phone downloads
+// and uploads run one file at a time on the window's worker runner; the PC file of a
+// download is written only once its worker has ended, and only after a complete read.
+class Transfers {
+public:
+    // Dialog 1300 for a row: the file name and the proposed target; nothing on Cancel.
+    using TargetAsker = std::function<std::optional<std::string>(const std::string& name,
+                                                                 const std::string& proposed)>;
+
+    Transfers(AppContext& context, MainWindow& window, WorkerRunner& workers, PhoneSource& phone);
+
+    void setTargetAsker(TargetAsker asker) { askTarget_ = std::move(asker); }
+
+    // The next selected row of the active pane after start (-1: from the first row), or
+    // -1. It becomes the current row and the pane's focus index.
+    int nextSelectedRow(int start);
+    int currentRow() const { return currentRow_; }
+    // Every selected row of the active pane but "..", in list order (the selection walk).
+    std::vector<PaneRow> selectedRows();
+    bool selectionIsFolder() const { return selectionIsFolder_; }
+
+    // The Copy command (F5): the active pane is the source, the other the destination.
+    void copy();
+
+    // Downloads one row of the phone pane source into the PC folder pcFolder. False when
+    // it was not started (refused, unreadable row, a worker still running).
+    bool downloadRow(Side source, const PaneRow& row, const std::string& pcFolder);
+    // Uploads a PC file or folder into the phone folder shown by destination. A file may
+    // have its target edited first (when askTarget and the option are on).
+    bool uploadRow(Side destination, const std::string& pcPath, bool folder, bool askTarget);
+    // Reads "SOURCEFILES" of the program folder; nullopt after the warning box.
+    std::optional<std::vector<std::string>> readSourceList();
+
+    // Seem rows: a seem (four characters) or one record, into pcFolder.
+    void downloadSeemRow(const std::string& rowText, const std::string& pcFolder);
+    // A PC file named xxxx_yyyy.seem written into its record.
+    void uploadSeemFile(const std::string& pcFolder, const std::string& name);
+
+private:
+    void copyPcRows(Side source, Side destination, const std::vector<PaneRow>& rows);
+    void copyPcRow(const std::string& sourceFolder, const std::string& targetFolder,
+                   const PaneRow& row);
+    bool downloadFile(const std::string& phonePath, const PaneRow& row, const std::string& pcFile);
+    bool downloadFolder(const std::string& phoneFolder, const std::string& pcFolder);
+    bool uploadFile(const std::string& pcFile, const std::string& target, bool patchCatalogue);
+    bool uploadFolder(Side destination, const std::string& pcFolder);
+    bool writeSourceList(const std::vector<std::string>& files);
+
+    AppContext& context_;
+    MainWindow& window_;
+    WorkerRunner& workers_;
+    PhoneSource& phone_;
+    TargetAsker askTarget_;
+    int currentRow_ = -1;
+    bool selectionIsFolder_ = false;
+};
+
+// The last path component of a PC path ("/home/u/x.txt" gives "x.txt").
+std::string lastComponent(const std::string& path);
+
+}  // namespace mdk
