@@ -1,0 +1,315 @@
+// The Copy command between PC folders, phone volumes and the seem folder, on the
+// simulated phone: downloads, uploads, folder transfers, seems and the PC copy's
+// questions.
+#include <QSignalSpy>
+#include <QTimer>
+#include <algorithm>
+#include <future>
+
+#include "transfers_fixture.h"
+
+namespace mdk::test {
+namespace fs = std::filesystem;
+
+class TestTransfers : public QObject {
+    Q_OBJECT
+private slots:
+    void downloadsWriteWholeFilesWithTheirProgressRanges();
+    void aFailedDownloadKeepsThePcFile();
+    void aFolderDownloadStaysInsideTheFolderAndKeepsPcFiles();
+    void anUploadCreatesMissingFoldersAndIsListedAtOnce();
+    void theTargetOfAnUploadCanBeEditedOrCancelled();
+    void aFailedUploadAddsNothingToTheListing();
+    void aFolderUploadSendsEveryFileBelowIt();
+    void aMissingSourceListEndsTheFolderUpload();
+    void pcCopyOverAnExistingFileAsksFirst();
+    void seemsDownloadAsRecordFiles();
+    void seemUploadsCheckTheFileName();
+    void phoneCommandsAreRefusedWhileAWorkerRuns();
+};
+
+void TestTransfers::downloadsWriteWholeFilesWithTheirProgressRanges() {
+    TransferFixture f;
+    std::vector<uint8_t> big(2500);
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i * 7);
+    QVERIFY(f.model.addFile("/a/empty.bin", {}));
+    QVERIFY(f.model.addFile("/a/big.bin", big));
+    f.startOnPhone();
+    f.loadPhone();
+    f.showPhone(Side::Left, "/a/");
+    f.showPc(Side::Right, f.other);
+    f.select(Side::Left, {"big.bin", "empty.bin"});
+    const auto rangesBefore = f.progress.ranges().size();
+    f.dispatch(ids::kCopy);
+
+    QVERIFY(f.logged("M49"));
+    QCOMPARE(f.readFile(f.other + "/big.bin"), std::string(big.begin(), big.end()));
+    QVERIFY(fs::exists(f.other + "/empty.bin"));
+    QCOMPARE(fs::file_size(f.other + "/empty.bin"), uintmax_t{0});
+    auto ranges = f.progress.ranges();
+    ranges.erase(ranges.begin(), ranges.begin() + static_cast<long>(rangesBefore));
+    QCOMPARE(ranges, (std::vector<std::pair<int, int>>{{0, 3}, {0, 1}}));
+    QVERIFY2(f.names(Side::Right).contains("big.bin"), "the PC pane was read again");
+}
+
+void TestTransfers::aFailedDownloadKeepsThePcFile() {
+    TransferFixture f;
+    QVERIFY(f.model.addFile("/a/song.mp3", std::vector<uint8_t>(3000, 9)));
+    f.startOnPhone();
+    f.loadPhone();
+    f.touch(f.other + "/song.mp3", "old bytes");
+    f.model.clearFiles();  // listed, but gone from the phone: the open fails
+    f.showPhone(Side::Left, "/a/");
+    f.showPc(Side::Right, f.other);
+    f.select(Side::Left, {"song.mp3"});
+    f.dispatch(ids::kCopy);
+    QCOMPARE(f.readFile(f.other + "/song.mp3"), std::string("old bytes"));
+    QVERIFY(f.logLines().filter("left as it was").size() == 1);
+}
+
+void TestTransfers::aFolderDownloadStaysInsideTheFolderAndKeepsPcFiles() {
+    TransferFixture f;
+    QVERIFY(f.model.addFile("/a/music/x.mp3", TransferFixture::bytesOf("phone x")));
+    QVERIFY(f.model.addFile("/a/music/new.mp3", TransferFixture::bytesOf("phone new")));
+    QVERIFY(f.model.addFile("/a/music/sub/y.mp3", TransferFixture::bytesOf("phone y")));
+    QVERIFY(f.model.addFile("/a/music2/z.mp3", TransferFixture::bytesOf("sibling")));
+    QVERIFY(f.model.addFile("/a/other/music/w.mp3", TransferFixture::bytesOf("further in")));
+    f.startOnPhone();
+    f.loadPhone();
+    const std::string target = f.other + "/into";
+    fs::create_directories(target + "/music");
+    f.touch(target + "/music/x.mp3", "pc x");
+    f.touch(target + "/music/sub", "a file where a folder should be");
+    f.showPhone(Side::Left, "/a/");
+    f.showPc(Side::Right, target);
+    f.select(Side::Left, {"music"});
+    f.dispatch(ids::kCopy);
+
+    QCOMPARE(f.readFile(target + "/music/new.mp3"), std::string("phone new"));
+    QCOMPARE(f.readFile(target + "/music/x.mp3"), std::string("pc x"));
+    QCOMPARE(f.readFile(target + "/music/sub"), std::string("a file where a folder should be"));
+    std::vector<std::string> written;
+    for (const auto& entry : fs::recursive_directory_iterator(f.other)) {
+        written.push_back(fs::relative(entry.path(), f.other).string());
+    }
+    std::sort(written.begin(), written.end());
+    QCOMPARE(written, (std::vector<std::string>{"into", "into/music", "into/music/new.mp3",
+                                                "into/music/sub", "into/music/x.mp3"}));
+}
+
+void TestTransfers::anUploadCreatesMissingFoldersAndIsListedAtOnce() {
+    TransferFixture f;
+    f.startOnPhone();
+    f.loadPhone();
+    f.touch(f.home + "/x.txt", "upload me");
+    f.showPc(Side::Left, f.home);
+    f.showPhone(Side::Right, "/a/new/sub/");
+    f.select(Side::Left, {"x.txt"});
+    const uint32_t recordsBefore = f.context->catalogue.catalogueRecords();
+    f.dispatch(ids::kCopy);
+
+    QVERIFY(f.logged("M47"));
+    QCOMPARE(f.model.fileBytes("/a/new/sub/x.txt"),
+             std::optional(TransferFixture::bytesOf("upload me")));
+    for (const char* folder : {"/a/new", "/a/new/sub"}) {
+        const auto paths = f.phonePaths();
+        QVERIFY2(std::find(paths.begin(), paths.end(), folder) != paths.end(), folder);
+    }
+    QCOMPARE(f.context->catalogue.catalogueRecords(), recordsBefore + 1);
+    const auto& rows = f.rows(Side::Right);
+    auto row = std::find_if(rows.begin(), rows.end(), [](auto& r) { return r.name == "x.txt"; });
+    QVERIFY(row != rows.end());
+    QCOMPARE(row->detail, std::string("07    0004"));
+    QCOMPARE(row->size, std::string("9"));
+}
+
+void TestTransfers::theTargetOfAnUploadCanBeEditedOrCancelled() {
+    TransferFixture f;
+    f.config.overrideTargetPath = 1;
+    f.startOnPhone();
+    f.loadPhone();
+    f.touch(f.home + "/x.txt", "edited");
+    f.showPc(Side::Left, f.home);
+    f.showPhone(Side::Right, "/a/");
+    f.select(Side::Left, {"x.txt"});
+    f.targetAnswer = [](const std::string&) { return std::optional<std::string>("/a/y.txt"); };
+    f.dispatch(ids::kCopy);
+    QCOMPARE(f.asked, (std::vector<std::string>{"x.txt -> /a/x.txt"}));
+    QCOMPARE(f.model.fileBytes("/a/y.txt"), std::optional(TransferFixture::bytesOf("edited")));
+    QVERIFY(!f.model.fileBytes("/a/x.txt"));
+
+    f.targetAnswer = [](const std::string&) { return std::optional<std::string>(); };
+    f.select(Side::Left, {"x.txt"});
+    f.dispatch(ids::kCopy);
+    QVERIFY2(!f.model.fileBytes("/a/x.txt"), "Cancel cancels that upload");
+}
+
+void TestTransfers::aFailedUploadAddsNothingToTheListing() {
+    TransferFixture f;
+    f.startOnPhone();
+    f.loadPhone();
+    f.touch(f.home + "/x.txt", "nowhere");
+    f.showPc(Side::Left, f.home);
+    f.showPhone(Side::Right, "/q/");  // no such volume: every open fails
+    f.select(Side::Left, {"x.txt"});
+    const uint32_t recordsBefore = f.context->catalogue.catalogueRecords();
+    f.dispatch(ids::kCopy);
+    QCOMPARE(f.context->catalogue.catalogueRecords(), recordsBefore);
+    QVERIFY(!f.names(Side::Right).contains("x.txt"));
+    QVERIFY(f.logged("Upload of /q/x.txt failed."));
+}
+
+void TestTransfers::aFolderUploadSendsEveryFileBelowIt() {
+    TransferFixture f;
+    f.startOnPhone();
+    f.loadPhone();
+    fs::create_directories(f.home + "/pics/deep");
+    fs::create_directories(f.home + "/pics/empty");
+    f.touch(f.home + "/pics/a.jpg", "A");
+    f.touch(f.home + "/pics/deep/b.jpg", "BB");
+    f.showPc(Side::Left, f.home);
+    f.showPhone(Side::Right, "/a/");
+    f.select(Side::Left, {"pics"});
+    f.dispatch(ids::kCopy);
+    QCOMPARE(f.model.fileBytes("/a/pics/a.jpg"), std::optional(TransferFixture::bytesOf("A")));
+    QCOMPARE(f.model.fileBytes("/a/pics/deep/b.jpg"),
+             std::optional(TransferFixture::bytesOf("BB")));
+    const auto paths = f.phonePaths();
+    QVERIFY(std::find(paths.begin(), paths.end(), "/a/pics/empty") == paths.end());
+    const std::string list = f.readFile(f.programFolder + "/SOURCEFILES");
+    QCOMPARE(list, f.home + "/pics/a.jpg\n" + f.home + "/pics/deep/b.jpg\n");
+}
+
+void TestTransfers::aMissingSourceListEndsTheFolderUpload() {
+    TransferFixture f;
+    f.startOnPhone();
+    Transfers& transfers = f.commands->transfers();
+    QVERIFY(!transfers.readSourceList());
+    const auto shown = f.prompts();
+    QCOMPARE(shown.size(), size_t{1});
+    QCOMPARE(shown[0].title, std::string("Warning"));
+    QCOMPARE(shown[0].text, std::string("SOURCEFILELIST file not found Will exit now."));
+    f.touch(f.programFolder + "/SOURCEFILES", "/p/one\r\n# note\n/p/two\n\n/p/three\n");
+    QCOMPARE(transfers.readSourceList(),
+             std::optional(std::vector<std::string>{"/p/one", "/p/two"}));
+}
+
+void TestTransfers::pcCopyOverAnExistingFileAsksFirst() {
+    TransferFixture f;
+    f.startOnPhone();
+    f.touch(f.home + "/a.txt", "new a");
+    f.touch(f.home + "/b.txt", "new b");
+    f.touch(f.home + "/c.txt", "new c");
+    f.touch(f.other + "/a.txt", "old a");
+    f.touch(f.other + "/b.txt", "old b");
+    f.showPc(Side::Left, f.home);
+    f.showPc(Side::Right, f.other);
+    f.prompter.queueAnswer(PromptAnswer::No);   // a.txt
+    f.prompter.queueAnswer(PromptAnswer::Yes);  // b.txt
+    f.targetAnswer = [](const std::string& proposed) {
+        // Cancel in the copy-target dialog cancels the copy of c.txt.
+        return proposed.ends_with("c.txt") ? std::nullopt : std::optional(proposed);
+    };
+    f.select(Side::Left, {"a.txt", "b.txt", "c.txt"});
+    f.dispatch(ids::kCopy);
+
+    QCOMPARE(f.readFile(f.other + "/a.txt"), std::string("old a"));
+    QCOMPARE(f.readFile(f.other + "/b.txt"), std::string("new b"));
+    QVERIFY(!fs::exists(f.other + "/c.txt"));
+    const auto shown = f.prompts();
+    QCOMPARE(shown.size(), size_t{2});
+    QCOMPARE(shown[0].text, std::string("M56a.txt"));
+    QCOMPARE(shown[0].title, std::string("M57"));
+    QCOMPARE(f.asked.size(), size_t{3});
+}
+
+void TestTransfers::seemsDownloadAsRecordFiles() {
+    TransferFixture f;
+    for (uint16_t record = 1; record <= 3; ++record) {
+        f.model.setSeem(0x32, record, std::vector<uint8_t>(record * 4u, uint8_t(record)));
+    }
+    f.startOnPhone();
+    f.showSeems(Side::Left, {"0032"});
+    f.showPc(Side::Right, f.other);
+    f.select(Side::Left, {"0032"});
+    f.dispatch(ids::kCopy);
+    for (uint16_t record = 1; record <= 3; ++record) {
+        const std::string name = f.other + "/0032_000" + std::to_string(record) + ".seem";
+        QCOMPARE(f.readFile(name), std::string(record * 4u, char(record)));
+    }
+    QVERIFY(!fs::exists(f.other + "/0032_0004.seem"));
+
+    fs::remove(f.other + "/0032_0002.seem");
+    f.showSeems(Side::Left, {"..", "0032_0002.seem"});
+    f.select(Side::Left, {"0032_0002.seem"});
+    f.dispatch(ids::kCopy);
+    QVERIFY(f.logged("Download seem: 0032_0002.seem"));
+    QCOMPARE(f.readFile(f.other + "/0032_0002.seem"), std::string(8, char(2)));
+}
+
+void TestTransfers::seemUploadsCheckTheFileName() {
+    TransferFixture f;
+    f.model.setSeem(0x2FE, 0xFE, {1, 2, 3});
+    f.model.setSeem(0x32, 0xFF, {1, 2, 3});
+    f.startOnPhone();
+    const QStringList files = {"0000_0001.seem", "02FF_0001.seem", "0032_00FF.seem",
+                               "02FE_00FE.seem"};
+    for (const QString& name : files) f.touch(f.other + "/" + str(name), "abc");
+    f.showPc(Side::Left, f.other);
+    f.showSeems(Side::Right, {"0032"});
+    f.select(Side::Left, files);
+    f.dispatch(ids::kCopy);
+    const auto shown = f.prompts();
+    QCOMPARE(shown.size(), size_t{3});
+    for (const Prompt& prompt : shown) {
+        QCOMPARE(prompt.title, std::string("Warning"));
+        QCOMPARE(prompt.text, std::string("Invalid seem filename Must be: xxxx_yyyy.seem"));
+    }
+    QCOMPARE(f.model.seem(0x2FE, 0xFE), TransferFixture::bytesOf("abc"));
+    QCOMPARE(f.model.seem(0x32, 0xFF), (std::vector<uint8_t>{1, 2, 3}));
+}
+
+void TestTransfers::phoneCommandsAreRefusedWhileAWorkerRuns() {
+    TransferFixture f;
+    QVERIFY(f.model.addFile("/a/x.txt", TransferFixture::bytesOf("x")));
+    f.startOnPhone();
+    f.loadPhone();
+    f.showPhone(Side::Left, "/a/");
+    f.showPc(Side::Right, f.other);
+    f.workers->setShowDialog(true);
+    std::promise<void> release;
+    auto released = release.get_future().share();
+    // The user closes the wait dialog while the worker still runs.
+    QTimer::singleShot(50, [] {
+        if (QWidget* dialog = QApplication::activeModalWidget()) dialog->close();
+    });
+    QVERIFY(f.workers->run("Test", [released] { released.wait(); }));
+    QVERIFY(f.workers->busy());
+
+    f.select(Side::Left, {"x.txt"});
+    f.dispatch(ids::kCopy);
+    f.prompter.queueAnswer(PromptAnswer::Yes);
+    f.dispatch(ids::kDelete);
+    f.folderName = "made";
+    f.dispatch(ids::kNewFolder);
+    for (const char* command : {"Copy", "Delete", "New folder"}) {
+        QVERIFY2(f.logged(QString("A phone operation is still running: %1 refused.").arg(command)),
+                 command);
+    }
+    QVERIFY(!fs::exists(f.other + "/x.txt"));
+    QVERIFY(f.model.fileBytes("/a/x.txt"));
+    QVERIFY(f.prompts().empty());
+
+    QSignalSpy finished(f.workers.get(), &WorkerRunner::jobFinished);
+    release.set_value();
+    QVERIFY(finished.wait(5000));
+    f.workers->setShowDialog(false);
+    f.select(Side::Left, {"x.txt"});
+    f.dispatch(ids::kCopy);
+    QCOMPARE(f.readFile(f.other + "/x.txt"), std::string("x"));
+}
+
+}  // namespace mdk::test
+
+QTEST_MAIN(mdk::test::TestTransfers)
+#include "tst_transfers.moc"
