@@ -7,11 +7,13 @@
 
 #include "controls/pictures.h"
 #include "device/device_connection.h"
+#include "panes/ui/phone_pane.h"
 #include "panes/ui/phone_ui.h"
 #include "platform/clock.h"
 #include "platform/process_runner.h"
 #include "shell/app_context.h"
 #include "shell/command_line.h"
+#include "shell/ui/file_commands.h"
 #include "shell/ui/main_window.h"
 #include "shell/ui/qt_prompter.h"
 #include "sim/sim_link.h"
@@ -46,6 +48,7 @@ int main(int argc, char** argv) {
     mdk::LinuxDevicePlatform platform(address, mdk::sim::openLink);
     std::unique_ptr<mdk::DeviceConnection> connection;
     std::unique_ptr<mdk::PhoneUi> phoneUi;
+    std::unique_ptr<mdk::FileCommands> fileCommands;
 
     mdk::MainWindowServices services;
     services.commandLineArgument = firstArgument(argc, argv);
@@ -74,6 +77,12 @@ int main(int argc, char** argv) {
         phoneUi = std::make_unique<mdk::PhoneUi>(context, window);
         phoneUi->setFolderOpener(services.shellOpen);
         if (connection) phoneUi->setConnection(connection.get());  // made during start-up
+        fileCommands = std::make_unique<mdk::FileCommands>(context, window, phoneUi->workers(),
+                                                           phoneUi->phonePane());
+        fileCommands->setReconnect([&] {
+            if (connection) connection->reconnect();
+        });
+        fileCommands->install();
         if (window.startedUp()) {
             window.show();
             code = app.exec();
@@ -81,6 +90,7 @@ int main(int argc, char** argv) {
         restart = window.restartRequested();
         prompter.close();
         if (connection) connection->stopLinkWatch();
+        fileCommands.reset();
         phoneUi.reset();
         context.catalogue.setView(nullptr);
         context.commands.setProgress(nullptr);
