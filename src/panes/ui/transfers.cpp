@@ -170,6 +170,11 @@ bool Transfers::downloadRow(Side source, const PaneRow& row, const std::string& 
     const std::string phonePath = context_.panes.phoneFolder(source) + row.name;
     context_.log.logLine(phonePath);
     if (isFolderRow(row)) return downloadFolder(phonePath, pcFolder);
+    // A phone name is one path component: it never names a file outside pcFolder.
+    if (row.name.empty() || row.name == "." || row.name.find('/') != std::string::npos) {
+        context_.log.logLine("Not a file name: " + row.name + "; skipped.");
+        return true;
+    }
     return downloadFile(phonePath, row, childPath(pcFolder, row.name));
 }
 
