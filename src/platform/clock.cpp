@@ -15,10 +15,16 @@ void SystemClock::sleepMs(uint32_t ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-uint64_t ManualClock::nowMs() { return std::atomic_ref<uint64_t>(now_).load(); }
+uint64_t ManualClock::nowMs() {
+    return std::atomic_ref<uint64_t>(now_).load();
+}
 
-void ManualClock::sleepMs(uint32_t ms) { advance(ms); }
+void ManualClock::sleepMs(uint32_t ms) {
+    advance(ms);
+}
 
-void ManualClock::advance(uint64_t ms) { std::atomic_ref<uint64_t>(now_).fetch_add(ms); }
+void ManualClock::advance(uint64_t ms) {
+    std::atomic_ref<uint64_t>(now_).fetch_add(ms);
+}
 
 }  // namespace mdk
