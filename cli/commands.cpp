@@ -117,9 +117,7 @@ constexpr uint32_t kFolderBit = 0x1000;
 
 // A record's attribute word as the phone pane reads it (low bytes swapped in USBLAN mode).
 uint32_t paneAttributes(Session& s, const CatalogueRecord& record) {
-    const uint32_t word = record.attributeWord;
-    if (!s.context().config.usblanP2k05()) return word;
-    return (word & 0xFFFF0000u) | ((word & 0xFF) << 8) | ((word >> 8) & 0xFF);
+    return paneAttributeValue(record.attributeWord, s.context().config.usblanP2k05());
 }
 
 std::optional<CatalogueRecord> findRecord(Session& s, const std::string& path) {

@@ -34,6 +34,13 @@ public:
     virtual std::string leftLocationText() = 0;
 };
 
+// A record's attribute word as the phone pane reads it: in the "P2k05 over USBLAN" mode
+// the two low bytes arrive swapped.
+inline uint32_t paneAttributeValue(uint32_t word, bool usblanMode) {
+    if (!usblanMode) return word;
+    return (word & 0xFFFF0000u) | ((word & 0xFF) << 8) | ((word >> 8) & 0xFF);
+}
+
 // One row of a phone folder listing.
 struct PhoneRow {
     std::string name;

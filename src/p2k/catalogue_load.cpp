@@ -44,8 +44,7 @@ Catalogue::Decoded Catalogue::decode(uint32_t offset) const {
 }
 
 uint32_t Catalogue::paneAttributes(uint32_t word) const {
-    if (!config_.usblanP2k05()) return word;
-    return (word & 0xFFFF0000u) | ((word & 0xFF) << 8) | ((word >> 8) & 0xFF);
+    return paneAttributeValue(word, config_.usblanP2k05());
 }
 
 std::string Catalogue::attributeText(uint32_t attributes, bool usblanMode) {

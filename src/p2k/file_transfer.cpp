@@ -115,11 +115,7 @@ std::vector<FolderDownloadItem> planFolderDownload(const std::vector<CatalogueRe
             refused.push_back(record.path);
             continue;
         }
-        uint32_t attributes = record.attributeWord;
-        if (usblanMode) {
-            attributes = (attributes & 0xFFFF0000u) | ((attributes & 0xFF) << 8) |
-                         ((attributes >> 8) & 0xFF);
-        }
+        const uint32_t attributes = paneAttributeValue(record.attributeWord, usblanMode);
         items.push_back(
             {record.path, relative, (attributes & kFolderBit) != 0, record.size, attributes});
     }
