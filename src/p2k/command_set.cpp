@@ -31,19 +31,19 @@ constexpr uint32_t kP2k05SendTimeoutMs = 5000;
 // phone file is written. A stale one (left by a crash) is removed before it is created.
 class SuspendCompanion {
 public:
-    SuspendCompanion() {
-        ::sem_unlink(kName);
-        sem_ = ::sem_open(kName, O_CREAT, 0644, 0);
+    explicit SuspendCompanion(const std::string& name) : name_(name) {
+        ::sem_unlink(name_.c_str());
+        sem_ = ::sem_open(name_.c_str(), O_CREAT, 0644, 0);
     }
     ~SuspendCompanion() {
         if (sem_ != SEM_FAILED) ::sem_close(sem_);
-        ::sem_unlink(kName);
+        ::sem_unlink(name_.c_str());
     }
     SuspendCompanion(const SuspendCompanion&) = delete;
     SuspendCompanion& operator=(const SuspendCompanion&) = delete;
 
 private:
-    static constexpr const char* kName = "/SuspendTdwa";
+    std::string name_;
     sem_t* sem_;
 };
 
@@ -195,7 +195,7 @@ int CommandSet::phoneReadFile(std::vector<uint8_t>& buffer, uint32_t size) {
 
 int CommandSet::phoneWriteFile(std::span<const uint8_t> data) {
     PhoneSession session(transport_);
-    SuspendCompanion suspend;
+    SuspendCompanion suspend(suspendSemaphore_);
     size_t offset = 0;
     while (offset < data.size()) {
         stepProgress();

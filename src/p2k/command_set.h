@@ -90,6 +90,10 @@ public:
     // Chooses the framing (classic or P2k05) and the phone family (GSM or CDMA).
     void probeCommandSet();
 
+    // The named semaphore that exists while a phone file is written (the companion
+    // program's signal to hold off). Tests that run side by side give each its own name.
+    void setSuspendSemaphoreName(std::string name) { suspendSemaphore_ = std::move(name); }
+
     bool cdmaPhone() const { return cdmaPhone_; }
     void setCdmaPhone(bool on) { cdmaPhone_ = on; }
     uint32_t fileReadTotal() const { return fileReadTotal_; }
@@ -109,6 +113,7 @@ private:
     ConfigRecord& config_;
     Clock& clock_;
     ProgressSink* progress_ = nullptr;
+    std::string suspendSemaphore_ = "/SuspendTdwa";
     bool cdmaPhone_ = false;
     uint32_t fileReadTotal_ = 0;
 };

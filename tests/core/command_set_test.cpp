@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <semaphore.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -179,8 +180,11 @@ TEST(WriteFile, OneByteReplyCountsOnlyWhenItIsSix) {
     }
 }
 
+// This process's own name: test programs running side by side write phone files too.
+const std::string kSuspendName = "/SuspendTdwa-test-" + std::to_string(::getpid());
+
 bool suspendSemaphoreExists() {
-    sem_t* sem = ::sem_open("/SuspendTdwa", 0);
+    sem_t* sem = ::sem_open(kSuspendName.c_str(), 0);
     if (sem == SEM_FAILED) return false;
     ::sem_close(sem);
     return true;
@@ -190,10 +194,11 @@ TEST(WriteFile, SuspendSemaphoreExistsForTheWholeWriteOnly) {
     for (bool refused : {false, true}) {
         SCOPED_TRACE(refused ? "refused write" : "good write");
         PhoneFixture f;
+        f.context.commands.setSuspendSemaphoreName(kSuspendName);
         ASSERT_EQ(f.context.commands.phoneOpenFile(kFile, 4), 0);
         if (refused) f.phone.faults().errorStatus = kReplyError;
         // A stale one from an earlier crash must not confuse anything.
-        sem_t* stale = ::sem_open("/SuspendTdwa", O_CREAT, 0644, 0);
+        sem_t* stale = ::sem_open(kSuspendName.c_str(), O_CREAT, 0644, 0);
         ASSERT_NE(stale, SEM_FAILED);
         ::sem_close(stale);
         int requests = 0;
