@@ -20,6 +20,7 @@ SocketServer::~SocketServer() {
 
 bool SocketServer::listen(const std::string& address, std::string& error) {
     listenFd_ = net::listenAddress(address, error);
+    if (listenFd_ >= 0 && address.rfind("unix:", 0) == 0) socketPath_ = address.substr(5);
     return listenFd_ >= 0;
 }
 
@@ -36,6 +37,8 @@ void SocketServer::stop() {
     if (thread_.joinable()) thread_.join();
     if (listenFd_ >= 0) ::close(listenFd_);
     listenFd_ = -1;
+    if (!socketPath_.empty()) ::unlink(socketPath_.c_str());
+    socketPath_.clear();
 }
 
 void SocketServer::serve() {

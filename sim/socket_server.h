@@ -36,6 +36,7 @@ private:
     SimPhone& phone_;
     uint32_t latencyMs_;
     int listenFd_ = -1;
+    std::string socketPath_;  // a unix socket's file, removed when the server stops
     std::atomic<bool> bringUpOnConnect_{true};
     std::atomic<bool> stopping_{false};
     std::thread thread_;
