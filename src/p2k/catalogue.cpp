@@ -200,9 +200,10 @@ int Catalogue::attachPhone() {
 
 int Catalogue::refreshPhoneStatus() {
     PhoneSession session(commands_.transport());
-    auto free = commands_.phoneFreeSpace(currentVolume_);
+    bool reportedZero = false;
+    auto free = commands_.phoneFreeSpace(currentVolume_, &reportedZero);
     if (!free) {
-        log_.logMessage(kMsgFreeSpaceFailed);
+        if (reportedZero) log_.logMessage(kMsgFreeSpaceFailed);
         if (!config_.usblanP2k05()) {
             log_.logMessage(kMsgStatusFailed);
             return -1;

@@ -260,13 +260,15 @@ int CommandSet::phoneListVolumes(std::vector<uint8_t>& buffer) {
     return (!buffer.empty() && buffer[0] == 6) ? -1 : 0;
 }
 
-std::optional<uint32_t> CommandSet::phoneFreeSpace(const std::string& volume) {
+std::optional<uint32_t> CommandSet::phoneFreeSpace(const std::string& volume, bool* reportedZero) {
+    if (reportedZero) *reportedZero = false;
     const uint8_t letter = volume.size() >= 2 ? static_cast<uint8_t>(volume[1]) : 'a';
     const uint8_t args[8] = {0x00, 0x06, 0x00, 0x2F, 0x00, letter, 0x00, 0x00};
     std::vector<uint8_t> reply;
     bool replied = false;
     if (fileCommand(kFreeSpace, args, reply, replied) != 0 || reply.size() < 4) return {};
     const uint32_t free = bytes::be32(reply.data());
+    if (free == 0 && reportedZero) *reportedZero = true;
     if (free == 0) return {};
     return free;
 }

@@ -77,7 +77,8 @@ public:
     // The volume list (16-bit big-endian units), cut to 512 bytes.
     int phoneListVolumes(std::vector<uint8_t>& buffer);
     // Free bytes of a volume such as "/a"; nullopt on failure (a reported 0 included).
-    std::optional<uint32_t> phoneFreeSpace(const std::string& volume);
+    // reportedZero, when given, tells whether the phone answered 0.
+    std::optional<uint32_t> phoneFreeSpace(const std::string& volume, bool* reportedZero = nullptr);
     // The reply (a status byte, then the record's data) goes to reply; after a success it
     // holds at least the status byte.
     int phoneReadSeem(uint16_t seem, uint16_t record, uint16_t offset, uint16_t count,

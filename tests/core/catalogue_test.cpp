@@ -213,6 +213,14 @@ TEST(StatusRefresh, FreeSpaceAndCountOnTheStatusBar) {
     EXPECT_EQ(f.log.lines(), (std::vector<std::string>{"M19", "M18"}));
 }
 
+TEST(StatusRefresh, AFailedQueryIsNotReportedAsZeroFreeBytes) {
+    PhoneFixture f;
+    f.phone.faults().dropConnection = true;
+    EXPECT_EQ(f.context.catalogue.refreshPhoneStatus(), -1);
+    EXPECT_TRUE(f.log.has("M18"));
+    EXPECT_FALSE(f.log.has("M19")) << "M19 is for a phone that reports 0 free bytes";
+}
+
 // ---- loading ---------------------------------------------------------------------------
 
 TEST(Load, StrideComesFromTheFirstReply) {
