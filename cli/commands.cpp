@@ -10,6 +10,7 @@
 
 #include "cli/session.h"
 #include "p2k/file_transfer.h"
+#include "p2k/hex_text.h"
 #include "p2k/transport.h"
 #include "platform/safe_file.h"
 #include "seem/seem_file.h"
@@ -20,12 +21,12 @@ namespace {
 namespace fs = std::filesystem;
 
 uint16_t parseHex16(const std::string& text, const char* what) {
-    if (text.empty() || text.size() > 4 ||
-        text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+    auto value = parseHex(text, 4);
+    if (!value) {
         throw CommandError{std::string("bad ") + what +
                            " (want 1 to 4 hexadecimal digits): " + text};
     }
-    return static_cast<uint16_t>(std::stoul(text, nullptr, 16));
+    return static_cast<uint16_t>(*value);
 }
 
 bool isFolder(const std::string& path) {

@@ -15,25 +15,6 @@ const std::array<AttributeBit, 5>& attributeBits() {
     return bits;
 }
 
-std::optional<uint32_t> parseHex(std::string_view text) {
-    if (text.empty() || text.size() > 8) return std::nullopt;
-    uint32_t value = 0;
-    for (char c : text) {
-        uint32_t digit;
-        if (c >= '0' && c <= '9') {
-            digit = static_cast<uint32_t>(c - '0');
-        } else if (c >= 'A' && c <= 'F') {
-            digit = static_cast<uint32_t>(c - 'A' + 10);
-        } else if (c >= 'a' && c <= 'f') {
-            digit = static_cast<uint32_t>(c - 'a' + 10);
-        } else {
-            return std::nullopt;
-        }
-        value = value << 4 | digit;
-    }
-    return value;
-}
-
 AttributeText splitAttributeText(std::string_view text) {
     AttributeText out{"00", "0000"};
     if (text.size() >= 2 && parseHex(text.substr(0, 2))) out.owner = std::string(text.substr(0, 2));

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "p2k/hex_text.h"
+
 namespace mdk {
 
 // The attribute value and catalogue word of the last attributes dialog; they outlive the
@@ -31,8 +33,6 @@ struct AttributeText {
 // Splits the text; parts that are not hexadecimal digits become "00" and "0000".
 AttributeText splitAttributeText(std::string_view text);
 
-// 1 to 8 hexadecimal digits as a number; nullopt for anything else.
-std::optional<uint32_t> parseHex(std::string_view text);
 // Owner digits, attribute digits and "00" read as one eight-digit hexadecimal number.
 uint32_t catalogueWordOf(const AttributeText& text);
 // The last four hexadecimal digits of value, upper case.

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "p2k/command_set.h"
+#include "p2k/hex_text.h"
 #include "p2k/transport.h"
 
 namespace mdk {
@@ -84,15 +85,8 @@ int uploadPhoneFile(CommandSet& commands, const std::string& phonePath,
 uint32_t openModeFromAttributeText(const std::string& attributeText) {
     uint32_t value = 0;
     for (size_t i = 3; i < attributeText.size(); ++i) {
-        const char c = attributeText[i];
-        uint32_t digit = 0;
-        if (c >= '0' && c <= '9')
-            digit = static_cast<uint32_t>(c - '0');
-        else if (c >= 'A' && c <= 'F')
-            digit = static_cast<uint32_t>(c - 'A' + 10);
-        else if (c >= 'a' && c <= 'f')
-            digit = static_cast<uint32_t>(c - 'a' + 10);
-        value = value * 16 + digit;
+        // Blanks (and anything else that is not a digit) count as zero digits.
+        value = value * 16 + static_cast<uint32_t>(std::max(0, hexDigitValue(attributeText[i])));
     }
     return value;
 }

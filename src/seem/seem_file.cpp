@@ -5,6 +5,7 @@
 
 #include "p2k/command_set.h"
 #include "p2k/event_log.h"
+#include "p2k/hex_text.h"
 #include "p2k/transport.h"
 
 namespace mdk {
@@ -13,22 +14,11 @@ namespace {
 constexpr uint16_t kLastSeem = 0x02FE;
 constexpr uint16_t kLastRecord = 0x00FE;
 
-std::optional<uint16_t> hex4(const std::string& text) {
+std::optional<uint16_t> hex4(std::string_view text) {
     if (text.size() != 4) return std::nullopt;
-    uint16_t value = 0;
-    for (char c : text) {
-        int digit;
-        if (c >= '0' && c <= '9')
-            digit = c - '0';
-        else if (c >= 'a' && c <= 'f')
-            digit = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F')
-            digit = c - 'A' + 10;
-        else
-            return std::nullopt;
-        value = static_cast<uint16_t>(value * 16 + digit);
-    }
-    return value;
+    auto value = parseHex(text, 4);
+    if (!value) return std::nullopt;
+    return static_cast<uint16_t>(*value);
 }
 
 }  // namespace

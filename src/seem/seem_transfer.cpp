@@ -2,6 +2,7 @@
 
 #include "p2k/command_set.h"
 #include "p2k/event_log.h"
+#include "p2k/hex_text.h"
 #include "p2k/transport.h"
 #include "platform/safe_file.h"
 #include "seem/seem_file.h"
@@ -25,11 +26,9 @@ std::string inFolder(const std::string& folder, const std::string& name) {
 }  // namespace
 
 std::optional<uint16_t> seemNumberOf(const std::string& seemText) {
-    const std::string digits = seemText.substr(0, 4);
-    if (digits.empty() || digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
-        return std::nullopt;
-    }
-    return static_cast<uint16_t>(std::stoul(digits, nullptr, 16));
+    auto value = parseHex(std::string_view(seemText).substr(0, 4), 4);
+    if (!value) return std::nullopt;
+    return static_cast<uint16_t>(*value);
 }
 
 std::optional<std::vector<uint8_t>> readSeemRecord(CommandSet& commands, uint16_t seem,
