@@ -10,8 +10,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/clock.h"
-#include "shell/app_context.h"
+#include "app/app_context.h"
+#include "base/clock.h"
 #include "sim/phone_model.h"
 #include "sim/sim_link.h"
 #include "sim/sim_phone.h"

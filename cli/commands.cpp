@@ -8,9 +8,9 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "base/hex_text.h"
 #include "cli/session.h"
 #include "p2k/file_transfer.h"
-#include "p2k/hex_text.h"
 #include "p2k/transport.h"
 #include "platform/safe_file.h"
 #include "seem/seem_file.h"

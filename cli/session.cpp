@@ -2,8 +2,8 @@
 
 #include <unistd.h>
 
+#include "base/messages.h"
 #include "device/link_state.h"
-#include "shell/messages.h"
 #include "sim/sim_link.h"
 
 namespace mdk::cli {
@@ -95,8 +95,8 @@ void Session::checkInterfaceName(const std::string& address) {
 
 void Session::connectDevice(const std::string& address) {
     platform_ = std::make_unique<LinuxDevicePlatform>("usb");
-    device_ = std::make_unique<DeviceConnection>(context_, platform_->services(), deviceView_,
-                                                 noRestart_);
+    device_ = std::make_unique<DeviceConnection>(context_.device, platform_->services(),
+                                                 deviceView_, noRestart_);
     if (address == "auto") {
         if (device_->attachOnce() != 0) throw CommandError{"no P2k phone found"};
         return;

@@ -4,16 +4,16 @@
 #include <string>
 #include <vector>
 
+#include "app/app_context.h"
+#include "base/app_control.h"
+#include "base/clock.h"
+#include "base/event_log.h"
+#include "base/prompter.h"
 #include "device/device_connection.h"
 #include "device/device_platform.h"
 #include "device/device_view.h"
 #include "p2k/catalogue.h"
 #include "p2k/command_set.h"
-#include "p2k/event_log.h"
-#include "platform/clock.h"
-#include "shell/app_context.h"
-#include "shell/app_control.h"
-#include "shell/prompter.h"
 
 namespace mdk::cli {
 

@@ -1,5 +1,4 @@
-# The Qt 6 Widgets GUI: the Qt code of every subsystem (its ui/ subfolders) and the
-# GUI-only folders.
+# The Qt 6 Widgets GUI: everything below src/gui.
 find_package(Qt6 REQUIRED COMPONENTS Widgets)
 set(CMAKE_AUTOMOC ON)
 set(CMAKE_AUTORCC ON)
@@ -27,15 +26,8 @@ add_custom_command(OUTPUT ${MDK_IMAGE_CPP}
   COMMENT "Compiling the pictures" VERBATIM)
 set_source_files_properties(${MDK_IMAGE_CPP} PROPERTIES GENERATED ON SKIP_AUTOGEN ON)
 
-set(MDK_GUI_SOURCES)
-foreach(dir shell panes seem config batch)
-  file(GLOB ui_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/${dir}/ui/*.cpp)
-  list(APPEND MDK_GUI_SOURCES ${ui_sources})
-endforeach()
-foreach(dir dialogs controls diag)
-  file(GLOB ui_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/${dir}/*.cpp)
-  list(APPEND MDK_GUI_SOURCES ${ui_sources})
-endforeach()
+# Every Qt file lives below src/gui, one folder per kind (controls, dialogs, panes, window).
+file(GLOB_RECURSE MDK_GUI_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/gui/*.cpp)
 list(FILTER MDK_GUI_SOURCES EXCLUDE REGEX "/main_gui\\.cpp$")
 if(MDK_GUI_SOURCES)
   file(GLOB MDK_QRC CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/*.qrc)
@@ -43,8 +35,8 @@ if(MDK_GUI_SOURCES)
   target_include_directories(marrowdeck_gui PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR})
   target_link_libraries(marrowdeck_gui PUBLIC marrowdeck_sim Qt6::Widgets)
 endif()
-if(EXISTS ${CMAKE_SOURCE_DIR}/src/shell/ui/main_gui.cpp)
-  add_executable(marrowdeck ${CMAKE_SOURCE_DIR}/src/shell/ui/main_gui.cpp)
+if(EXISTS ${CMAKE_SOURCE_DIR}/src/gui/window/main_gui.cpp)
+  add_executable(marrowdeck ${CMAKE_SOURCE_DIR}/src/gui/window/main_gui.cpp)
   target_link_libraries(marrowdeck PRIVATE marrowdeck_gui)
   add_dependencies(marrowdeck marrowdeck_data)
 endif()

@@ -4,7 +4,7 @@
 #include <cctype>
 #include <limits>
 
-#include "p2k/bytes.h"
+#include "base/bytes.h"
 #include "p2k/command_set.h"
 
 namespace mdk::sim {

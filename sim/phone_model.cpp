@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "p2k/bytes.h"
+#include "base/bytes.h"
 
 namespace mdk::sim {
 namespace {

@@ -2,7 +2,7 @@
 // and 11).
 #include <algorithm>
 
-#include "p2k/bytes.h"
+#include "base/bytes.h"
 #include "sim/phone_files.h"
 
 namespace mdk::sim {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "p2k/bytes.h"
+#include "base/bytes.h"
 
 namespace mdk::sim {
 namespace {

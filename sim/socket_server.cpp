@@ -6,7 +6,7 @@
 
 #include <chrono>
 
-#include "p2k/bytes.h"
+#include "base/bytes.h"
 #include "platform/socket_io.h"
 
 namespace mdk::sim {

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "p2k/bytes.h"
+#include "base/bytes.h"
 #include "platform/socket_io.h"
 
 namespace mdk::sim {

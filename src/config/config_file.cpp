@@ -9,8 +9,8 @@
 #include <iterator>
 #include <vector>
 
-#include "shell/app_control.h"
-#include "shell/prompter.h"
+#include "base/app_control.h"
+#include "base/prompter.h"
 
 namespace mdk {
 

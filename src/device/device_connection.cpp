@@ -1,12 +1,12 @@
 #include "device/device_connection.h"
 
+#include "device/device_context.h"
 #include "device/link_state.h"
-#include "shell/app_context.h"
 
 namespace mdk {
 
-DeviceConnection::DeviceConnection(AppContext& context, DevicePlatform platform, DeviceView& view,
-                                   AppControl& control, LinuxSettings settings)
+DeviceConnection::DeviceConnection(DeviceContext& context, DevicePlatform platform,
+                                   DeviceView& view, AppControl& control, LinuxSettings settings)
     : context_(context),
       settings_(std::move(settings)),
       waiter_(context.clock),

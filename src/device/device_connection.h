@@ -3,16 +3,16 @@
 #include <functional>
 #include <string>
 
+#include "config/linux_settings.h"
 #include "device/device_platform.h"
 #include "device/discovery.h"
 #include "device/link_watch.h"
-#include "device/linux_settings.h"
 #include "device/mode_switch.h"
 #include "device/usblan_link.h"
 
 namespace mdk {
 
-class AppContext;
+struct DeviceContext;
 class AppControl;
 class DeviceView;
 struct LinkState;
@@ -24,7 +24,7 @@ class DeviceConnection {
 public:
     // Uses the context's command set and prompter. Hands the catalogue its USBLAN identity
     // reader (the model name of a Linux phone) for as long as the connection lives.
-    DeviceConnection(AppContext& context, DevicePlatform platform, DeviceView& view,
+    DeviceConnection(DeviceContext& context, DevicePlatform platform, DeviceView& view,
                      AppControl& control, LinuxSettings settings = {});
     ~DeviceConnection();
     DeviceConnection(const DeviceConnection&) = delete;
@@ -61,7 +61,7 @@ public:
     int attachOnce();
 
 private:
-    AppContext& context_;
+    DeviceContext& context_;
     LinuxSettings settings_;
     Waiter waiter_;
     DeviceDiscovery discovery_;

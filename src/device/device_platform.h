@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/clock.h"
+#include "base/clock.h"
 #include "platform/interface_source.h"
 #include "platform/ip_report.h"
 #include "platform/process_runner.h"

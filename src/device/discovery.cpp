@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "device/device_context.h"
 #include "device/link_state.h"
-#include "shell/app_context.h"
 
 namespace mdk {
 namespace {

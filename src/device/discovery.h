@@ -8,7 +8,7 @@
 
 namespace mdk {
 
-class AppContext;
+struct DeviceContext;
 struct LinkState;
 
 inline constexpr const char* kTestCommandInterfaceName = "Motorola Test Command";
@@ -35,7 +35,7 @@ inline constexpr uint32_t kMemcardCommandTimeoutMs = 25000;
 // the Test Command interface. Not re-entrant: callers hold the phone-session lock.
 class DeviceDiscovery {
 public:
-    DeviceDiscovery(AppContext& context, LinkState& state, DevicePlatform platform)
+    DeviceDiscovery(DeviceContext& context, LinkState& state, DevicePlatform platform)
         : context_(context), state_(state), platform_(platform) {}
 
     // 0 when state.modemPort holds a port, -1 otherwise. With "use this COM port:" on, the
@@ -50,7 +50,7 @@ public:
     void openTestCommandInterface();
 
 private:
-    AppContext& context_;
+    DeviceContext& context_;
     LinkState& state_;
     DevicePlatform platform_;
 };

@@ -3,12 +3,12 @@
 #include <chrono>
 #include <cstdio>
 
+#include "device/device_context.h"
 #include "device/device_view.h"
 #include "device/discovery.h"
 #include "device/link_state.h"
 #include "device/mode_switch.h"
 #include "device/usblan_link.h"
-#include "shell/app_context.h"
 
 namespace mdk {
 namespace {

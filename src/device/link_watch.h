@@ -4,12 +4,12 @@
 #include <mutex>
 #include <thread>
 
+#include "config/linux_settings.h"
 #include "device/device_platform.h"
-#include "device/linux_settings.h"
 
 namespace mdk {
 
-class AppContext;
+struct DeviceContext;
 class DeviceDiscovery;
 class DeviceView;
 class ModeSwitcher;
@@ -26,7 +26,7 @@ public:
     static constexpr uint32_t kP2kRetryMs = 5000;
     static constexpr uint32_t kUsblanRetryMs = 512;
 
-    LinkWatch(AppContext& context, LinkState& state, DevicePlatform platform,
+    LinkWatch(DeviceContext& context, LinkState& state, DevicePlatform platform,
               DeviceDiscovery& discovery, ModeSwitcher& modes, UsblanLink& usblan, DeviceView& view,
               Waiter& waiter, const LinuxSettings& settings)
         : context_(context),
@@ -59,7 +59,7 @@ public:
 private:
     void run(bool p2k);
 
-    AppContext& context_;
+    DeviceContext& context_;
     LinkState& state_;
     DevicePlatform platform_;
     DeviceDiscovery& discovery_;

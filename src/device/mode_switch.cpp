@@ -1,12 +1,12 @@
 #include "device/mode_switch.h"
 
+#include "base/app_control.h"
+#include "base/prompter.h"
+#include "device/device_context.h"
 #include "device/device_view.h"
 #include "device/discovery.h"
 #include "device/link_state.h"
 #include "device/usblan_link.h"
-#include "shell/app_context.h"
-#include "shell/app_control.h"
-#include "shell/prompter.h"
 
 namespace mdk {
 namespace {

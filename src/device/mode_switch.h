@@ -5,7 +5,7 @@
 
 namespace mdk {
 
-class AppContext;
+struct DeviceContext;
 class AppControl;
 class DeviceDiscovery;
 class DeviceView;
@@ -24,7 +24,7 @@ std::string usblanSwitchBytes(const std::string& command);
 // up the window's own phone operations.
 class ModeSwitcher {
 public:
-    ModeSwitcher(AppContext& context, LinkState& state, DevicePlatform platform,
+    ModeSwitcher(DeviceContext& context, LinkState& state, DevicePlatform platform,
                  DeviceDiscovery& discovery, UsblanLink& usblan, Prompter& prompter,
                  AppControl& control, DeviceView& view, Waiter& waiter)
         : context_(context),
@@ -60,7 +60,7 @@ private:
     void reportFatalError();
     void linkFound(int message);
 
-    AppContext& context_;
+    DeviceContext& context_;
     LinkState& state_;
     DevicePlatform platform_;
     DeviceDiscovery& discovery_;

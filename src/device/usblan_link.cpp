@@ -7,11 +7,11 @@
 #include <fstream>
 #include <iterator>
 
+#include "device/device_context.h"
 #include "device/device_view.h"
 #include "device/link_state.h"
 #include "p2k/command_set.h"
 #include "platform/socket_io.h"
-#include "shell/app_context.h"
 
 namespace mdk {
 namespace {
@@ -113,7 +113,7 @@ std::vector<std::string> usblanVolumeEntries() {
     return {"  /*", "  /ezxlocal/*", "  /usr/data_resource/*", "  /mmc/mmca1/*", "P2k phone seems"};
 }
 
-UsblanLink::UsblanLink(AppContext& context, CommandSet& commands, LinkState& state,
+UsblanLink::UsblanLink(DeviceContext& context, CommandSet& commands, LinkState& state,
                        DevicePlatform platform, DeviceView& view, const LinuxSettings& settings,
                        Waiter& waiter)
     : context_(context),

@@ -6,12 +6,12 @@
 #include <string_view>
 #include <vector>
 
+#include "config/linux_settings.h"
 #include "device/device_platform.h"
-#include "device/linux_settings.h"
 
 namespace mdk {
 
-class AppContext;
+struct DeviceContext;
 class CommandSet;
 class DeviceView;
 struct LinkState;
@@ -53,8 +53,9 @@ std::vector<std::string> usblanVolumeEntries();
 // lock around each call that can reach the phone.
 class UsblanLink {
 public:
-    UsblanLink(AppContext& context, CommandSet& commands, LinkState& state, DevicePlatform platform,
-               DeviceView& view, const LinuxSettings& settings, Waiter& waiter);
+    UsblanLink(DeviceContext& context, CommandSet& commands, LinkState& state,
+               DevicePlatform platform, DeviceView& view, const LinuxSettings& settings,
+               Waiter& waiter);
     ~UsblanLink();
 
     // Writes the IP report anew, waits 400 ms and, unless the phone drive is mounted,
@@ -87,7 +88,7 @@ private:
     void mountFtp(const std::string& phoneIp);
     void writeFtpServerList(const std::string& phoneIp);
 
-    AppContext& context_;
+    DeviceContext& context_;
     CommandSet& commands_;
     LinkState& state_;
     DevicePlatform platform_;

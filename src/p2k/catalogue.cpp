@@ -4,13 +4,13 @@
 #include <cstdio>
 #include <mutex>
 
+#include "base/bytes.h"
+#include "base/clock.h"
+#include "base/event_log.h"
+#include "base/prompter.h"
 #include "config/config_record.h"
-#include "p2k/bytes.h"
 #include "p2k/command_set.h"
-#include "p2k/event_log.h"
 #include "p2k/transport.h"
-#include "platform/clock.h"
-#include "shell/prompter.h"
 
 namespace mdk {
 namespace {

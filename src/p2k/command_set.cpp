@@ -6,12 +6,12 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "base/bytes.h"
+#include "base/clock.h"
+#include "base/event_log.h"
 #include "config/config_record.h"
-#include "p2k/bytes.h"
-#include "p2k/event_log.h"
 #include "p2k/transport.h"
 #include "p2k/usb_driver.h"
-#include "platform/clock.h"
 
 namespace mdk {
 namespace {

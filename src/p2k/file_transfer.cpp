@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "base/hex_text.h"
 #include "p2k/command_set.h"
-#include "p2k/hex_text.h"
 #include "p2k/transport.h"
 
 namespace mdk {

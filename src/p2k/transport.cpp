@@ -6,10 +6,10 @@
 #include <cerrno>
 #include <cstring>
 
-#include "p2k/bytes.h"
-#include "p2k/event_log.h"
+#include "base/bytes.h"
+#include "base/clock.h"
+#include "base/event_log.h"
 #include "p2k/usb_driver.h"
-#include "platform/clock.h"
 #include "platform/socket_io.h"
 
 namespace mdk {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "p2k/event_log.h"
+#include "base/event_log.h"
 
 namespace mdk {
 namespace {

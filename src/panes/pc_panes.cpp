@@ -1,7 +1,7 @@
 #include "panes/pc_panes.h"
 
+#include "base/event_log.h"
 #include "config/config_record.h"
-#include "p2k/event_log.h"
 #include "panes/compare_rows.h"
 #include "panes/drive_entries.h"
 

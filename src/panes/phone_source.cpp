@@ -1,6 +1,6 @@
 #include "panes/phone_source.h"
 
-#include "p2k/event_log.h"
+#include "base/event_log.h"
 
 namespace mdk {
 

@@ -7,7 +7,7 @@
 #include <chrono>
 #include <thread>
 
-#include "p2k/bytes.h"
+#include "base/bytes.h"
 #include "platform/socket_io.h"
 
 namespace mdk {

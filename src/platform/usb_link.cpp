@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <thread>
 
-#include "p2k/bytes.h"
+#include "base/bytes.h"
 
 namespace mdk {
 namespace {

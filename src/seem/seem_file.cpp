@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "base/event_log.h"
+#include "base/hex_text.h"
 #include "p2k/command_set.h"
-#include "p2k/event_log.h"
-#include "p2k/hex_text.h"
 #include "p2k/transport.h"
 
 namespace mdk {

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "shell/prompter.h"
+#include "base/prompter.h"
 
 namespace mdk {
 namespace {

@@ -1,8 +1,8 @@
 #include "seem/seem_transfer.h"
 
+#include "base/event_log.h"
+#include "base/hex_text.h"
 #include "p2k/command_set.h"
-#include "p2k/event_log.h"
-#include "p2k/hex_text.h"
 #include "p2k/transport.h"
 #include "platform/safe_file.h"
 #include "seem/seem_file.h"

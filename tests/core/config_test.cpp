@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "base/app_control.h"
+#include "base/bytes.h"
+#include "base/prompter.h"
 #include "config/config_file.h"
 #include "config/config_record.h"
-#include "p2k/bytes.h"
-#include "shell/app_control.h"
-#include "shell/prompter.h"
 
 namespace mdk {
 namespace {

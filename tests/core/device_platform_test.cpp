@@ -6,7 +6,7 @@
 #include <fstream>
 #include <map>
 
-#include "device/linux_settings.h"
+#include "config/linux_settings.h"
 #include "device_test_support.h"
 #include "platform/process_runner.h"
 #include "platform/scsi_disks.h"

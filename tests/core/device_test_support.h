@@ -15,15 +15,15 @@
 #include <thread>
 #include <vector>
 
+#include "app/app_context.h"
+#include "base/app_control.h"
+#include "base/bytes.h"
+#include "base/event_log.h"
+#include "base/prompter.h"
 #include "device/device_connection.h"
 #include "device/device_view.h"
 #include "device/link_state.h"
-#include "p2k/bytes.h"
-#include "p2k/event_log.h"
 #include "phone_fixture.h"
-#include "shell/app_context.h"
-#include "shell/app_control.h"
-#include "shell/prompter.h"
 
 namespace mdk::test {
 
@@ -183,8 +183,8 @@ struct DeviceFixture {
 
     DeviceConnection& device(DevicePlatform services) {
         if (!connection) {
-            connection =
-                std::make_unique<DeviceConnection>(context, services, view, control, settings);
+            connection = std::make_unique<DeviceConnection>(context.device, services, view, control,
+                                                            settings);
         }
         return *connection;
     }

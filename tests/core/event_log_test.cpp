@@ -1,4 +1,4 @@
-#include "p2k/event_log.h"
+#include "base/event_log.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "shell/messages.h"
+#include "base/messages.h"
 
 namespace mdk {
 namespace {

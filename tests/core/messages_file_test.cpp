@@ -8,7 +8,7 @@
 #include <iterator>
 #include <string>
 
-#include "shell/messages.h"
+#include "base/messages.h"
 
 namespace mdk {
 namespace {

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "p2k/event_log.h"
-#include "shell/messages.h"
-#include "shell/prompter.h"
+#include "base/event_log.h"
+#include "base/messages.h"
+#include "base/prompter.h"
 
 namespace mdk {
 namespace {

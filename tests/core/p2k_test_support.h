@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "p2k/bytes.h"
+#include "base/bytes.h"
 #include "p2k/command_set.h"
 #include "phone_fixture.h"
 

@@ -11,13 +11,13 @@
 #include <string>
 #include <thread>
 
+#include "base/event_log.h"
+#include "base/messages.h"
 #include "config/config_record.h"
-#include "p2k/event_log.h"
 #include "panes/drive_entries.h"
 #include "panes/pane_set.h"
 #include "panes/pc_listing.h"
 #include "panes/pc_panes.h"
-#include "shell/messages.h"
 
 namespace mdk {
 namespace {

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "p2k/bytes.h"
-#include "p2k/event_log.h"
-#include "platform/clock.h"
+#include "app/app_context.h"
+#include "base/bytes.h"
+#include "base/clock.h"
+#include "base/event_log.h"
+#include "base/prompter.h"
 #include "platform/driver_link.h"
-#include "shell/app_context.h"
-#include "shell/prompter.h"
 #include "sim/phone_model.h"
 #include "sim/sim_link.h"
 #include "sim/sim_phone.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/prompter.h"
+#include "base/prompter.h"
 
 namespace mdk {
 namespace {

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "p2k/bytes.h"
+#include "base/bytes.h"
 #include "sim/phone_model.h"
 
 namespace simtest {

@@ -3,11 +3,11 @@
 
 #include <memory>
 
-#include "p2k/event_log.h"
+#include "base/clock.h"
+#include "base/event_log.h"
+#include "base/messages.h"
 #include "p2k/transport.h"
 #include "p2k/usb_driver.h"
-#include "platform/clock.h"
-#include "shell/messages.h"
 #include "sim/phone_model.h"
 #include "sim/sim_link.h"
 #include "sim/sim_phone.h"

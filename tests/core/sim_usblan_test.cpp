@@ -5,12 +5,12 @@
 
 #include <string>
 
-#include "p2k/event_log.h"
+#include "base/clock.h"
+#include "base/event_log.h"
+#include "base/messages.h"
 #include "p2k/transport.h"
 #include "p2k/usb_driver.h"
-#include "platform/clock.h"
 #include "platform/socket_io.h"
-#include "shell/messages.h"
 #include "sim/sample_phone.h"
 #include "sim/usblan_server.h"
 #include "sim_payloads.h"

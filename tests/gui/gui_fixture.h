@@ -10,17 +10,17 @@
 #include <string>
 #include <vector>
 
+#include "app/app_context.h"
+#include "app/control_ids.h"
+#include "base/clock.h"
+#include "base/prompter.h"
 #include "config/config_file.h"
-#include "panes/ui/location_combo.h"
-#include "panes/ui/pane_controller.h"
-#include "panes/ui/pane_list.h"
-#include "panes/ui/pane_rows_model.h"
-#include "platform/clock.h"
-#include "shell/app_context.h"
-#include "shell/control_ids.h"
-#include "shell/prompter.h"
-#include "shell/ui/log_list.h"
-#include "shell/ui/main_window.h"
+#include "gui/panes/location_combo.h"
+#include "gui/panes/pane_controller.h"
+#include "gui/panes/pane_list.h"
+#include "gui/panes/pane_rows_model.h"
+#include "gui/window/log_list.h"
+#include "gui/window/main_window.h"
 
 namespace mdk::test {
 

@@ -5,11 +5,11 @@
 #include <atomic>
 #include <filesystem>
 
+#include "gui/panes/phone_pane.h"
+#include "gui/panes/phone_ui.h"
+#include "gui/panes/worker_runner.h"
 #include "gui_fixture.h"
 #include "p2k/catalogue.h"
-#include "panes/ui/phone_pane.h"
-#include "panes/ui/phone_ui.h"
-#include "panes/ui/worker_runner.h"
 #include "platform/driver_link.h"
 #include "sim/phone_model.h"
 #include "sim/sample_phone.h"

@@ -7,11 +7,11 @@
 #include <memory>
 #include <mutex>
 
+#include "gui/panes/worker_runner.h"
+#include "gui/window/file_commands.h"
 #include "gui_fixture.h"
 #include "p2k/command_set.h"
 #include "panes/phone_source.h"
-#include "panes/ui/worker_runner.h"
-#include "shell/ui/file_commands.h"
 #include "sim/phone_model.h"
 #include "sim/sim_link.h"
 #include "sim/sim_phone.h"

@@ -6,11 +6,11 @@
 #include <QTimer>
 #include <atomic>
 
-#include "controls/link_label.h"
-#include "dialogs/about_dialog.h"
-#include "dialogs/attributes_dialog.h"
-#include "dialogs/name_dialogs.h"
-#include "dialogs/wait_dialog.h"
+#include "gui/controls/link_label.h"
+#include "gui/dialogs/about_dialog.h"
+#include "gui/dialogs/attributes_dialog.h"
+#include "gui/dialogs/name_dialogs.h"
+#include "gui/dialogs/wait_dialog.h"
 #include "gui_fixture.h"
 
 using namespace mdk;

@@ -6,8 +6,8 @@
 #include <QPushButton>
 #include <QSignalSpy>
 
+#include "app/dispatch_tables.h"
 #include "gui_fixture.h"
-#include "shell/dispatch_tables.h"
 
 using namespace mdk;
 using namespace mdk::test;

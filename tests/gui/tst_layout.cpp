@@ -3,8 +3,8 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 
+#include "app/window_layout.h"
 #include "gui_fixture.h"
-#include "panes/window_layout.h"
 
 using namespace mdk;
 using namespace mdk::test;

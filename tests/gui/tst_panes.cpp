@@ -7,10 +7,10 @@
 #include <QMimeData>
 #include <QUrl>
 
+#include "gui/panes/location_combo.h"
 #include "gui_fixture.h"
 #include "panes/compare_rows.h"
 #include "panes/pc_listing.h"
-#include "panes/ui/location_combo.h"
 
 using namespace mdk;
 using namespace mdk::test;

@@ -1,6 +1,6 @@
 // The phone pane over the simulated phone: volumes, folders, the seem folder and drops.
+#include "app/control_ids.h"
 #include "phone_gui_fixture.h"
-#include "shell/control_ids.h"
 
 using namespace mdk;
 using namespace mdk::test;

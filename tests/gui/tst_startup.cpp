@@ -4,7 +4,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "controls/status_bar.h"
+#include "gui/controls/status_bar.h"
 #include "gui_fixture.h"
 
 using namespace mdk;

@@ -3,8 +3,8 @@
 #include <QProgressBar>
 #include <thread>
 
-#include "controls/status_bar.h"
 #include "device/device_view.h"
+#include "gui/controls/status_bar.h"
 #include "gui_fixture.h"
 #include "p2k/catalogue.h"
 #include "p2k/command_set.h"

@@ -1,6 +1,6 @@
 // View and Edit on phone rows: the downloaded copy, the editor and the write-back.
+#include "app/control_ids.h"
 #include "phone_gui_fixture.h"
-#include "shell/control_ids.h"
 
 using namespace mdk;
 using namespace mdk::test;

@@ -1,0 +1,54 @@
+#pragma once
+#include <string>
+
+#include "base/clock.h"
+#include "base/event_log.h"
+#include "base/messages.h"
+#include "base/prompter.h"
+#include "config/config_record.h"
+#include "device/device_context.h"
+#include "device/link_state.h"
+#include "p2k/catalogue.h"
+#include "p2k/command_set.h"
+#include "p2k/transport.h"
+#include "p2k/usb_driver.h"
+#include "panes/pane_set.h"
+#include "seem/seem_lists.h"
+
+namespace mdk {
+
+// Owns the state of every subsystem for one run of the program (or one test): the
+// message table, the event log, the configuration record, the USB driver requests and the
+// transport. Objects receive the parts they use by reference.
+class AppContext {
+public:
+    AppContext(std::string programFolder, Clock& clock)
+        : programFolder(std::move(programFolder)), clock(clock) {}
+    AppContext(const AppContext&) = delete;
+    AppContext& operator=(const AppContext&) = delete;
+
+    std::string programFolder;
+    Clock& clock;
+    MessageTable messages;
+    EventLog log{messages};
+    ConfigRecord config;
+    UsbDriver driver{log};
+    Transport transport{driver, log, clock};
+    LinkState link;
+    // Every box of the core goes here; the front end points it at its own prompter.
+    ForwardingPrompter prompter;
+    CommandSet commands{transport, log, config, clock};
+    Catalogue catalogue{commands, log, config, clock, prompter, programFolder};
+    // Location lists, folders, focus and sort modes of both panes.
+    PaneSet panes;
+    // "Seem.lst" and "SeemCategories.lst", shown by the seem folder of a phone pane.
+    SeemLists seemLists;
+    // What the device connection works with.
+    DeviceContext device{programFolder, clock,    log,       config,   driver,
+                         transport,     commands, catalogue, prompter, link};
+
+    // A path inside the program folder.
+    std::string programFile(const std::string& name) const { return programFolder + "/" + name; }
+};
+
+}  // namespace mdk

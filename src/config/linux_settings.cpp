@@ -1,0 +1,111 @@
+#include "config/linux_settings.h"
+
+#include <unistd.h>
+
+#include <fstream>
+#include <utility>
+
+namespace mdk {
+namespace {
+
+struct Key {
+    const char* name;
+    const char* environment;
+};
+
+constexpr Key kKeys[] = {
+    {"shareMountCommand", "MARROWDECK_SHARE_MOUNT"},
+    {"shareUnmountCommand", "MARROWDECK_SHARE_UNMOUNT"},
+    {"shareMountPoint", "MARROWDECK_SHARE_MOUNT_POINT"},
+    {"ftpMountCommand", "MARROWDECK_FTP_MOUNT"},
+    {"ftpUnmountCommand", "MARROWDECK_FTP_UNMOUNT"},
+    {"ftpMountPoint", "MARROWDECK_FTP_MOUNT_POINT"},
+    {"ftpSettingsCommand", "MARROWDECK_FTP_SETTINGS"},
+    {"usblanPort", "MARROWDECK_USBLAN_PORT"},
+};
+
+std::string trim(const std::string& text) {
+    size_t begin = text.find_first_not_of(" \t\r");
+    if (begin == std::string::npos) return {};
+    size_t end = text.find_last_not_of(" \t\r");
+    return text.substr(begin, end - begin + 1);
+}
+
+void replaceAll(std::string& text, const std::string& from, const std::string& to) {
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+}
+
+}  // namespace
+
+std::optional<uint16_t> parsePort(const std::string& text) {
+    if (text.empty() || text.size() > 5) return std::nullopt;
+    unsigned value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (value == 0 || value > 65535) return std::nullopt;
+    return static_cast<uint16_t>(value);
+}
+
+bool LinuxSettings::apply(const std::string& key, const std::string& value) {
+    std::pair<const char*, std::string*> texts[] = {
+        {"shareMountCommand", &shareMountCommand},   {"shareUnmountCommand", &shareUnmountCommand},
+        {"shareMountPoint", &shareMountPoint},       {"ftpMountCommand", &ftpMountCommand},
+        {"ftpUnmountCommand", &ftpUnmountCommand},   {"ftpMountPoint", &ftpMountPoint},
+        {"ftpSettingsCommand", &ftpSettingsCommand},
+    };
+    for (auto& [name, field] : texts) {
+        if (key == name) {
+            *field = value;
+            return true;
+        }
+    }
+    if (key == "usblanPort") {
+        auto port = parsePort(value);
+        if (port) usblanPort = *port;
+        return port.has_value();
+    }
+    return false;
+}
+
+LinuxSettings LinuxSettings::load(const std::string& programFolder,
+                                  const std::function<const char*(const char*)>& getenv,
+                                  std::string* warnings) {
+    LinuxSettings settings;
+    auto warn = [&](const std::string& text) {
+        if (warnings) *warnings += text + "\n";
+    };
+    std::ifstream in(programFolder + "/" + kFileName);
+    std::string line;
+    for (int number = 1; std::getline(in, line); ++number) {
+        line = trim(line);
+        if (line.empty() || line[0] == '#') continue;
+        size_t equals = line.find('=');
+        if (equals == std::string::npos ||
+            !settings.apply(trim(line.substr(0, equals)), trim(line.substr(equals + 1)))) {
+            warn(std::string(kFileName) + " line " + std::to_string(number) + " ignored: " + line);
+        }
+    }
+    if (!getenv) return settings;
+    for (const Key& key : kKeys) {
+        const char* value = getenv(key.environment);
+        if (value && !settings.apply(key.name, value)) {
+            warn(std::string(key.environment) + " ignored: " + value);
+        }
+    }
+    return settings;
+}
+
+std::string expandTemplate(const std::string& text, const std::string& ip,
+                           const std::string& mountPoint, const std::string& programFolder) {
+    std::string out = text;
+    replaceAll(out, "%IP%", ip);
+    replaceAll(out, "%MOUNT%", mountPoint);
+    replaceAll(out, "%PROGRAM%", programFolder);
+    replaceAll(out, "%UID%", std::to_string(::getuid()));
+    return out;
+}
+
+}  // namespace mdk

@@ -1,0 +1,34 @@
+#pragma once
+#include <string>
+
+#include "base/clock.h"
+#include "base/event_log.h"
+#include "base/prompter.h"
+#include "config/config_record.h"
+#include "device/link_state.h"
+#include "p2k/catalogue.h"
+#include "p2k/command_set.h"
+#include "p2k/transport.h"
+#include "p2k/usb_driver.h"
+
+namespace mdk {
+
+// The objects the device connection works with, handed over by the application's
+// composition root. The connection owns none of them.
+struct DeviceContext {
+    std::string programFolder;
+    Clock& clock;
+    EventLog& log;
+    ConfigRecord& config;
+    UsbDriver& driver;
+    Transport& transport;
+    CommandSet& commands;
+    Catalogue& catalogue;
+    Prompter& prompter;
+    LinkState& link;
+
+    // A path inside the program folder.
+    std::string programFile(const std::string& name) const { return programFolder + "/" + name; }
+};
+
+}  // namespace mdk

@@ -1,0 +1,287 @@
+#include "gui/panes/phone_pane.h"
+
+#include <QApplication>
+#include <QFileIconProvider>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QStyle>
+#include <memory>
+
+#include "app/app_context.h"
+#include "device/device_connection.h"
+#include "gui/panes/location_combo.h"
+#include "gui/panes/pane_controller.h"
+#include "gui/panes/pane_list.h"
+#include "gui/panes/pane_rows_model.h"
+#include "gui/panes/worker_runner.h"
+#include "gui/window/main_window.h"
+#include "p2k/file_transfer.h"
+#include "panes/phone_rows.h"
+#include "platform/outside_programs.h"
+#include "platform/safe_file.h"
+
+namespace mdk {
+
+namespace {
+
+constexpr int kMsgPhoneDetailHeader = 45;
+constexpr int kMsgPcDetailHeader = 46;
+constexpr int kDetailWidth = 120;
+
+}  // namespace
+
+PhonePane::PhonePane(AppContext& context, MainWindow& window, WorkerRunner& workers)
+    : context_(context), window_(window), workers_(workers) {
+    for (Side side : {Side::Left, Side::Right}) {
+        window_.pane(side).model()->setIconProvider(
+            [this, side](const PaneRow& row) { return rowIcon(side, row); });
+    }
+}
+
+// --- PhoneSource ---
+
+void PhonePane::selectPhoneLocation(Side side, uint32_t index) {
+    if (index == kSeemEntry) {
+        chooseSeemFolder(side);
+    } else if (index < kSeemEntry) {
+        choosePhoneVolume(side, index);
+    }
+}
+
+void PhonePane::rereadPhone(Side side) {
+    if (workers_.refuseIfBusy("Re-read")) return;
+    if (!attachPass(side)) return;
+    context_.catalogue.attachPhone();
+    showVolumeEntry(side);
+    context_.catalogue.setCatalogueLoaded(false);
+    listPhoneFolder(side);
+}
+
+void PhonePane::showPhoneFolder(Side side) {
+    if (context_.panes.kind(side) == LocationKind::SeemFolder) {
+        // The records of a seem are read from the phone; only the seem list is rebuilt.
+        if (context_.panes.seemFolderShown) listSeems(side);
+        return;
+    }
+    listPhoneFolder(side);
+}
+
+void PhonePane::activatePhoneRow(Side side, const std::string& name) {
+    PaneSet& panes = context_.panes;
+    if (panes.kind(side) == LocationKind::SeemFolder) {
+        if (panes.seemFolderShown) {
+            listSeemRecords(side, name);
+        } else if (name == "..") {
+            listSeems(side);
+            panes.seemFolderShown = true;
+        } else {
+            editSeemRecord(name);
+        }
+        return;
+    }
+    const PaneRow* row = findRow(side, name);
+    if (!row) return;
+    const std::string folder = panes.phoneFolder(side);
+    if (name == "..") {
+        panes.setPhoneFolder(side, parentPhoneFolder(folder));
+    } else if (row->folder) {
+        panes.setPhoneFolder(side, childPhoneFolder(folder, name));
+    } else {
+        openPhoneFile(side, *row);
+        return;
+    }
+    panes.setPathText(side, kPhonePathPrefix + panes.phoneFolder(side));
+    listPhoneFolder(side);
+}
+
+// --- Volumes and listings ---
+
+void PhonePane::choosePhoneVolume(Side side, uint32_t index) {
+    if (workers_.refuseIfBusy("Volume choice")) return;
+    PaneSet& panes = context_.panes;
+    context_.catalogue.setCatalogueLoaded(false);
+    panes.phoneVolumeIndex = index;
+    setDetailHeader(side, kMsgPhoneDetailHeader);
+    window_.pane(side).setColumn0Width(window_.rememberedColumn0());
+    panes.setPathText(side, kPhonePathPrefix + panes.phoneFolder(side));
+    if (!attachPass(side)) {
+        // Without a phone the pane must not keep PC rows under a phone path.
+        if (context_.driver.linkHandle() == 0) {
+            turnIntoPcPane(side);
+        } else {
+            panes.rows(side) = phoneFolderRows({}, panes.phoneFolder(side));
+        }
+        return;
+    }
+    context_.catalogue.attachPhone();
+    showVolumeEntry(side);
+    const bool hasFiles = context_.catalogue.reportedCount() != 0;
+    const bool cdmaLeft = side == Side::Left && context_.commands.cdmaPhone();
+    if (hasFiles || cdmaLeft) {
+        listPhoneFolder(side);
+    } else {
+        // An empty volume: no rows of the previous location stay behind.
+        panes.rows(side) = phoneFolderRows({}, panes.phoneFolder(side));
+    }
+}
+
+bool PhonePane::attachPass(Side side) {
+    (void)side;
+    if (!connection_) return context_.driver.linkHandle() != 0;
+    LinkState& link = context_.link;
+    link.modemProbeCount = 0;
+    if (context_.config.usblanP2k05()) {
+        auto entry = context_.panes.entry(side, context_.panes.phoneVolumeIndex.load());
+        const std::string mask = entry ? entry->text : std::string("/a/*.*");
+        context_.config.searchPattern = mask;
+        context_.log.logLine("Reading filesystem from:");
+        context_.log.logLine(mask);
+        connection_->attachUsblan();
+    } else {
+        connection_->attachP2k();
+    }
+    return link.phoneConnected.load() == 1 && context_.driver.linkHandle() != 0;
+}
+
+void PhonePane::showVolumeEntry(Side side) {
+    const uint32_t index = context_.panes.phoneVolumeIndex.load();
+    if (index < kSeemEntry) context_.panes.setLocationIndex(side, index);
+    window_.pane(side).widgets().combo->setCurrentIndex(static_cast<int>(index));
+}
+
+void PhonePane::setDetailHeader(Side side, int message) {
+    PaneController& pane = window_.pane(side);
+    pane.model()->setHeaderText(
+        2, QString::fromStdString(std::string(context_.messages.text(message))));
+    pane.widgets().list->header()->resizeSection(2, kDetailWidth);
+}
+
+void PhonePane::turnIntoPcPane(Side side) {
+    context_.panes.setLocationIndex(side, kFallbackEntry);
+    setDetailHeader(side, kMsgPcDetailHeader);
+    window_.pane(side).widgets().combo->setCurrentIndex(static_cast<int>(kFallbackEntry));
+    window_.pcPanes().selectPcLocation(side, kFallbackEntry);
+}
+
+void PhonePane::listPhoneFolder(Side side) {
+    if (context_.driver.linkHandle() == 0) {
+        turnIntoPcPane(side);
+        return;
+    }
+    Catalogue& catalogue = context_.catalogue;
+    if (!catalogue.catalogueLoaded() && !workers_.busy()) {
+        // A loader still running (its dialog closed early) is never started twice; the
+        // listing then shows what it has read so far.
+        workers_.run("Reading the phone's files", [&catalogue] { catalogue.loadCatalogue(); });
+    }
+    const std::string folder = context_.panes.phoneFolder(side);
+    context_.panes.rows(side) = phoneFolderRows(catalogue.listFolder(folder), folder);
+    if (!workers_.busy()) catalogue.setCatalogueLoaded(true);
+}
+
+const PaneRow* PhonePane::findRow(Side side, const std::string& name) const {
+    for (const PaneRow& row : context_.panes.rows(side)) {
+        if (row.name == name) return &row;
+    }
+    return nullptr;
+}
+
+// --- Opening phone files ---
+
+std::string PhonePane::tempFolder() const {
+    return context_.programFile("Temp");
+}
+
+void PhonePane::downloadToTemp(Side side, const PaneRow& row,
+                               std::function<void(std::string)> then) {
+    if (row.folder || !usableFileName(row.name)) {
+        context_.log.logLine("Not a phone file: " + row.name);
+        return;
+    }
+    struct Download {
+        std::optional<std::vector<uint8_t>> bytes;
+    };
+    auto state = std::make_shared<Download>();
+    const std::string phonePath = context_.panes.phoneFolder(side) + row.name;
+    const uint32_t mode = openModeFromAttributeText(row.detail);
+    const uint32_t size = sizeOfRowText(row.size);
+    const std::string target = tempFolder() + "/" + row.name;
+    CommandSet& commands = context_.commands;
+    EventLog& log = context_.log;
+    workers_.run(
+        "Download " + phonePath,
+        [state, &commands, phonePath, mode, size] {
+            state->bytes = downloadPhoneFile(commands, phonePath, mode, size);
+        },
+        [state, &log, phonePath, target, then = std::move(then)] {
+            if (!state->bytes) {
+                log.logLine("Download failed, nothing opened: " + phonePath);
+                return;
+            }
+            std::string error;
+            if (!makeFolders(target.substr(0, target.rfind('/')), error) ||
+                !writeFileSafely(target, *state->bytes, ExistingFile::Replace, error)) {
+                log.logLine("Cannot write " + target + ": " + error);
+                return;
+            }
+            then(target);
+        });
+}
+
+void PhonePane::openPhoneFile(Side side, const PaneRow& row) {
+    const std::string viewer = OutsidePrograms::viewer(context_.programFolder);
+    EventLog& log = context_.log;
+    downloadToTemp(side, row, [viewer, &log](const std::string& path) {
+        if (!startDetached(viewer, path)) log.logLine("Cannot open " + path);
+    });
+}
+
+std::string PhonePane::hexEditor() const {
+    return OutsidePrograms::hexEditor(context_.programFolder, editors_.hexEditor);
+}
+
+bool PhonePane::editAndWait(const std::string& editor, const std::string& path) {
+    if (editor.empty()) {
+        context_.log.logLine(
+            "No hex editor found: install ghex or okteta, or set "
+            "MARROWDECK_HEX_EDITOR.");
+        return false;
+    }
+    const FileStamp before = stampOf(path);
+    window_.showMinimized();
+    const int status = runAndWait(editor, path);
+    window_.showNormal();
+    if (status < 0) {
+        context_.log.logLine("Cannot start " + editor);
+        return false;
+    }
+    return !(stampOf(path) == before);
+}
+
+// --- Icons ---
+
+QIcon PhonePane::templateIcon(const std::string& sampleName) const {
+    auto found = icons_.find(sampleName);
+    if (found != icons_.end()) return found->second;
+    const QFileInfo sample(QString::fromStdString(context_.programFile("Templates/" + sampleName)));
+    QIcon icon;
+    if (sample.exists()) icon = QFileIconProvider().icon(sample);
+    if (icon.isNull()) icon = QApplication::style()->standardIcon(QStyle::SP_FileIcon);
+    icons_.emplace(sampleName, icon);
+    return icon;
+}
+
+QIcon PhonePane::rowIcon(Side side, const PaneRow& row) const {
+    const LocationKind kind = context_.panes.kind(side);
+    if (kind == LocationKind::Pc || row.name == "..") {
+        QFileIconProvider provider;
+        return provider.icon(row.folder ? QAbstractFileIconProvider::Folder
+                                        : QAbstractFileIconProvider::File);
+    }
+    if (kind == LocationKind::SeemFolder && row.size == kSeemSizeText) {
+        return templateIcon(kSeemTemplate);
+    }
+    return templateIcon(templateFileName(row.name, row.folder));
+}
+
+}  // namespace mdk

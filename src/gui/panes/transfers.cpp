@@ -1,0 +1,370 @@
+#include "gui/panes/transfers.h"
+
+#include <charconv>
+#include <memory>
+
+#include "app/app_context.h"
+#include "gui/dialogs/name_dialogs.h"
+#include "gui/panes/pane_controller.h"
+#include "gui/panes/worker_runner.h"
+#include "gui/window/main_window.h"
+#include "p2k/file_transfer.h"
+#include "panes/copy_cases.h"
+#include "panes/pc_listing.h"
+#include "panes/phone_source.h"
+#include "platform/safe_file.h"
+#include "seem/seem_file.h"
+#include "seem/seem_transfer.h"
+
+namespace mdk {
+
+namespace {
+
+constexpr const char* kCommand = "Copy";
+constexpr const char* kSourceListName = "SOURCEFILES";
+
+std::optional<uint32_t> sizeOf(const std::string& text) {
+    uint32_t value = 0;
+    const char* end = text.data() + text.size();
+    auto [ptr, error] = std::from_chars(text.data(), end, value);
+    if (error != std::errc() || ptr != end || text.empty()) return std::nullopt;
+    return value;
+}
+
+bool isParentRow(const PaneRow& row) {
+    return row.name == "..";
+}
+
+bool isFolderRow(const PaneRow& row) {
+    return row.folder || (!row.size.empty() && row.size[0] == '<');
+}
+
+std::string parentOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos || slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+std::string lastComponent(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+Transfers::Transfers(AppContext& context, MainWindow& window, WorkerRunner& workers,
+                     PhoneSource& phone)
+    : context_(context), window_(window), workers_(workers), phone_(phone) {
+    askTarget_ = [this](const std::string& name, const std::string& proposed) {
+        return CopyTargetDialog::ask(&window_, name, proposed);
+    };
+}
+
+int Transfers::nextSelectedRow(int start) {
+    const Side side = context_.panes.active();
+    const auto& rows = context_.panes.rows(side);
+    for (int row : window_.pane(side).selectedRows()) {
+        if (row <= start || static_cast<size_t>(row) >= rows.size()) continue;
+        currentRow_ = row;
+        context_.panes.focusIndex[static_cast<size_t>(sideIndex(side))] = row;
+        selectionIsFolder_ = isFolderRow(rows[static_cast<size_t>(row)]);
+        return row;
+    }
+    return -1;
+}
+
+std::vector<PaneRow> Transfers::selectedRows() {
+    // The rows are copied first: listings made on the way replace the pane's rows.
+    std::vector<PaneRow> out;
+    const auto& rows = context_.panes.rows(context_.panes.active());
+    for (int row = nextSelectedRow(-1); row >= 0; row = nextSelectedRow(row)) {
+        const PaneRow& chosen = rows[static_cast<size_t>(row)];
+        if (!isParentRow(chosen)) out.push_back(chosen);
+    }
+    return out;
+}
+
+void Transfers::copy() {
+    const Side source = context_.panes.active();
+    const Side destination = otherSide(source);
+    const CopyPlan plan =
+        planCopy(context_.panes.kind(source), context_.panes.kind(destination), source);
+    if (plan.copyCase != CopyCase::PcToPc && workers_.refuseIfBusy(kCommand)) return;
+    if (plan.message) context_.log.logMessage(*plan.message);
+    if (plan.copyCase == CopyCase::PhoneToPhone) return;
+    if (!plan.runnable) {
+        context_.log.logLine("Copy: these rows cannot be copied to the other pane.");
+        return;
+    }
+    const std::vector<PaneRow> rows = selectedRows();
+    const std::string sourceFolder = context_.panes.pcPath(source);
+    const std::string pcTarget = context_.panes.pcPath(destination);
+    switch (plan.copyCase) {
+        case CopyCase::PcToPc:
+            copyPcRows(source, destination, rows);
+            return;
+        case CopyCase::Download:
+            for (const PaneRow& row : rows) {
+                if (!downloadRow(source, row, pcTarget)) break;
+            }
+            window_.pane(destination).reread();
+            return;
+        case CopyCase::Upload:
+            for (const PaneRow& row : rows) {
+                const std::string path = childPath(sourceFolder, row.name);
+                if (!uploadRow(destination, path, isFolderRow(row), true)) break;
+            }
+            phone_.showPhoneFolder(destination);
+            window_.pane(destination).sortRenumberFocus();
+            return;
+        case CopyCase::SeemDownload:
+            for (const PaneRow& row : rows) downloadSeemRow(row.name, pcTarget);
+            window_.pane(destination).reread();
+            return;
+        case CopyCase::SeemUpload:
+            for (const PaneRow& row : rows) {
+                if (!isFolderRow(row)) uploadSeemFile(sourceFolder, row.name);
+            }
+            return;
+        case CopyCase::PhoneToPhone:
+            return;
+    }
+}
+
+// ---- PC to PC ---------------------------------------------------------------------------
+
+void Transfers::copyPcRows(Side source, Side destination, const std::vector<PaneRow>& rows) {
+    const std::string sourceFolder = context_.panes.pcPath(source);
+    const std::string targetFolder = context_.panes.pcPath(destination);
+    for (const PaneRow& row : rows) copyPcRow(sourceFolder, targetFolder, row);
+    window_.pcPanes().listPcFolder(destination);
+    window_.pane(destination).sortRenumberFocus();
+    // The source list gets the focus back.
+    window_.pane(source).focusRow(
+        context_.panes.focusIndex[static_cast<size_t>(sideIndex(source))]);
+}
+
+void Transfers::copyPcRow(const std::string& sourceFolder, const std::string& targetFolder,
+                          const PaneRow& row) {
+    if (isFolderRow(row)) {
+        context_.log.logLine("Folders are not copied: " + row.name);
+        return;
+    }
+    const auto target = askTarget_(row.name, childPath(targetFolder, row.name));
+    if (!target) return;  // Cancel cancels this copy
+    const std::string from = childPath(sourceFolder, row.name);
+    CopyResult result = copyPcFile(from, *target, false);
+    if (result == CopyResult::TargetExists) {
+        const PromptAnswer answer =
+            context_.prompter.ask({context_.log.message(57), context_.log.message(56) + row.name,
+                                   PromptButtons::YesNo, PromptIcon::Question});
+        if (answer != PromptAnswer::Yes) return;  // No keeps the existing file
+        result = copyPcFile(from, *target, true);
+    }
+    if (result == CopyResult::SameFile) context_.log.logLine("Not copied onto itself: " + from);
+    if (result == CopyResult::Failed) context_.log.logLine("Copy failed: " + from);
+}
+
+// ---- downloads --------------------------------------------------------------------------
+
+bool Transfers::downloadRow(Side source, const PaneRow& row, const std::string& pcFolder) {
+    const std::string phonePath = context_.panes.phoneFolder(source) + row.name;
+    context_.log.logLine(phonePath);
+    if (isFolderRow(row)) return downloadFolder(phonePath, pcFolder);
+    // A phone name is one path component: it never names a file outside pcFolder.
+    if (row.name.empty() || row.name == "." || row.name.find('/') != std::string::npos) {
+        context_.log.logLine("Not a file name: " + row.name + "; skipped.");
+        return true;
+    }
+    return downloadFile(phonePath, row, childPath(pcFolder, row.name));
+}
+
+bool Transfers::downloadFile(const std::string& phonePath, const PaneRow& row,
+                             const std::string& pcFile) {
+    const auto size = sizeOf(row.size);
+    if (!size) {
+        context_.log.logLine("Not a file size: " + row.size + ", " + phonePath + " skipped.");
+        return true;
+    }
+    const uint32_t openMode = openModeFromAttributeText(row.detail);
+    // The job's state lives in the shared block until the worker and afterJob are done.
+    auto result = std::make_shared<std::optional<std::vector<uint8_t>>>();
+    CommandSet& commands = context_.commands;
+    return workers_.run(
+        kCommand,
+        [&commands, result, phonePath, openMode, size] {
+            *result = downloadPhoneFile(commands, phonePath, openMode, *size);
+        },
+        [this, result, pcFile, phonePath] {
+            context_.log.logLine(pcFile);
+            if (!*result) {
+                context_.log.logLine("Download of " + phonePath + " failed; " + pcFile +
+                                     " left as it was.");
+                return;
+            }
+            std::string error;
+            if (!writeFileSafely(pcFile, **result, ExistingFile::Replace, error)) {
+                context_.log.logLine("Cannot write " + pcFile + ": " + error);
+            }
+        });
+}
+
+bool Transfers::downloadFolder(const std::string& phoneFolder, const std::string& pcFolder) {
+    std::vector<std::string> refused;
+    const auto items = planFolderDownload(context_.catalogue.records(), phoneFolder,
+                                          context_.config.usblanP2k05(), refused);
+    for (const std::string& path : refused)
+        context_.log.logLine("Unsafe phone path skipped: " + path);
+    CommandSet& commands = context_.commands;
+    for (const FolderDownloadItem& item : items) {
+        const std::string pcPath = childPath(pcFolder, item.relativePcPath);
+        context_.log.logLine(item.phonePath);
+        std::string error;
+        const std::string folder = item.folder ? pcPath : parentOf(pcPath);
+        if (!makeFolders(folder, error)) {
+            context_.log.logLine("Cannot create " + folder + ": " + error + "; skipped.");
+            continue;
+        }
+        if (item.folder) continue;
+        auto result = std::make_shared<std::optional<std::vector<uint8_t>>>();
+        const bool started = workers_.run(
+            kCommand,
+            [&commands, result, item] {
+                *result = downloadPhoneFile(commands, item.phonePath, item.openMode, item.size);
+            },
+            [this, result, pcPath, item] {
+                context_.log.logLine(pcPath);
+                if (!*result) {
+                    context_.log.logLine("Download of " + item.phonePath + " failed.");
+                    return;
+                }
+                std::string writeError;
+                if (!writeFileSafely(pcPath, **result, ExistingFile::Keep, writeError)) {
+                    context_.log.logLine(pcPath + " left as it was: " + writeError);
+                }
+            });
+        if (!started) return false;
+    }
+    return true;
+}
+
+// ---- uploads ----------------------------------------------------------------------------
+
+bool Transfers::uploadRow(Side destination, const std::string& pcPath, bool folder,
+                          bool askTarget) {
+    if (folder) return uploadFolder(destination, pcPath);
+    const std::string name = lastComponent(pcPath);
+    std::string target = context_.panes.phoneFolder(destination) + name;
+    if (askTarget && context_.config.overrideTargetPath != 0) {
+        const auto edited = askTarget_(name, target);
+        if (!edited) return true;  // Cancel cancels this upload
+        target = *edited;
+    }
+    return uploadFile(pcPath, target, true);
+}
+
+bool Transfers::uploadFile(const std::string& pcFile, const std::string& target,
+                           bool patchCatalogue) {
+    std::string error;
+    auto data = readWholeFile(pcFile, error);
+    if (!data) {
+        context_.log.logLine("Cannot read " + pcFile + " whole (" + error + "); not uploaded.");
+        return true;
+    }
+    context_.log.logLine(pcFile + " -> " + target);
+    auto bytes = std::make_shared<std::vector<uint8_t>>(std::move(*data));
+    auto result = std::make_shared<int>(-1);
+    CommandSet& commands = context_.commands;
+    return workers_.run(
+        kCommand,
+        [&commands, bytes, result, target] { *result = uploadPhoneFile(commands, target, *bytes); },
+        [this, bytes, result, target, patchCatalogue] {
+            context_.catalogue.refreshPhoneStatus();
+            if (*result != 0) {
+                context_.log.logLine("Upload of " + target + " failed.");
+                return;
+            }
+            if (patchCatalogue) {
+                context_.catalogue.appendCatalogueRecord(
+                    target, static_cast<uint32_t>(bytes->size()), kUploadedAttributeWord);
+            }
+        });
+}
+
+bool Transfers::writeSourceList(const std::vector<std::string>& files) {
+    std::string text;
+    for (const std::string& file : files) {
+        if (file.find_first_of("\r\n") != std::string::npos) {
+            context_.log.logLine("A file name with a line break is not uploaded: " + file);
+            continue;
+        }
+        text += file + "\n";
+    }
+    std::string error;
+    const std::vector<uint8_t> bytes(text.begin(), text.end());
+    if (writeFileSafely(context_.programFile(kSourceListName), bytes, ExistingFile::Replace,
+                        error)) {
+        return true;
+    }
+    context_.log.logLine("Cannot write " + context_.programFile(kSourceListName) + ": " + error);
+    return false;
+}
+
+std::optional<std::vector<std::string>> Transfers::readSourceList() {
+    std::string error;
+    const auto bytes = readWholeFile(context_.programFile(kSourceListName), error);
+    if (!bytes) {
+        context_.prompter.ask({"Warning", "SOURCEFILELIST file not found Will exit now.",
+                               PromptButtons::Ok, PromptIcon::Warning});
+        return std::nullopt;
+    }
+    return parseSourceList(
+        std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
+}
+
+bool Transfers::uploadFolder(Side destination, const std::string& pcFolder) {
+    writeSourceList(listPcFilesBelow(pcFolder));
+    const auto files = readSourceList();
+    if (!files) return true;
+    const std::string targetFolder = context_.panes.phoneFolder(destination);
+    for (const std::string& file : *files) {
+        // Folder uploads leave the catalogue alone: the phone is read again to see them.
+        if (!uploadFile(file, folderUploadTarget(targetFolder, pcFolder, file), false)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// ---- seems ------------------------------------------------------------------------------
+
+void Transfers::downloadSeemRow(const std::string& rowText, const std::string& pcFolder) {
+    if (rowText.size() == 4) {
+        downloadWholeSeem(context_.commands, rowText, pcFolder);
+        return;
+    }
+    context_.log.logLine("Download seem: " + rowText);
+    if (!downloadSeemRecord(context_.commands, rowText, pcFolder)) {
+        context_.log.logLine("Seem " + rowText + " not downloaded.");
+    }
+}
+
+void Transfers::uploadSeemFile(const std::string& pcFolder, const std::string& name) {
+    context_.log.logLine("Upload seem: " + name);
+    const auto address = parseSeemFileName(name);
+    if (!address) {
+        context_.prompter.ask({"Warning", "Invalid seem filename Must be: xxxx_yyyy.seem",
+                               PromptButtons::Ok, PromptIcon::Warning});
+        return;
+    }
+    std::string error;
+    const auto data = readWholeFile(childPath(pcFolder, name), error);
+    if (!data) {
+        context_.log.logLine("Cannot read " + name + ": " + error);
+        return;
+    }
+    if (writeSeemFromFile(context_.commands, *address, *data) != 0) {
+        context_.log.logLine("Seem " + name + " not written.");
+    }
+}
+
+}  // namespace mdk

@@ -1,0 +1,202 @@
+#include "gui/window/file_commands.h"
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <system_error>
+
+#include "app/app_context.h"
+#include "app/control_ids.h"
+#include "gui/dialogs/name_dialogs.h"
+#include "gui/panes/pane_controller.h"
+#include "gui/panes/pane_list.h"
+#include "gui/panes/worker_runner.h"
+#include "gui/window/main_window.h"
+#include "p2k/file_transfer.h"
+#include "p2k/transport.h"
+#include "panes/pc_listing.h"
+#include "panes/phone_source.h"
+
+namespace mdk {
+
+namespace {
+
+// The value phone folders are created and removed with.
+constexpr uint32_t kFolderValue = 4;
+
+bool isFolderRow(const PaneRow& row) {
+    return row.folder || (!row.size.empty() && row.size[0] == '<');
+}
+
+bool plainName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+}
+
+}  // namespace
+
+FileCommands::FileCommands(AppContext& context, MainWindow& window, WorkerRunner& workers,
+                           PhoneSource& phone)
+    : context_(context),
+      window_(window),
+      workers_(workers),
+      phone_(phone),
+      transfers_(context, window, workers, phone) {
+    askName_ = [this] { return NewFolderDialog::ask(&window_); };
+    reconnect_ = [this] { context_.log.logLine("Re-Connect: no device connection yet."); };
+}
+
+void FileCommands::install() {
+    using namespace ids;
+    window_.setCommandHandler(kCopy, [this] { transfers_.copy(); });
+    window_.setCommandHandler(kDelete, [this] { deleteSelection(); });
+    window_.setCommandHandler(kNewFolder, [this] { newFolder(); });
+    window_.setCommandHandler(kMenuReconnect, [this] { reconnect(); });
+    window_.setCommandHandler(kRestart, [this] { restartPhone(); });
+    window_.setCommandHandler(kMenuRestartPhone, [this] { restartPhone(); });
+    window_.setAttributeWriter([this](const std::string& path, uint32_t value, uint32_t word) {
+        writeAttributes(path, value, word);
+    });
+}
+
+// ---- Delete -----------------------------------------------------------------------------
+
+void FileCommands::deleteSelection() {
+    const Side side = context_.panes.active();
+    const LocationKind kind = context_.panes.kind(side);
+    if (kind != LocationKind::Pc && workers_.refuseIfBusy("Delete")) return;
+    PaneList* lists[] = {window_.pane(Side::Left).widgets().list,
+                         window_.pane(Side::Right).widgets().list};
+    for (const PaneRow& row : transfers_.selectedRows()) {
+        const PromptAnswer answer =
+            context_.prompter.ask({context_.log.message(55), context_.log.message(54) + row.name,
+                                   PromptButtons::YesNo, PromptIcon::Question});
+        if (answer != PromptAnswer::Yes) continue;
+        for (PaneList* list : lists) list->hide();
+        deleteRow(side, kind, row);
+        for (PaneList* list : lists) list->show();
+    }
+    if (kind == LocationKind::PhoneVolume) {
+        showPhoneRows(side);
+        return;
+    }
+    if (kind != LocationKind::Pc) return;
+    window_.pcPanes().listPcFolder(side);
+    window_.pane(side).sortRenumberFocus();
+    const Side other = otherSide(side);
+    if (context_.panes.kind(other) == LocationKind::Pc &&
+        context_.panes.pcPath(other) == context_.panes.pcPath(side)) {
+        window_.pcPanes().listPcFolder(other);
+        window_.pane(other).sortRenumberFocus();
+    }
+}
+
+void FileCommands::deleteRow(Side side, LocationKind kind, const PaneRow& row) {
+    if (kind == LocationKind::PhoneVolume) {
+        deletePhoneRow(side, row);
+        return;
+    }
+    if (kind != LocationKind::Pc) return;  // seems are not deleted
+    const std::string path = childPath(context_.panes.pcPath(side), row.name);
+    context_.log.logLine(path);
+    std::error_code error;
+    // A folder goes with everything in it; a link to a folder loses only the link.
+    if (isFolderRow(row)) {
+        std::filesystem::remove_all(path, error);
+    } else {
+        std::filesystem::remove(path, error);
+    }
+    if (error) context_.log.logLine("Cannot delete " + path + ": " + error.message());
+}
+
+void FileCommands::deletePhoneRow(Side side, const PaneRow& row) {
+    const std::string path = context_.panes.phoneFolder(side) + row.name;
+    context_.log.logMessage(33, path);
+    CommandSet& commands = context_.commands;
+    const int result = isFolderRow(row) ? commands.phoneRemoveFolder(path, kFolderValue)
+                                        : commands.phoneDeleteFile(path);
+    // The listing loses the row only when the phone really removed it.
+    if (result == 0) {
+        context_.catalogue.markCatalogueRecord(path);
+    } else {
+        context_.log.logLine("Not deleted: " + path);
+    }
+    context_.catalogue.refreshPhoneStatus();
+}
+
+// ---- New folder -------------------------------------------------------------------------
+
+void FileCommands::newFolder() {
+    const Side side = context_.panes.active();
+    const LocationKind kind = context_.panes.kind(side);
+    if (kind == LocationKind::SeemFolder) return;
+    if (kind == LocationKind::PhoneVolume && workers_.refuseIfBusy("New folder")) return;
+    const auto name = askName_();
+    if (!name) return;  // Cancel ends the command
+    if (!plainName(*name)) {
+        context_.log.logLine("Not a folder name: " + *name);
+        return;
+    }
+    if (kind == LocationKind::Pc) {
+        newPcFolder(side, *name);
+    } else {
+        newPhoneFolder(side, *name);
+    }
+}
+
+void FileCommands::newPcFolder(Side side, const std::string& name) {
+    const std::string path = childPath(context_.panes.pcPath(side), name);
+    context_.log.logLine(path);
+    if (::mkdir(path.c_str(), 0777) != 0) context_.log.logLine("Cannot create " + path);
+    window_.pcPanes().listPcFolder(side);
+    window_.pane(side).sortRenumberFocus();
+}
+
+void FileCommands::newPhoneFolder(Side side, const std::string& name) {
+    const std::string path = context_.panes.phoneFolder(side) + name;
+    context_.log.logLine(path);
+    const auto placeholder = createPhoneFolder(context_.commands, path);
+    context_.catalogue.refreshPhoneStatus();
+    if (placeholder) {
+        context_.catalogue.appendCatalogueRecord(*placeholder, 1, kUploadedAttributeWord);
+    } else {
+        context_.log.logLine("Cannot create the phone folder " + path);
+    }
+    showPhoneRows(side);
+}
+
+void FileCommands::showPhoneRows(Side side) {
+    phone_.showPhoneFolder(side);
+    window_.pane(side).sortRenumberFocus();
+}
+
+// ---- the phone as a whole ---------------------------------------------------------------
+
+void FileCommands::reconnect() {
+    if (workers_.refuseIfBusy("Re-Connect")) return;
+    reconnect_();
+}
+
+void FileCommands::restartPhone() {
+    if (workers_.refuseIfBusy("Restart phone")) return;
+    context_.commands.phoneRestart();
+}
+
+void FileCommands::writeAttributes(const std::string& path, uint32_t value,
+                                   uint32_t catalogueWord) {
+    if (workers_.refuseIfBusy("Attributes")) return;
+    CommandSet& commands = context_.commands;
+    bool changed = false;
+    {
+        PhoneSession session(commands.transport());
+        const bool opened = commands.phoneOpenFile(path, value) == 0;
+        changed = opened && commands.phoneCloseFile() == 0;
+    }
+    if (!changed) {
+        context_.log.logLine("Attributes of " + path + " not changed.");
+        return;
+    }
+    context_.catalogue.setCatalogueAttributes(path, static_cast<uint8_t>(value & 0xFF),
+                                              catalogueWord);
+}
+
+}  // namespace mdk

@@ -1,0 +1,81 @@
+#include "gui/window/qt_prompter.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QThread>
+#include <chrono>
+#include <future>
+#include <memory>
+
+namespace mdk {
+
+namespace {
+
+QMessageBox::StandardButtons buttonsOf(PromptButtons buttons) {
+    switch (buttons) {
+        case PromptButtons::Ok:
+            return QMessageBox::Ok;
+        case PromptButtons::OkCancel:
+            return QMessageBox::Ok | QMessageBox::Cancel;
+        case PromptButtons::YesNo:
+            return QMessageBox::Yes | QMessageBox::No;
+        case PromptButtons::YesNoCancel:
+            return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    }
+    return QMessageBox::Ok;
+}
+
+QMessageBox::Icon iconOf(PromptIcon icon) {
+    switch (icon) {
+        case PromptIcon::Information:
+            return QMessageBox::Information;
+        case PromptIcon::Warning:
+            return QMessageBox::Warning;
+        case PromptIcon::Question:
+            return QMessageBox::Question;
+        case PromptIcon::Error:
+            return QMessageBox::Critical;
+        case PromptIcon::None:
+            break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+PromptAnswer answerOf(int button) {
+    switch (button) {
+        case QMessageBox::Yes:
+            return PromptAnswer::Yes;
+        case QMessageBox::No:
+            return PromptAnswer::No;
+        case QMessageBox::Cancel:
+            return PromptAnswer::Cancel;
+        default:
+            return PromptAnswer::Ok;
+    }
+}
+
+}  // namespace
+
+PromptAnswer QtPrompter::show(const Prompt& prompt) {
+    QMessageBox box(iconOf(prompt.icon), QString::fromStdString(prompt.title),
+                    QString::fromStdString(prompt.text), buttonsOf(prompt.buttons), parent_.data());
+    if (prompt.systemModal) box.setWindowModality(Qt::ApplicationModal);
+    return answerOf(box.exec());
+}
+
+PromptAnswer QtPrompter::ask(const Prompt& prompt) {
+    if (closed_) return defaultAnswer(prompt.buttons);
+    if (QThread::currentThread() == qApp->thread()) return show(prompt);
+    // The box runs on the GUI thread; this thread polls for its answer and gives up when
+    // the GUI has closed meanwhile.
+    auto answer = std::make_shared<std::promise<PromptAnswer>>();
+    std::future<PromptAnswer> result = answer->get_future();
+    QMetaObject::invokeMethod(
+        qApp, [this, prompt, answer] { answer->set_value(show(prompt)); }, Qt::QueuedConnection);
+    while (result.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
+        if (closed_) return defaultAnswer(prompt.buttons);
+    }
+    return result.get();
+}
+
+}  // namespace mdk

@@ -1,0 +1,152 @@
+#include "gui/window/view_edit.h"
+
+#include <memory>
+
+#include "app/app_context.h"
+#include "app/control_ids.h"
+#include "gui/panes/pane_controller.h"
+#include "gui/panes/phone_pane.h"
+#include "gui/panes/worker_runner.h"
+#include "gui/window/main_window.h"
+#include "p2k/file_transfer.h"
+#include "panes/pc_listing.h"
+#include "panes/phone_rows.h"
+#include "platform/outside_programs.h"
+#include "platform/safe_file.h"
+
+namespace mdk {
+
+struct ViewEdit::Target {
+    Side side = Side::Left;
+    LocationKind kind = LocationKind::Pc;
+    PaneRow row;
+};
+
+ViewEdit::ViewEdit(AppContext& context, MainWindow& window, PhonePane& phone, WorkerRunner& workers)
+    : context_(context), window_(window), phone_(phone), workers_(workers) {
+    openFolder_ = [](const std::string& folder) { startDetached("xdg-open", folder); };
+}
+
+void ViewEdit::install() {
+    window_.setCommandHandler(ids::kView, [this] { view(); });
+    window_.setCommandHandler(ids::kEdit, [this] { edit(); });
+}
+
+bool ViewEdit::firstSelected(Target& target) const {
+    target.side = context_.panes.active();
+    target.kind = context_.panes.kind(target.side);
+    const PaneController& pane = window_.pane(target.side);
+    std::vector<int> selected = pane.selectedRows();
+    const int index = selected.empty() ? pane.focusedRow() : selected.front();
+    const auto& rows = context_.panes.rows(target.side);
+    if (index < 0 || static_cast<size_t>(index) >= rows.size()) return false;
+    target.row = rows[static_cast<size_t>(index)];
+    return true;
+}
+
+void ViewEdit::view() {
+    Target target;
+    if (!firstSelected(target)) return;
+    switch (target.kind) {
+        case LocationKind::PhoneVolume: {
+            const std::string viewer = OutsidePrograms::viewer(context_.programFolder);
+            EventLog& log = context_.log;
+            phone_.downloadToTemp(target.side, target.row, [viewer, &log](const std::string& path) {
+                if (!startDetached(viewer, path)) log.logLine("Cannot open " + path);
+            });
+            break;
+        }
+        case LocationKind::SeemFolder:
+            break;  // a seem record is viewed through Edit
+        case LocationKind::Pc:
+            openPc(target, false);
+            break;
+    }
+}
+
+void ViewEdit::edit() {
+    Target target;
+    if (!firstSelected(target)) return;
+    switch (target.kind) {
+        case LocationKind::PhoneVolume:
+            editPhoneFile(target.side, target.row.name);
+            break;
+        case LocationKind::SeemFolder:
+            // A record row is edited as activating it does; a whole seem has no file.
+            if (!context_.panes.seemFolderShown && target.row.name != "..") {
+                phone_.editSeemRecord(target.row.name);
+            }
+            break;
+        case LocationKind::Pc:
+            openPc(target, true);
+            break;
+    }
+}
+
+void ViewEdit::openPc(const Target& target, bool edit) {
+    const std::string path = childPath(context_.panes.pcPath(target.side), target.row.name);
+    if (target.row.folder) {
+        openFolder_(path);
+        return;
+    }
+    const std::string program = edit ? OutsidePrograms::textEditor(phone_.editors().textEditor)
+                                     : OutsidePrograms::viewer(context_.programFolder);
+    if (!startDetached(program, path)) context_.log.logLine("Cannot open " + path);
+}
+
+void ViewEdit::editPhoneFile(Side side, const std::string& name) {
+    const auto& rows = context_.panes.rows(side);
+    auto row =
+        std::find_if(rows.begin(), rows.end(), [&](const PaneRow& r) { return r.name == name; });
+    if (row == rows.end()) return;
+    phone_.downloadToTemp(side, *row, [this, side, name](const std::string& path) {
+        if (!phone_.editAndWait(phone_.hexEditor(), path)) return;
+        Prompt question{"Warning, data changed",
+                        "File data changed, do you want to write to the phone?",
+                        PromptButtons::YesNo, PromptIcon::Question};
+        if (context_.prompter.ask(question) != PromptAnswer::Yes) return;
+        uploadBack(side, path, name);
+    });
+}
+
+void ViewEdit::uploadBack(Side side, const std::string& localPath, const std::string& name) {
+    std::string error;
+    auto bytes = readWholeFile(localPath, error);
+    if (!bytes) {
+        context_.log.logLine("Cannot read " + localPath + ": " + error);
+        return;
+    }
+    struct Upload {
+        std::vector<uint8_t> bytes;
+        int result = -1;
+    };
+    auto state = std::make_shared<Upload>();
+    state->bytes = std::move(*bytes);
+    const std::string phonePath = context_.panes.phoneFolder(side) + name;
+    CommandSet& commands = context_.commands;
+    workers_.run(
+        "Upload " + phonePath,
+        [state, &commands, phonePath] {
+            state->result = uploadPhoneFile(commands, phonePath, state->bytes);
+        },
+        [this, state, side, phonePath] {
+            if (state->result != 0) {
+                context_.log.logLine("Upload failed: " + phonePath);
+                return;
+            }
+            // The catalogue learns the new size only once the phone has the file.
+            Catalogue& catalogue = context_.catalogue;
+            catalogue.markCatalogueRecord(phonePath);
+            if (!catalogue.appendCatalogueRecord(phonePath,
+                                                 static_cast<uint32_t>(state->bytes.size()),
+                                                 kUploadedAttributeWord)) {
+                catalogue.setCatalogueLoaded(false);
+            }
+            if (context_.panes.kind(side) == LocationKind::PhoneVolume) {
+                phone_.listPhoneFolder(side);
+                window_.pane(side).sortRenumberFocus();
+            }
+        });
+}
+
+}  // namespace mdk
