@@ -108,6 +108,23 @@ std::string ProgramFiles::pathOf(const std::string& name) const {
     return folderOf(name) + "/" + name;
 }
 
+bool ProgramFiles::createUserFolders(std::string& error) const {
+    if (portable_) return true;
+    for (const auto* folder : {&configFolder_, &stateFolder_, &cacheFolder_}) {
+        std::error_code ec;
+        std::filesystem::create_directories(*folder, ec);
+        if (ec) {
+            error = *folder + ": " + ec.message();
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string ProgramFiles::readFolderOf(const std::string& name) const {
+    return std::filesystem::path(pathOf(name)).parent_path().string();
+}
+
 std::string ProgramFiles::writablePathOf(const std::string& name) const {
     if (!portable_ && placeOf(name) == Place::Data) return configFolder_ + "/" + name;
     return folderOf(name) + "/" + name;

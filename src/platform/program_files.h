@@ -38,9 +38,14 @@ public:
     // The path a file of this name is read from. "Seem.lst" is read from the settings
     // folder once the program has rewritten it there, else from the data folder.
     std::string pathOf(const std::string& name) const;
+    // The folder pathOf(name) lies in.
+    std::string readFolderOf(const std::string& name) const;
     // The path a file of this name is written to (its folder is created on demand by the
     // caller's safe writer).
     std::string writablePathOf(const std::string& name) const;
+    // Creates the settings, state and cache folders of an installed run (a portable run
+    // has its folder already). False with error set when one cannot be made.
+    bool createUserFolders(std::string& error) const;
     // The folder a name of this kind belongs to (for names not in the table: the cache).
     std::string folderOf(const std::string& name) const;
 
