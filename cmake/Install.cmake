@@ -19,25 +19,31 @@ install(FILES ${MDK_PACKAGING_DIR}/marrowdeck-mime.xml DESTINATION ${CMAKE_INSTA
         RENAME marrowdeck.xml)
 install(FILES ${MDK_PACKAGING_DIR}/org.marrowdeck.Marrowdeck.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
-# udev reads lib/udev/rules.d below /usr; uaccess gives the logged-in user the phone.
+# udev reads /usr/lib/udev/rules.d (Debian merges /lib into /usr); uaccess gives the logged-in user the phone.
 install(FILES ${CMAKE_SOURCE_DIR}/resources/udev/70-marrowdeck.rules DESTINATION lib/udev/rules.d)
 
-# Manual pages: the GUI's is written by hand, the two command-line programs' come from
-# their --help text.
+# Manual pages, gzipped as Debian keeps them: the GUI's is written by hand, the two
+# command-line programs' come from their --help text.
 set(MDK_MAN_DIR ${CMAKE_BINARY_DIR}/man)
-set(MDK_MAN_PAGES ${MDK_PACKAGING_DIR}/man/marrowdeck.1)
+add_custom_command(OUTPUT ${MDK_MAN_DIR}/marrowdeck.1.gz
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${MDK_MAN_DIR}
+  COMMAND sh -c "gzip -9n -c \"$0\" > \"$1\"" ${MDK_PACKAGING_DIR}/man/marrowdeck.1
+          ${MDK_MAN_DIR}/marrowdeck.1.gz
+  DEPENDS ${MDK_PACKAGING_DIR}/man/marrowdeck.1 VERBATIM)
+set(MDK_MAN_PAGES ${MDK_MAN_DIR}/marrowdeck.1.gz)
 foreach(entry "marrowdeck-cli|command-line file manager for Motorola P2k and USBLAN phones"
               "marrowdeck-phonesim|simulated Motorola P2k phone for tests and demonstrations")
   string(REPLACE "|" ";" parts "${entry}")
   list(GET parts 0 name)
   list(GET parts 1 summary)
-  add_custom_command(OUTPUT ${MDK_MAN_DIR}/${name}.1
+  add_custom_command(OUTPUT ${MDK_MAN_DIR}/${name}.1.gz
     COMMAND ${CMAKE_COMMAND} -E make_directory ${MDK_MAN_DIR}
     COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:${name}> -DNAME=${name}
             "-DSUMMARY=${summary}" -DOUT=${MDK_MAN_DIR}/${name}.1
             -P ${MDK_PACKAGING_DIR}/man/help_to_man.cmake
+    COMMAND gzip -9nf ${MDK_MAN_DIR}/${name}.1
     DEPENDS ${name} ${MDK_PACKAGING_DIR}/man/help_to_man.cmake VERBATIM)
-  list(APPEND MDK_MAN_PAGES ${MDK_MAN_DIR}/${name}.1)
+  list(APPEND MDK_MAN_PAGES ${MDK_MAN_DIR}/${name}.1.gz)
 endforeach()
 add_custom_target(marrowdeck_man ALL DEPENDS ${MDK_MAN_PAGES})
 install(FILES ${MDK_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
@@ -55,6 +61,5 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 # Depends computed from the linked libraries by dpkg-shlibdeps.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, shared-mime-info, desktop-file-utils")
-set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR}/package)
 set(CPACK_STRIP_FILES ON)
 include(CPack)

@@ -52,7 +52,7 @@ public:
     // "Seem.lst" and "SeemCategories.lst", shown by the seem folder of a phone pane.
     SeemLists seemLists;
     // What the device connection works with.
-    DeviceContext device{files,     programFolder, clock,    log,       config, driver,
+    DeviceContext device{files,     programFolder, clock,     log,      config, driver,
                          transport, commands,      catalogue, prompter, link};
 
     // The path of one of the program's files ("Temp", ".config", "SOURCEFILES", ...).

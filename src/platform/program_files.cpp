@@ -37,7 +37,9 @@ constexpr FilePlace kPlaces[] = {
 };
 
 // The first component of a relative name such as "Templates/_.jpg".
-std::string_view head(std::string_view name) { return name.substr(0, name.find('/')); }
+std::string_view head(std::string_view name) {
+    return name.substr(0, name.find('/'));
+}
 
 Place placeOf(std::string_view name) {
     for (const auto& entry : kPlaces) {
@@ -72,8 +74,9 @@ ProgramFiles ProgramFiles::locate(const std::string& programFolder, const Enviro
     ProgramFiles files;
     files.portable_ = false;
     files.programFolder_ = programFolder;
-    files.dataFolder_ =
-        (fs::path(programFolder).parent_path() / "share" / "marrowdeck").lexically_normal().string();
+    files.dataFolder_ = (fs::path(programFolder).parent_path() / "share" / "marrowdeck")
+                            .lexically_normal()
+                            .string();
     files.configFolder_ = xdgFolder(env, "XDG_CONFIG_HOME", ".config");
     files.stateFolder_ = xdgFolder(env, "XDG_STATE_HOME", ".local/state");
     files.cacheFolder_ = xdgFolder(env, "XDG_CACHE_HOME", ".cache");
@@ -90,11 +93,16 @@ ProgramFiles ProgramFiles::locate(const std::string& programFolder) {
 
 std::string ProgramFiles::folderOf(const std::string& name) const {
     switch (placeOf(name)) {
-        case Place::Data: return dataFolder_;
-        case Place::Config: return configFolder_;
-        case Place::State: return stateFolder_;
-        case Place::Program: return programFolder_;
-        case Place::Cache: break;
+        case Place::Data:
+            return dataFolder_;
+        case Place::Config:
+            return configFolder_;
+        case Place::State:
+            return stateFolder_;
+        case Place::Program:
+            return programFolder_;
+        case Place::Cache:
+            break;
     }
     return cacheFolder_;
 }

@@ -95,8 +95,8 @@ TEST_F(ProgramFilesTest, ARewrittenSeemListIsReadFromTheSettingsFolder) {
 }
 
 TEST_F(ProgramFilesTest, RelativeOrEmptyXdgVariablesFallBackToHome) {
-    const auto files = installed({{"HOME", "/home/u"}, {"XDG_CACHE_HOME", "relative"},
-                                  {"XDG_STATE_HOME", ""}});
+    const auto files =
+        installed({{"HOME", "/home/u"}, {"XDG_CACHE_HOME", "relative"}, {"XDG_STATE_HOME", ""}});
     EXPECT_EQ(files.cacheFolder(), "/home/u/.cache/marrowdeck");
     EXPECT_EQ(files.stateFolder(), "/home/u/.local/state/marrowdeck");
 }

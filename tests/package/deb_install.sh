@@ -32,10 +32,10 @@ for f in usr/bin/marrowdeck usr/bin/marrowdeck-cli usr/bin/marrowdeck-phonesim \
     usr/share/icons/hicolor/32x32/apps/marrowdeck.png usr/share/mime/packages/marrowdeck.xml \
     usr/share/metainfo/org.marrowdeck.Marrowdeck.metainfo.xml \
     usr/share/man/man1/marrowdeck.1.gz usr/share/man/man1/marrowdeck-cli.1.gz \
-    usr/share/man/man1/marrowdeck-phonesim.1.gz lib/udev/rules.d/70-marrowdeck.rules; do
+    usr/share/man/man1/marrowdeck-phonesim.1.gz usr/lib/udev/rules.d/70-marrowdeck.rules; do
     [ -e "$ROOT/$f" ] || fail "missing $f"
 done
-grep -q 'idVendor}=="22b8".*TAG+="uaccess"' "$ROOT/lib/udev/rules.d/70-marrowdeck.rules" ||
+grep -q 'idVendor}=="22b8".*TAG+="uaccess"' "$ROOT/usr/lib/udev/rules.d/70-marrowdeck.rules" ||
     fail "udev rule without uaccess"
 grep -q '^MimeType=application/x-marrowdeck-package;' "$ROOT/usr/share/applications/marrowdeck.desktop" ||
     fail "desktop entry does not open packages"
@@ -58,12 +58,24 @@ for _ in $(seq 100); do [ -S "$SOCK" ] && break; sleep 0.1; done
 grep -q "V3 RAZR" "$WORK/info.txt" || fail "info shows no model: $(cat "$WORK/info.txt")"
 
 # The GUI on the in-process phone: it runs until stopped; its log proves the message file
-# was found in share/marrowdeck and that the log went to the state folder.
-QT_QPA_PLATFORM=offscreen MARROWDECK_LINK=sim timeout -s TERM 6 "$ROOT/usr/bin/marrowdeck" \
-    >"$WORK/gui.out" 2>&1 || true
+# was found in share/marrowdeck and that the log went to the state folder. A settings
+# record in the settings folder spares the first start's "not found" box (a bare record:
+# the two marker words, every other field zero).
+mkdir -p "$HOME/.config/marrowdeck"
+{ printf '\377\377\377\377'; head -c 1677 /dev/zero; } >"$HOME/.config/marrowdeck/.config"
+QT_QPA_PLATFORM=offscreen MARROWDECK_LINK=sim "$ROOT/usr/bin/marrowdeck" >"$WORK/gui.out" 2>&1 &
+GUI_PID=$!
 LOG="$HOME/.local/state/marrowdeck/.log"
-[ -s "$LOG" ] || fail "the installed GUI wrote no log to $LOG: $(cat "$WORK/gui.out")"
-grep -q "usr/share/marrowdeck/Messages.lng" "$LOG" || fail "message file not from share: $(head -3 "$LOG")"
+# "Phone found: ..." is a text of the message file: the GUI found its data and its phone.
+for _ in $(seq 300); do
+    grep -q "Phone found" "$LOG" 2>/dev/null && break
+    kill -0 "$GUI_PID" 2>/dev/null || break
+    sleep 0.1
+done
+kill "$GUI_PID" 2>/dev/null || true
+wait "$GUI_PID" 2>/dev/null || true
+grep -q "Phone found" "$LOG" 2>/dev/null ||
+    fail "the installed GUI logged no phone to $LOG: $(cat "$LOG" "$WORK/gui.out" 2>/dev/null)"
 WRITTEN=$(find "$ROOT" -newer "$WORK/extracted")
 [ -z "$WRITTEN" ] || fail "files written below the prefix: $WRITTEN"
 echo "deb install: ok"

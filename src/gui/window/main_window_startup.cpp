@@ -67,8 +67,8 @@ void MainWindow::startUp() {
     // lines are built by the device connection when its watch starts.
     context_.log.setFilePath(context_.programFile(".log"));
     context_.log.deleteFile();
-    if (loadMessages(context_.messages, context_.files.dataFolder(), context_.log, context_.prompter) !=
-        0) {
+    if (loadMessages(context_.messages, context_.files.dataFolder(), context_.log,
+                     context_.prompter) != 0) {
         hideStartupPicture();
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
         return;
