@@ -72,14 +72,16 @@ PromptAnswer ConsolePrompter::ask(const Prompt& prompt) {
 }
 
 Session::Session(const std::string& programFolder, bool showLog, bool trace)
-    : context_(programFolder, clock_), view_(showLog || trace) {
+    : context_(ProgramFiles::locate(programFolder), clock_), view_(showLog || trace) {
     context_.prompter.setTarget(&prompter_);
     context_.log.setView(&view_);
     context_.log.setPackets(trace);
     context_.commands.setProgress(&view_);
     context_.catalogue.setView(&view_);
-    if (loadMessages(context_.messages, programFolder, context_.log, prompter_) != 0) {
-        throw CommandError{"Messages.lng not found in " + programFolder};
+    if (std::string error; !context_.files.createUserFolders(error)) throw CommandError{error};
+    const std::string dataFolder = context_.files.dataFolder();
+    if (loadMessages(context_.messages, dataFolder, context_.log, prompter_) != 0) {
+        throw CommandError{"Messages.lng not found in " + dataFolder};
     }
 }
 

@@ -58,9 +58,14 @@ sigset_t stopSignals() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        std::fputs(phonesimUsage().c_str(), stdout);
+        return 0;
+    }
     PhonesimOptions options;
     std::string error;
-    if (!parsePhonesimOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
+    if (!parsePhonesimOptions(args, options, error)) {
         std::fprintf(stderr, "marrowdeck-phonesim: %s\n%s", error.c_str(), phonesimUsage().c_str());
         return 2;
     }

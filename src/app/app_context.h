@@ -13,6 +13,7 @@
 #include "p2k/transport.h"
 #include "p2k/usb_driver.h"
 #include "panes/pane_set.h"
+#include "platform/program_files.h"
 #include "seem/seem_lists.h"
 
 namespace mdk {
@@ -22,11 +23,18 @@ namespace mdk {
 // transport. Objects receive the parts they use by reference.
 class AppContext {
 public:
-    AppContext(std::string programFolder, Clock& clock)
-        : programFolder(std::move(programFolder)), clock(clock) {}
+    // Every file in programFolder (tests).
+    AppContext(const std::string& programFolder, Clock& clock)
+        : AppContext(ProgramFiles::portableIn(programFolder), clock) {}
+    // The programs: where each file lives was decided by ProgramFiles::locate.
+    AppContext(ProgramFiles files, Clock& clock)
+        : files(std::move(files)), programFolder(this->files.programFolder()), clock(clock) {}
     AppContext(const AppContext&) = delete;
     AppContext& operator=(const AppContext&) = delete;
 
+    // Where each file the program reads or writes lives.
+    ProgramFiles files;
+    // The folder of the executable.
     std::string programFolder;
     Clock& clock;
     MessageTable messages;
@@ -38,17 +46,17 @@ public:
     // Every box of the core goes here; the front end points it at its own prompter.
     ForwardingPrompter prompter;
     CommandSet commands{transport, log, config, clock};
-    Catalogue catalogue{commands, log, config, clock, prompter, programFolder};
+    Catalogue catalogue{commands, log, config, clock, prompter, files};
     // Location lists, folders, focus and sort modes of both panes.
     PaneSet panes;
     // "Seem.lst" and "SeemCategories.lst", shown by the seem folder of a phone pane.
     SeemLists seemLists;
     // What the device connection works with.
-    DeviceContext device{programFolder, clock,    log,       config,   driver,
-                         transport,     commands, catalogue, prompter, link};
+    DeviceContext device{files,     programFolder, clock,     log,      config, driver,
+                         transport, commands,      catalogue, prompter, link};
 
-    // A path inside the program folder.
-    std::string programFile(const std::string& name) const { return programFolder + "/" + name; }
+    // The path of one of the program's files ("Temp", ".config", "SOURCEFILES", ...).
+    std::string programFile(const std::string& name) const { return files.pathOf(name); }
 };
 
 }  // namespace mdk

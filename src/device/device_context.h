@@ -10,12 +10,15 @@
 #include "p2k/command_set.h"
 #include "p2k/transport.h"
 #include "p2k/usb_driver.h"
+#include "platform/program_files.h"
 
 namespace mdk {
 
 // The objects the device connection works with, handed over by the application's
 // composition root. The connection owns none of them.
 struct DeviceContext {
+    const ProgramFiles& files;
+    // The folder of the executable (the %PROGRAM% of the mount command templates).
     std::string programFolder;
     Clock& clock;
     EventLog& log;
@@ -27,8 +30,8 @@ struct DeviceContext {
     Prompter& prompter;
     LinkState& link;
 
-    // A path inside the program folder.
-    std::string programFile(const std::string& name) const { return programFolder + "/" + name; }
+    // The path of one of the program's files ("IPREPORT", "ACTIP", ...).
+    std::string programFile(const std::string& name) const { return files.pathOf(name); }
 };
 
 }  // namespace mdk

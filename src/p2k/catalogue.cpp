@@ -40,13 +40,13 @@ constexpr size_t kLocationSlots = 4;
 }  // namespace
 
 Catalogue::Catalogue(CommandSet& commands, EventLog& log, ConfigRecord& config, Clock& clock,
-                     Prompter& prompter, std::string programFolder)
+                     Prompter& prompter, const ProgramFiles& files)
     : commands_(commands),
       log_(log),
       config_(config),
       clock_(clock),
       prompter_(prompter),
-      programFolder_(std::move(programFolder)) {}
+      files_(files) {}
 
 int32_t& Catalogue::fileCountLimit() {
     return config_.fileCountLimit;

@@ -13,6 +13,7 @@ class CommandSet;
 class EventLog;
 class Clock;
 class Prompter;
+class ProgramFiles;
 struct ConfigRecord;
 
 // One entry of a location list (the combos of both panes).
@@ -67,7 +68,7 @@ public:
     static constexpr uint32_t kMaxStride = 1024;
 
     Catalogue(CommandSet& commands, EventLog& log, ConfigRecord& config, Clock& clock,
-              Prompter& prompter, std::string programFolder);
+              Prompter& prompter, const ProgramFiles& files);
 
     void setView(PhoneView* view) { view_ = view; }
     // How the model name of a Linux phone is read in the "P2k05 over USBLAN" mode.
@@ -145,7 +146,7 @@ private:
     ConfigRecord& config_;
     Clock& clock_;
     Prompter& prompter_;
-    std::string programFolder_;
+    const ProgramFiles& files_;
     PhoneView* view_ = nullptr;
     std::function<std::optional<std::string>()> usblanIdentity_;
 

@@ -13,6 +13,7 @@
 #include "p2k/catalogue.h"
 #include "p2k/command_set.h"
 #include "p2k/transport.h"
+#include "platform/program_files.h"
 
 // The catalogue loader, the records' upkeep and the folder listing.
 namespace mdk {
@@ -194,7 +195,7 @@ std::optional<std::vector<std::string>> Catalogue::readHiddenFiles(const std::st
 }
 
 void Catalogue::appendHiddenFiles() {
-    auto names = readHiddenFiles(programFolder_ + "/Hidden_files.lst");
+    auto names = readHiddenFiles(files_.pathOf("Hidden_files.lst"));
     if (!names) {
         prompter_.ask({"Warning", "List of hidden files not found", PromptButtons::Ok,
                        PromptIcon::Warning, false});
@@ -204,7 +205,7 @@ void Catalogue::appendHiddenFiles() {
 }
 
 void Catalogue::writeRawDump() const {
-    const std::string path = programFolder_ + "/Received_filelist.raw";
+    const std::string path = files_.writablePathOf("Received_filelist.raw");
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     std::shared_lock lock(mutex_);
     out.write(reinterpret_cast<const char*>(rawDump_.data()),

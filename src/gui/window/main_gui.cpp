@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QUrl>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
@@ -40,7 +41,10 @@ int main(int argc, char** argv) {
     mdk::initPictures();
     const std::string programFolder = QCoreApplication::applicationDirPath().toStdString();
     mdk::SystemClock clock;
-    mdk::AppContext context(programFolder, clock);
+    mdk::AppContext context(mdk::ProgramFiles::locate(programFolder), clock);
+    if (std::string error; !context.files.createUserFolders(error)) {
+        std::fprintf(stderr, "marrowdeck: %s\n", error.c_str());
+    }
     mdk::QtPrompter prompter;
     context.prompter.setTarget(&prompter);
 

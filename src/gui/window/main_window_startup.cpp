@@ -67,8 +67,8 @@ void MainWindow::startUp() {
     // lines are built by the device connection when its watch starts.
     context_.log.setFilePath(context_.programFile(".log"));
     context_.log.deleteFile();
-    if (loadMessages(context_.messages, context_.programFolder, context_.log, context_.prompter) !=
-        0) {
+    if (loadMessages(context_.messages, context_.files.dataFolder(), context_.log,
+                     context_.prompter) != 0) {
         hideStartupPicture();
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
         return;
@@ -79,8 +79,8 @@ void MainWindow::startUp() {
     }
     applyCaptions();
     if (!loadSettings()) return;
-    context_.seemLists.loadSeemList(context_.programFolder, context_.prompter);
-    context_.seemLists.loadSeemCategories(context_.programFolder, context_.prompter);
+    context_.seemLists.loadSeemList(context_.files.readFolderOf("Seem.lst"), context_.prompter);
+    context_.seemLists.loadSeemCategories(context_.files.dataFolder(), context_.prompter);
 
     accelerators_ =
         std::make_unique<AcceleratorFilter>(this, [this](int id) { dispatchCommand(id); });

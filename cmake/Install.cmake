@@ -1,0 +1,65 @@
+# Installation (cmake --install, prefix /usr or /usr/local) and the Debian package
+# (./dev package). An installed program reads its data from share/marrowdeck and writes
+# into the user's XDG folders; see src/platform/program_files.h.
+include(GNUInstallDirs)
+set(MDK_SHARE_DIR ${CMAKE_INSTALL_DATADIR}/marrowdeck)
+set(MDK_PACKAGING_DIR ${CMAKE_SOURCE_DIR}/packaging)
+
+install(TARGETS marrowdeck-cli marrowdeck-phonesim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(TARGET marrowdeck)
+  install(TARGETS marrowdeck RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${MDK_PACKAGING_DIR}/marrowdeck.desktop
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  install(FILES ${MDK_IMAGE_DIR}/4000.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/32x32/apps
+          RENAME marrowdeck.png)
+endif()
+install(FILES ${MDK_DATA_FILES} DESTINATION ${MDK_SHARE_DIR})
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/resources/Templates DESTINATION ${MDK_SHARE_DIR})
+install(FILES ${MDK_PACKAGING_DIR}/marrowdeck-mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages
+        RENAME marrowdeck.xml)
+install(FILES ${MDK_PACKAGING_DIR}/org.marrowdeck.Marrowdeck.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+# udev reads /usr/lib/udev/rules.d (Debian merges /lib into /usr); uaccess gives the logged-in user the phone.
+install(FILES ${CMAKE_SOURCE_DIR}/resources/udev/70-marrowdeck.rules DESTINATION lib/udev/rules.d)
+
+# Manual pages, gzipped as Debian keeps them: the GUI's is written by hand, the two
+# command-line programs' come from their --help text.
+set(MDK_MAN_DIR ${CMAKE_BINARY_DIR}/man)
+add_custom_command(OUTPUT ${MDK_MAN_DIR}/marrowdeck.1.gz
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${MDK_MAN_DIR}
+  COMMAND sh -c "gzip -9n -c \"$0\" > \"$1\"" ${MDK_PACKAGING_DIR}/man/marrowdeck.1
+          ${MDK_MAN_DIR}/marrowdeck.1.gz
+  DEPENDS ${MDK_PACKAGING_DIR}/man/marrowdeck.1 VERBATIM)
+set(MDK_MAN_PAGES ${MDK_MAN_DIR}/marrowdeck.1.gz)
+foreach(entry "marrowdeck-cli|command-line file manager for Motorola P2k and USBLAN phones"
+              "marrowdeck-phonesim|simulated Motorola P2k phone for tests and demonstrations")
+  string(REPLACE "|" ";" parts "${entry}")
+  list(GET parts 0 name)
+  list(GET parts 1 summary)
+  add_custom_command(OUTPUT ${MDK_MAN_DIR}/${name}.1.gz
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${MDK_MAN_DIR}
+    COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:${name}> -DNAME=${name}
+            "-DSUMMARY=${summary}" -DOUT=${MDK_MAN_DIR}/${name}.1
+            -P ${MDK_PACKAGING_DIR}/man/help_to_man.cmake
+    COMMAND gzip -9nf ${MDK_MAN_DIR}/${name}.1
+    DEPENDS ${name} ${MDK_PACKAGING_DIR}/man/help_to_man.cmake VERBATIM)
+  list(APPEND MDK_MAN_PAGES ${MDK_MAN_DIR}/${name}.1.gz)
+endforeach()
+add_custom_target(marrowdeck_man ALL DEPENDS ${MDK_MAN_PAGES})
+install(FILES ${MDK_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME marrowdeck)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "Marrowdeck developers <dev@marrowdeck.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "two-pane file manager for Motorola P2k and USBLAN phones")
+set(CPACK_PACKAGE_DESCRIPTION
+  "Copies files and folders between the PC and a Motorola P2k phone, edits seems and\nruns batch packages. Includes a command-line tool and a simulated phone.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+# Depends computed from the linked libraries by dpkg-shlibdeps.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, shared-mime-info, desktop-file-utils")
+set(CPACK_STRIP_FILES ON)
+include(CPack)
