@@ -19,6 +19,9 @@ using namespace options;
 
 namespace {
 
+// Wide enough for a filter pattern or an address.
+constexpr int kEditWidth = 130;
+
 QString qs(const std::string& text) {
     return QString::fromStdString(text);
 }
@@ -169,6 +172,7 @@ QLineEdit* OptionsDialog::addEdit(QGridLayout* layout, int id, const std::string
                                   int column) {
     auto* edit = new QLineEdit(qs(text), layout->parentWidget());
     edit->setObjectName(QString::number(id));
+    edit->setMinimumWidth(kEditWidth);
     layout->addWidget(edit, row, column, 1, column == 0 ? 2 : 1);
     edits_[id] = edit;
     return edit;
