@@ -1,5 +1,5 @@
 # The Qt 6 Widgets GUI: everything below src/gui.
-find_package(Qt6 REQUIRED COMPONENTS Widgets)
+find_package(Qt6 REQUIRED COMPONENTS Widgets Network)
 set(CMAKE_AUTOMOC ON)
 set(CMAKE_AUTORCC ON)
 
@@ -33,7 +33,7 @@ if(MDK_GUI_SOURCES)
   file(GLOB MDK_QRC CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/*.qrc)
   add_library(marrowdeck_gui STATIC ${MDK_GUI_SOURCES} ${MDK_QRC} ${MDK_IMAGE_CPP})
   target_include_directories(marrowdeck_gui PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR})
-  target_link_libraries(marrowdeck_gui PUBLIC marrowdeck_sim Qt6::Widgets)
+  target_link_libraries(marrowdeck_gui PUBLIC marrowdeck_sim Qt6::Widgets Qt6::Network)
 endif()
 if(EXISTS ${CMAKE_SOURCE_DIR}/src/gui/window/main_gui.cpp)
   add_executable(marrowdeck ${CMAKE_SOURCE_DIR}/src/gui/window/main_gui.cpp)

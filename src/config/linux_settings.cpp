@@ -22,6 +22,7 @@ constexpr Key kKeys[] = {
     {"ftpMountPoint", "MARROWDECK_FTP_MOUNT_POINT"},
     {"ftpSettingsCommand", "MARROWDECK_FTP_SETTINGS"},
     {"usblanPort", "MARROWDECK_USBLAN_PORT"},
+    {"updateServer", "MARROWDECK_UPDATE_SERVER"},
 };
 
 std::string trim(const std::string& text) {
@@ -54,7 +55,7 @@ bool LinuxSettings::apply(const std::string& key, const std::string& value) {
         {"shareMountCommand", &shareMountCommand},   {"shareUnmountCommand", &shareUnmountCommand},
         {"shareMountPoint", &shareMountPoint},       {"ftpMountCommand", &ftpMountCommand},
         {"ftpUnmountCommand", &ftpUnmountCommand},   {"ftpMountPoint", &ftpMountPoint},
-        {"ftpSettingsCommand", &ftpSettingsCommand},
+        {"ftpSettingsCommand", &ftpSettingsCommand}, {"updateServer", &updateServer},
     };
     for (auto& [name, field] : texts) {
         if (key == name) {

@@ -26,11 +26,16 @@ struct LinuxSettings {
     std::string ftpSettingsCommand;
     // The phone's P2k05 port over USBLAN.
     uint16_t usblanPort = 11000;
+    // The update server: scheme, host and optional port ("http://host:8080"). The default
+    // host lies in the ".invalid" domain, which is never looked up: no check leaves the
+    // machine until a server is set here.
+    std::string updateServer = "http://update.marrowdeck.invalid";
 
     // Reads programFolder/.linux-settings (missing file: defaults), then the environment
     // through getenv (MARROWDECK_SHARE_MOUNT, MARROWDECK_SHARE_UNMOUNT,
     // MARROWDECK_SHARE_MOUNT_POINT, MARROWDECK_FTP_MOUNT, MARROWDECK_FTP_UNMOUNT,
-    // MARROWDECK_FTP_MOUNT_POINT, MARROWDECK_FTP_SETTINGS, MARROWDECK_USBLAN_PORT).
+    // MARROWDECK_FTP_MOUNT_POINT, MARROWDECK_FTP_SETTINGS, MARROWDECK_USBLAN_PORT,
+    // MARROWDECK_UPDATE_SERVER).
     // Unknown keys and bad values are skipped and reported in warnings.
     static LinuxSettings load(const std::string& programFolder,
                               const std::function<const char*(const char*)>& getenv,

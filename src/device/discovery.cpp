@@ -106,6 +106,12 @@ void DeviceDiscovery::openTestCommandInterface() {
         if (!context_.config.useFixedInterfaceIndex && path.size() > kInterfaceDigitPosition) {
             const auto digit = static_cast<uint8_t>(path[kInterfaceDigitPosition]);
             context_.transport.setUsbInterfaceIndex(digit & 0x0F);
+        } else if (context_.config.useFixedInterfaceIndex) {
+            // The configured index replaces the one the path names.
+            const int32_t index = context_.config.interfaceIndex;
+            if (index >= 0 && index <= 0xFFFF) {
+                context_.transport.setUsbInterfaceIndex(static_cast<uint16_t>(index));
+            }
         }
         std::shared_ptr<DriverLink> link = candidate.open ? candidate.open() : nullptr;
         if (!link) continue;

@@ -28,13 +28,11 @@ private slots:
 void StartupTest::logShowsTheStartUpSteps_inOrder() {
     GuiFixture f;
     f.config.leftPath = "";  // the left pane enters its location, which logs its text
-    f.argument = "skin.mrdk";
     f.start();
     const QStringList lines = f.logLines();
     const QStringList expected = {
         QString::fromStdString(f.programFolder + "/Messages.lng"),
         QString::fromStdString("M42" + f.programFolder),
-        "Start with skin.mrdk: packages and skin packs are not built yet.",
         QString::fromStdString(f.home),  // entry 6: the left pane's location
         "link watch started",
     };

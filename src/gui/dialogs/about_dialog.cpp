@@ -53,8 +53,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
 
     layout->addWidget(staticText(this, "Author:", 1204, true), 2, 1);
     auto* author = link(this, kAuthorMail, 1212);
-    author->setMailTarget(kAuthorMail, "About Marrowdeck V6.0.0",
-                          "I run Marrowdeck, and I think ...");
+    author->setMailTarget(kAuthorMail, kAboutText, "I run Marrowdeck, and I think ...");
     layout->addWidget(author, 2, 2);
 
     layout->addWidget(staticText(this, "Homepage:", 1207, true), 3, 1);

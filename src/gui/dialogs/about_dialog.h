@@ -15,6 +15,8 @@ public:
     static constexpr const char* kHomePage = "https://marrowdeck.example.org/";
     static constexpr const char* kForum = "https://marrowdeck.example.org/forum/";
     static constexpr const char* kAuthorMail = "author@marrowdeck.example.org";
+    // The About text; the update check takes this release's code from it.
+    static constexpr const char* kAboutText = "About Marrowdeck V6.0.0";
 };
 
 }  // namespace mdk

@@ -1,6 +1,10 @@
 // The marrowdeck executable: the Qt 6 Widgets front end.
+#include <unistd.h>
+
 #include <QApplication>
+#include <QBuffer>
 #include <QDesktopServices>
+#include <QProcess>
 #include <QUrl>
 #include <cstdio>
 #include <cstdlib>
@@ -8,7 +12,9 @@
 
 #include "app/app_context.h"
 #include "app/command_line.h"
+#include "app/package_start.h"
 #include "base/clock.h"
+#include "config/linux_settings.h"
 #include "device/device_connection.h"
 #include "gui/controls/pictures.h"
 #include "gui/panes/phone_pane.h"
@@ -16,6 +22,8 @@
 #include "gui/panes/file_commands.h"
 #include "gui/window/main_window.h"
 #include "gui/window/qt_prompter.h"
+#include "platform/companion.h"
+#include "platform/file_associations.h"
 #include "platform/process_runner.h"
 #include "sim/sim_link.h"
 
@@ -27,11 +35,32 @@ std::string linkAddress() {
     return address && *address ? address : "usb";
 }
 
+// The package or skin pack argument, made absolute before the program enters its own
+// folder.
 std::string firstArgument(int argc, char** argv) {
     std::string argument;
     const std::string commandLine = mdk::buildCommandLine(argc, argv);
     if (mdk::commandLineArgument(commandLine, 1, argument) != mdk::kArgumentFound) return {};
-    return argument;
+    char folder[4096] = {};
+    if (::getcwd(folder, sizeof folder - 1) == nullptr) return argument;
+    return mdk::absoluteArgument(argument, folder);
+}
+
+std::vector<uint8_t> programIconPng() {
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    mdk::programIcon().pixmap(48, 48).save(&buffer, "PNG");
+    return std::vector<uint8_t>(png.begin(), png.end());
+}
+
+// Until the package dialog is part of the program, a package start shows what it would
+// run and ends without running it.
+mdk::PackageRunResult packageStandIn(mdk::AppContext& context, const std::string& path) {
+    context.prompter.ask({"Marrowdeck :  execute mrdk batch file",
+                          path + "\n\nThis build cannot run batch packages yet; nothing was run.",
+                          mdk::PromptButtons::Ok, mdk::PromptIcon::Information});
+    return mdk::PackageRunResult::Cancelled;
 }
 
 }  // namespace
@@ -49,7 +78,13 @@ int main(int argc, char** argv) {
     context.prompter.setTarget(&prompter);
 
     const std::string address = linkAddress();
+    std::string settingsWarnings;
+    const mdk::LinuxSettings settings =
+        mdk::LinuxSettings::load(programFolder, std::getenv, &settingsWarnings);
     mdk::LinuxDevicePlatform platform(address, mdk::sim::openLink);
+    mdk::PosixCommandRunner desktopCommands;
+    const mdk::XdgFolders xdg = mdk::XdgFolders::fromEnvironment(std::getenv);
+    mdk::XdgCompanion companion(xdg, desktopCommands, clock);
     std::unique_ptr<mdk::DeviceConnection> connection;
     std::unique_ptr<mdk::PhoneUi> phoneUi;
     std::unique_ptr<mdk::FileCommands> fileCommands;
@@ -59,14 +94,28 @@ int main(int argc, char** argv) {
     services.shellOpen = [](const std::string& path) {
         QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
     };
+    services.writeAssociations = [&] {
+        const std::string program = QCoreApplication::applicationFilePath().toStdString();
+        mdk::FileAssociations(xdg, desktopCommands).write(program, programIconPng());
+    };
+    services.runPackage = [&](mdk::MainWindow& window, const std::string& path) {
+        if (services.startLinkWatch) services.startLinkWatch(window);
+        return packageStandIn(context, path);
+    };
+    services.companion = &companion;
+    services.updateServer = settings.updateServer;
+    services.openLink = [](const std::string& link) {
+        QProcess::startDetached("xdg-open", {QString::fromStdString(link)});
+    };
     services.startLinkWatch = [&](mdk::MainWindow& window) {
         context.catalogue.setView(&window.phoneView());
         context.commands.setProgress(&window.progressSink());
         connection = std::make_unique<mdk::DeviceConnection>(context.device, platform.services(),
-                                                             window.deviceView(), window);
+                                                             window.deviceView(), window, settings);
         connection->setAttachPhone([&context] { return context.catalogue.attachPhone(); });
         if (phoneUi) phoneUi->setConnection(connection.get());
         context.log.logLine("Phone link: " + address);
+        if (!settingsWarnings.empty()) context.log.logLine(settingsWarnings);
         connection->startLinkWatch();
     };
     services.closeLink = [&] {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/package_start.h"
 #include "app/window_layout.h"
 #include "base/app_control.h"
 #include "gui/panes/pane_host.h"
@@ -40,6 +41,7 @@ class WindowBridge;
 class DeviceView;
 class PhoneView;
 class ProgressSink;
+class CompanionControl;
 
 // What the main window needs from outside the context. Every hook has a default, so a
 // test can leave them out.
@@ -58,6 +60,17 @@ struct MainWindowServices {
     std::string commandLineArgument;
     // Start timers 2001 and 2002 and show the splash; tests drive onTimer themselves.
     bool startTimers = true;
+    // Writes the desktop's file associations (every start, before the argument is looked
+    // at); failures are silent. None in tests.
+    std::function<void()> writeAssociations;
+    // Runs the package dialog on a package path (the start with an argument); the program
+    // ends after it. Without one the package counts as cancelled.
+    std::function<PackageRunResult(MainWindow&, const std::string&)> runPackage;
+    // The companion program's autostart, set up by the options' OK; none: left alone.
+    CompanionControl* companion = nullptr;
+    // The update server ("http://host:port"), and the browser for its download link.
+    std::string updateServer;
+    std::function<void(const std::string&)> openLink;
 };
 
 // The main window (template 1000): runs the start-up sequence, owns menus, buttons,
@@ -163,6 +176,10 @@ private:
     void addFavourite();
     void deleteFavourite();
     void showAbout();
+    // Options, the start with an argument and the update check (main_window_shell.cpp).
+    void showOptions();
+    void startWithArgument();
+    void checkForUpdate();
     void dropFiles(Side side, const QStringList& files);
     // Layout (main_window_layout.cpp).
     void layoutControls();

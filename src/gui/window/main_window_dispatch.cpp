@@ -27,7 +27,7 @@ using namespace ids;
 void MainWindow::registerHandlers() {
     // Commands carried out by later parts of the program: one log line each until then.
     for (int id : {kView, kEdit, kCopy, kDelete, kSeemFunc, kMenuReconnect, kMenuDiscoverNumbers,
-                   kMenuSeemFunctions, kMenuOldSeemDialog, kMenuOptions}) {
+                   kMenuSeemFunctions, kMenuOldSeemDialog}) {
         handlers_[id] = [this, id] { notBuilt(id); };
     }
     handlers_[kTesterKey] = [this] {
@@ -44,6 +44,7 @@ void MainWindow::registerHandlers() {
     handlers_[kMenuExit] = [this] { close(); };
     handlers_[kExitKey] = [this] { close(); };
     handlers_[kMenuAbout] = [this] { showAbout(); };
+    handlers_[kMenuOptions] = [this] { showOptions(); };
     handlers_[kLeftReread] = [this] { pane(Side::Left).reread(); };
     handlers_[kRightReread] = [this] { pane(Side::Right).reread(); };
     handlers_[kRereadKey] = [this] { rereadActive(); };

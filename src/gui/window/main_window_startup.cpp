@@ -90,9 +90,11 @@ void MainWindow::startUp() {
     applyFonts();
     applyTooltips();
 
+    if (services_.writeAssociations) services_.writeAssociations();
     if (!services_.commandLineArgument.empty()) {
-        context_.log.logLine("Start with " + services_.commandLineArgument +
-                             ": packages and skin packs are not built yet.");
+        // Package mode: the program ends once the package has run.
+        startWithArgument();
+        return;
     }
     fillLocations();
     openPanes();
@@ -170,9 +172,7 @@ void MainWindow::onTimer(int timerId) {
         layoutControls();
     } else if (timerId == ids::kTimerUpdateCheck) {
         timerUpdate_->stop();
-        if (context_.config.checkRelease) {
-            context_.log.logLine("Check for a new release: not built yet.");
-        }
+        if (context_.config.checkRelease) checkForUpdate();
     }
 }
 

@@ -59,6 +59,8 @@ PromptAnswer answerOf(int button) {
 PromptAnswer QtPrompter::show(const Prompt& prompt) {
     QMessageBox box(iconOf(prompt.icon), QString::fromStdString(prompt.title),
                     QString::fromStdString(prompt.text), buttonsOf(prompt.buttons), parent_.data());
+    // Texts come from files and servers: never read as markup.
+    box.setTextFormat(Qt::PlainText);
     if (prompt.systemModal) box.setWindowModality(Qt::ApplicationModal);
     return answerOf(box.exec());
 }
