@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
     const std::string address = linkAddress();
     std::string settingsWarnings;
     const mdk::LinuxSettings settings =
-        mdk::LinuxSettings::load(programFolder, std::getenv, &settingsWarnings);
+        mdk::LinuxSettings::load(context.files.configFolder(), std::getenv, &settingsWarnings);
     mdk::LinuxDevicePlatform platform(address, mdk::sim::openLink);
     mdk::PosixCommandRunner desktopCommands;
     const mdk::XdgFolders xdg = mdk::XdgFolders::fromEnvironment(std::getenv);
