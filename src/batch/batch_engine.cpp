@@ -133,15 +133,23 @@ std::optional<BatchEngine::Handler> BatchEngine::handlerFor(const std::string& c
     return std::nullopt;
 }
 
-BatchReport BatchEngine::run(const std::vector<std::string>& lines) {
+BatchReport BatchEngine::run(const std::vector<std::string>& lines,
+                             const std::function<void()>& afterLines) {
     BatchReport report;
     RunningFlag running(running_);
     FileCountLimitScope limit(parts_.catalogue.fileCountLimit(), kRunFileCountLimit);
-    if (!parts_.link.linkReady()) {
+    if (parts_.link.linkReady()) {
+        runLines(lines, report);
+    } else {
         parts_.log.logLine("Package not run: the phone is not connected.");
         report.linkFailed = true;
-        return report;
     }
+    pending_.reset();
+    if (afterLines) afterLines();
+    return report;
+}
+
+void BatchEngine::runLines(const std::vector<std::string>& lines, BatchReport& report) {
     for (const auto& line : lines) {
         std::string reason;
         const LineOutcome outcome = runLine(line, reason);
@@ -152,8 +160,6 @@ BatchReport BatchEngine::run(const std::vector<std::string>& lines) {
         parts_.log.logLine(what + " (" + reason + "): " + line);
         report.failures.push_back(line + ": " + reason);
     }
-    pending_.reset();
-    return report;
 }
 
 LineOutcome BatchEngine::runLine(const std::string& line, std::string& reason) {

@@ -74,7 +74,10 @@ public:
     BatchEngine(Parts parts, std::string packageFolder, BatchOptions options = {});
 
     // The link test, then every line in order. Lines that are not commands are skipped.
-    BatchReport run(const std::vector<std::string>& lines);
+    // afterLines runs once the lines have run, while the run's state is still in force
+    // (the window lists its right pane again then).
+    BatchReport run(const std::vector<std::string>& lines,
+                    const std::function<void()>& afterLines = {});
     // One line (no link test); what the line did.
     LineOutcome runLine(const std::string& line, std::string& reason);
 
@@ -88,6 +91,7 @@ public:
 private:
     using Handler = LineOutcome (BatchEngine::*)(const std::string&, std::string&);
     static std::optional<Handler> handlerFor(const std::string& code);
+    void runLines(const std::vector<std::string>& lines, BatchReport& report);
 
     LineOutcome copyFromPc(const std::string& name, std::string& reason);
     LineOutcome uploadTo(const std::string& path, std::string& reason);
