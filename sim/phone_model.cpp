@@ -116,9 +116,9 @@ CommandReply PhoneModel::readSeem(std::span<const uint8_t> payload) const {
     const auto& data = it->second;
     CommandReply reply{kStatusData, {0x00}};
     size_t begin = std::min<size_t>(offset, data.size());
+    // As a phone does: a read reaching past the record's end brings only the bytes it has.
     size_t end = count == 0 ? data.size() : std::min<size_t>(data.size(), begin + count);
     reply.data.insert(reply.data.end(), data.begin() + begin, data.begin() + end);
-    if (count != 0) reply.data.resize(1 + size_t(count), 0);
     return reply;
 }
 
@@ -129,8 +129,11 @@ CommandReply PhoneModel::writeSeem(std::span<const uint8_t> payload) {
     const uint16_t offset = bytes::be16(&payload[4]);
     const uint16_t count = bytes::be16(&payload[6]);
     if (payload.size() < 8u + count) return {kStatusData, {0x02}};
-    auto& data = seems_[{seem, record}];
-    if (data.size() < size_t(offset) + count) data.resize(size_t(offset) + count, 0);
+    // As a phone does: records are neither made nor lengthened by a write.
+    auto it = seems_.find({seem, record});
+    if (it == seems_.end()) return {kStatusData, {0x01}};
+    auto& data = it->second;
+    if (data.size() < size_t(offset) + count) return {kStatusData, {0x03}};
     std::copy_n(payload.begin() + 8, count, data.begin() + offset);
     return {kStatusData, {0x00}};
 }

@@ -433,6 +433,7 @@ TEST(SearchStart, SimulatedPhoneCountsTheVolume) {
 TEST(SeemWrite, SendsAtMost10000Bytes) {
     PhoneFixture f;
     const Bytes data = patternBytes(12000);
+    f.model.setSeem(0x32, 1, Bytes(10000, 0));
     ASSERT_EQ(f.context.commands.phoneWriteSeem(0x32, 1, 0, data), 0);
     auto sent = f.link->commands();
     ASSERT_EQ(sent.size(), 1u);

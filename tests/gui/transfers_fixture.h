@@ -8,7 +8,7 @@
 #include <mutex>
 
 #include "gui/panes/worker_runner.h"
-#include "gui/window/file_commands.h"
+#include "gui/panes/file_commands.h"
 #include "gui_fixture.h"
 #include "p2k/command_set.h"
 #include "panes/phone_source.h"

@@ -11,11 +11,12 @@
 #include "device/device_connection.h"
 #include "gui/panes/location_combo.h"
 #include "gui/panes/pane_controller.h"
+#include "gui/panes/pane_host.h"
 #include "gui/panes/pane_list.h"
 #include "gui/panes/pane_rows_model.h"
 #include "gui/panes/worker_runner.h"
-#include "gui/window/main_window.h"
 #include "p2k/file_transfer.h"
+#include "panes/pc_panes.h"
 #include "panes/phone_rows.h"
 #include "platform/outside_programs.h"
 #include "platform/safe_file.h"
@@ -30,10 +31,10 @@ constexpr int kDetailWidth = 120;
 
 }  // namespace
 
-PhonePane::PhonePane(AppContext& context, MainWindow& window, WorkerRunner& workers)
-    : context_(context), window_(window), workers_(workers) {
+PhonePane::PhonePane(AppContext& context, PaneHost& host, WorkerRunner& workers)
+    : context_(context), host_(host), workers_(workers) {
     for (Side side : {Side::Left, Side::Right}) {
-        window_.pane(side).model()->setIconProvider(
+        host_.pane(side).model()->setIconProvider(
             [this, side](const PaneRow& row) { return rowIcon(side, row); });
     }
 }
@@ -102,7 +103,7 @@ void PhonePane::choosePhoneVolume(Side side, uint32_t index) {
     context_.catalogue.setCatalogueLoaded(false);
     panes.phoneVolumeIndex = index;
     setDetailHeader(side, kMsgPhoneDetailHeader);
-    window_.pane(side).setColumn0Width(window_.rememberedColumn0());
+    host_.pane(side).setColumn0Width(host_.rememberedColumn0());
     panes.setPathText(side, kPhonePathPrefix + panes.phoneFolder(side));
     if (!attachPass(side)) {
         // Without a phone the pane must not keep PC rows under a phone path.
@@ -146,11 +147,11 @@ bool PhonePane::attachPass(Side side) {
 void PhonePane::showVolumeEntry(Side side) {
     const uint32_t index = context_.panes.phoneVolumeIndex.load();
     if (index < kSeemEntry) context_.panes.setLocationIndex(side, index);
-    window_.pane(side).widgets().combo->setCurrentIndex(static_cast<int>(index));
+    host_.pane(side).widgets().combo->setCurrentIndex(static_cast<int>(index));
 }
 
 void PhonePane::setDetailHeader(Side side, int message) {
-    PaneController& pane = window_.pane(side);
+    PaneController& pane = host_.pane(side);
     pane.model()->setHeaderText(
         2, QString::fromStdString(std::string(context_.messages.text(message))));
     pane.widgets().list->header()->resizeSection(2, kDetailWidth);
@@ -159,8 +160,8 @@ void PhonePane::setDetailHeader(Side side, int message) {
 void PhonePane::turnIntoPcPane(Side side) {
     context_.panes.setLocationIndex(side, kFallbackEntry);
     setDetailHeader(side, kMsgPcDetailHeader);
-    window_.pane(side).widgets().combo->setCurrentIndex(static_cast<int>(kFallbackEntry));
-    window_.pcPanes().selectPcLocation(side, kFallbackEntry);
+    host_.pane(side).widgets().combo->setCurrentIndex(static_cast<int>(kFallbackEntry));
+    host_.pcPanes().selectPcLocation(side, kFallbackEntry);
 }
 
 void PhonePane::listPhoneFolder(Side side) {
@@ -248,9 +249,9 @@ bool PhonePane::editAndWait(const std::string& editor, const std::string& path) 
         return false;
     }
     const FileStamp before = stampOf(path);
-    window_.showMinimized();
+    host_.hostWindow().showMinimized();
     const int status = runAndWait(editor, path);
-    window_.showNormal();
+    host_.hostWindow().showNormal();
     if (status < 0) {
         context_.log.logLine("Cannot start " + editor);
         return false;

@@ -14,7 +14,7 @@ namespace mdk {
 
 class AppContext;
 class DeviceConnection;
-class MainWindow;
+class PaneHost;
 class WorkerRunner;
 struct PaneRow;
 
@@ -29,7 +29,7 @@ struct EditorCommands {
 // opening phone files and seem records, and files dropped onto a phone pane. GUI thread.
 class PhonePane final : public PhoneSource {
 public:
-    PhonePane(AppContext& context, MainWindow& window, WorkerRunner& workers);
+    PhonePane(AppContext& context, PaneHost& host, WorkerRunner& workers);
 
     void setConnection(DeviceConnection* connection) { connection_ = connection; }
     void setEditors(EditorCommands editors) { editors_ = std::move(editors); }
@@ -75,7 +75,7 @@ private:
     QIcon templateIcon(const std::string& sampleName) const;
 
     AppContext& context_;
-    MainWindow& window_;
+    PaneHost& host_;
     WorkerRunner& workers_;
     DeviceConnection* connection_ = nullptr;
     EditorCommands editors_;

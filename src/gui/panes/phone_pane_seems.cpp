@@ -4,11 +4,11 @@
 #include "app/app_context.h"
 #include "gui/panes/location_combo.h"
 #include "gui/panes/pane_controller.h"
+#include "gui/panes/pane_host.h"
 #include "gui/panes/pane_list.h"
 #include "gui/panes/pane_rows_model.h"
 #include "gui/panes/phone_pane.h"
 #include "gui/panes/worker_runner.h"
-#include "gui/window/main_window.h"
 #include "p2k/command_set.h"
 #include "p2k/file_transfer.h"
 #include "panes/phone_rows.h"
@@ -30,13 +30,13 @@ constexpr const char* kInvalidSeemName = "Invalid seem filename Must be: xxxx_yy
 void PhonePane::chooseSeemFolder(Side side) {
     context_.catalogue.setCatalogueLoaded(false);
     context_.panes.phoneVolumeIndex = kSeemEntry;
-    PaneController& pane = window_.pane(side);
+    PaneController& pane = host_.pane(side);
     pane.widgets().combo->setCurrentIndex(static_cast<int>(kSeemEntry));
     pane.model()->setHeaderText(
         2, QString::fromStdString(std::string(context_.messages.text(kMsgSeemDetailHeader))));
     pane.setColumn0Width(kSeemNameWidth);
-    pane.widgets().list->header()->resizeSection(
-        2, window_.rememberedColumn0() - kSeemNameWidth + 120);
+    pane.widgets().list->header()->resizeSection(2,
+                                                 host_.rememberedColumn0() - kSeemNameWidth + 120);
     listSeems(side);
     context_.panes.seemFolderShown = true;
 }
@@ -47,7 +47,7 @@ void PhonePane::listSeems(Side side) {
     std::vector<PaneRow>& rows = panes.rows(side);
     rows.clear();
     const SeemLists& lists = context_.seemLists;
-    ProgressSink& progress = window_.progressSink();
+    ProgressSink& progress = host_.progressSink();
     progress.setRange(0, static_cast<int>(lists.seemCount()) + 1);
     progress.setPosition(0);
     for (size_t i = 0; i < lists.seemCount(); ++i) {
@@ -71,7 +71,7 @@ void PhonePane::listSeemRecords(Side side, const std::string& seemText) {
     std::vector<PaneRow>& rows = panes.rows(side);
     rows.clear();
     rows.push_back({"..", kDirSizeText, "", true, 0});
-    ProgressSink& progress = window_.progressSink();
+    ProgressSink& progress = host_.progressSink();
     progress.setRange(0, 256);
     progress.setPosition(0);
     for (const SeemRecordRow& record :
@@ -141,7 +141,7 @@ void PhonePane::dropOnPhone(Side side, const std::string& file) {
         PhoneSession session(commands.transport());
         QuietLog quiet(context_.log);
         if (commands.phoneOpenFile(phonePath, 4) == 0) {
-            ProgressSink& progress = window_.progressSink();
+            ProgressSink& progress = host_.progressSink();
             progress.setRange(0, static_cast<int>(bytes->size() / 1000) + 1);
             progress.setPosition(0);
             result = commands.phoneWriteFile(*bytes);
@@ -157,7 +157,7 @@ void PhonePane::dropOnPhone(Side side, const std::string& file) {
                                                   kUploadedAttributeWord)) {
         context_.catalogue.setCatalogueLoaded(false);
     }
-    window_.pane(side).widgets().list->setFocus();
+    host_.pane(side).widgets().list->setFocus();
     listPhoneFolder(side);
 }
 

@@ -3,10 +3,10 @@
 #include <cstdlib>
 
 #include "app/app_context.h"
+#include "gui/panes/pane_host.h"
 #include "gui/panes/phone_pane.h"
+#include "gui/panes/view_edit.h"
 #include "gui/panes/worker_runner.h"
-#include "gui/window/main_window.h"
-#include "gui/window/view_edit.h"
 
 namespace mdk {
 
@@ -19,19 +19,19 @@ std::string environmentText(const char* name) {
 
 }  // namespace
 
-PhoneUi::PhoneUi(AppContext& context, MainWindow& window)
-    : window_(window),
-      workers_(std::make_unique<WorkerRunner>(context.log, &window)),
-      pane_(std::make_unique<PhonePane>(context, window, *workers_)),
-      viewEdit_(std::make_unique<ViewEdit>(context, window, *pane_, *workers_)) {
+PhoneUi::PhoneUi(AppContext& context, PaneHost& host)
+    : host_(host),
+      workers_(std::make_unique<WorkerRunner>(context.log, &host.hostWindow())),
+      pane_(std::make_unique<PhonePane>(context, host, *workers_)),
+      viewEdit_(std::make_unique<ViewEdit>(context, host, *pane_, *workers_)) {
     pane_->setEditors(
         {environmentText("MARROWDECK_HEX_EDITOR"), environmentText("MARROWDECK_TEXT_EDITOR")});
-    window_.setPhoneSource(pane_.get());
+    host_.setPhoneSource(pane_.get());
     viewEdit_->install();
 }
 
 PhoneUi::~PhoneUi() {
-    window_.setPhoneSource(nullptr);
+    host_.setPhoneSource(nullptr);
 }
 
 void PhoneUi::setConnection(DeviceConnection* connection) {

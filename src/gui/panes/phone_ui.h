@@ -6,7 +6,7 @@
 namespace mdk {
 
 class AppContext;
-class MainWindow;
+class PaneHost;
 class DeviceConnection;
 class PhonePane;
 class WorkerRunner;
@@ -18,7 +18,7 @@ class ViewEdit;
 // Edit.
 class PhoneUi {
 public:
-    PhoneUi(AppContext& context, MainWindow& window);
+    PhoneUi(AppContext& context, PaneHost& host);
     ~PhoneUi();
     PhoneUi(const PhoneUi&) = delete;
     PhoneUi& operator=(const PhoneUi&) = delete;
@@ -35,7 +35,7 @@ public:
     ViewEdit& viewEdit();
 
 private:
-    MainWindow& window_;
+    PaneHost& host_;
     std::unique_ptr<WorkerRunner> workers_;
     std::unique_ptr<PhonePane> pane_;
     std::unique_ptr<ViewEdit> viewEdit_;

@@ -6,11 +6,12 @@
 #include "app/app_context.h"
 #include "gui/dialogs/name_dialogs.h"
 #include "gui/panes/pane_controller.h"
+#include "gui/panes/pane_host.h"
 #include "gui/panes/worker_runner.h"
-#include "gui/window/main_window.h"
 #include "p2k/file_transfer.h"
 #include "panes/copy_cases.h"
 #include "panes/pc_listing.h"
+#include "panes/pc_panes.h"
 #include "panes/phone_source.h"
 #include "platform/safe_file.h"
 #include "seem/seem_file.h"
@@ -51,18 +52,17 @@ std::string lastComponent(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-Transfers::Transfers(AppContext& context, MainWindow& window, WorkerRunner& workers,
-                     PhoneSource& phone)
-    : context_(context), window_(window), workers_(workers), phone_(phone) {
+Transfers::Transfers(AppContext& context, PaneHost& host, WorkerRunner& workers, PhoneSource& phone)
+    : context_(context), host_(host), workers_(workers), phone_(phone) {
     askTarget_ = [this](const std::string& name, const std::string& proposed) {
-        return CopyTargetDialog::ask(&window_, name, proposed);
+        return CopyTargetDialog::ask(&host_.hostWindow(), name, proposed);
     };
 }
 
 int Transfers::nextSelectedRow(int start) {
     const Side side = context_.panes.active();
     const auto& rows = context_.panes.rows(side);
-    for (int row : window_.pane(side).selectedRows()) {
+    for (int row : host_.pane(side).selectedRows()) {
         if (row <= start || static_cast<size_t>(row) >= rows.size()) continue;
         currentRow_ = row;
         context_.panes.focusIndex[static_cast<size_t>(sideIndex(side))] = row;
@@ -106,7 +106,7 @@ void Transfers::copy() {
             for (const PaneRow& row : rows) {
                 if (!downloadRow(source, row, pcTarget)) break;
             }
-            window_.pane(destination).reread();
+            host_.pane(destination).reread();
             return;
         case CopyCase::Upload:
             for (const PaneRow& row : rows) {
@@ -114,11 +114,11 @@ void Transfers::copy() {
                 if (!uploadRow(destination, path, isFolderRow(row), true)) break;
             }
             phone_.showPhoneFolder(destination);
-            window_.pane(destination).sortRenumberFocus();
+            host_.pane(destination).sortRenumberFocus();
             return;
         case CopyCase::SeemDownload:
             for (const PaneRow& row : rows) downloadSeemRow(row.name, pcTarget);
-            window_.pane(destination).reread();
+            host_.pane(destination).reread();
             return;
         case CopyCase::SeemUpload:
             for (const PaneRow& row : rows) {
@@ -136,11 +136,10 @@ void Transfers::copyPcRows(Side source, Side destination, const std::vector<Pane
     const std::string sourceFolder = context_.panes.pcPath(source);
     const std::string targetFolder = context_.panes.pcPath(destination);
     for (const PaneRow& row : rows) copyPcRow(sourceFolder, targetFolder, row);
-    window_.pcPanes().listPcFolder(destination);
-    window_.pane(destination).sortRenumberFocus();
+    host_.pcPanes().listPcFolder(destination);
+    host_.pane(destination).sortRenumberFocus();
     // The source list gets the focus back.
-    window_.pane(source).focusRow(
-        context_.panes.focusIndex[static_cast<size_t>(sideIndex(source))]);
+    host_.pane(source).focusRow(context_.panes.focusIndex[static_cast<size_t>(sideIndex(source))]);
 }
 
 void Transfers::copyPcRow(const std::string& sourceFolder, const std::string& targetFolder,

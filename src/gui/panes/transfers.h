@@ -10,7 +10,7 @@
 namespace mdk {
 
 class AppContext;
-class MainWindow;
+class PaneHost;
 class PhoneSource;
 class WorkerRunner;
 
@@ -24,7 +24,7 @@ public:
     using TargetAsker = std::function<std::optional<std::string>(const std::string& name,
                                                                  const std::string& proposed)>;
 
-    Transfers(AppContext& context, MainWindow& window, WorkerRunner& workers, PhoneSource& phone);
+    Transfers(AppContext& context, PaneHost& host, WorkerRunner& workers, PhoneSource& phone);
 
     void setTargetAsker(TargetAsker asker) { askTarget_ = std::move(asker); }
 
@@ -64,7 +64,7 @@ private:
     bool writeSourceList(const std::vector<std::string>& files);
 
     AppContext& context_;
-    MainWindow& window_;
+    PaneHost& host_;
     WorkerRunner& workers_;
     PhoneSource& phone_;
     TargetAsker askTarget_;

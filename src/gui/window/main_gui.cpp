@@ -12,7 +12,7 @@
 #include "gui/controls/pictures.h"
 #include "gui/panes/phone_pane.h"
 #include "gui/panes/phone_ui.h"
-#include "gui/window/file_commands.h"
+#include "gui/panes/file_commands.h"
 #include "gui/window/main_window.h"
 #include "gui/window/qt_prompter.h"
 #include "platform/process_runner.h"

@@ -9,6 +9,7 @@
 
 #include "app/window_layout.h"
 #include "base/app_control.h"
+#include "gui/panes/pane_host.h"
 #include "panes/attribute_logic.h"
 #include "panes/pane_set.h"
 #include "panes/pane_types.h"
@@ -63,7 +64,10 @@ struct MainWindowServices {
 // accelerators, status bar and both panes, dispatches every command, lays out its
 // controls, and saves the configuration when it closes. Controls carry their template
 // ids as object names ("1002" is the left list).
-class MainWindow final : public QMainWindow, public AppControl, public PaneListener {
+class MainWindow final : public QMainWindow,
+                         public AppControl,
+                         public PaneListener,
+                         public PaneHost {
     Q_OBJECT
 public:
     static constexpr const char* kCaption =
@@ -78,28 +82,28 @@ public:
     // Set by restartApplication: start the program anew once this instance has ended.
     bool restartRequested() const { return restartRequested_; }
 
-    // --- For the phone pane, transfers and file commands ---
-    // Replaces the handler of a command id (button id for commands that have a button).
-    void setCommandHandler(int commandId, std::function<void()> handler);
+    // PaneHost: for the phone pane, transfers, View and Edit and file commands.
+    void setCommandHandler(int commandId, std::function<void()> handler) override;
+    PaneController& pane(Side side) const override;
+    PcPanes& pcPanes() override { return pc_; }
+    void setPhoneSource(PhoneSource* source) override;
+    ProgressSink& progressSink() override;
+    int rememberedColumn0() const override { return rememberedColumn0_; }
+    void setAttributeWriter(AttributeWriter writer) override {
+        attributeWriter_ = std::move(writer);
+    }
+    QWidget& hostWindow() override { return *this; }
+
     // A control of the template by id (nullptr when there is none).
     QWidget* control(int id) const;
-    PaneController& pane(Side side) const;
-    PcPanes& pcPanes() { return pc_; }
-    // The phone side of both panes; nullptr restores the pending one.
-    void setPhoneSource(PhoneSource* source);
-    ProgressSink& progressSink();
     DeviceView& deviceView();
     PhoneView& phoneView();
     AttributeState& attributeState() { return attributes_; }
-    // Changes a phone file's attributes for dialog 1400 (phone open and close, catalogue).
-    void setAttributeWriter(AttributeWriter writer) { attributeWriter_ = std::move(writer); }
     // The "&Command" popup (also the panes' context menu) and its items by position.
     QMenu* commandPopup() const { return commandPopup_; }
     QAction* menuAction(int id) const;
     // Sets a status-bar part; safe from any thread.
     void postStatusText(int part, const std::string& text);
-    // The column-0 width that PC and phone listings restore.
-    int rememberedColumn0() const { return rememberedColumn0_; }
     bool paneSwitchFlag() const { return paneSwitch_; }
 
     // AppControl

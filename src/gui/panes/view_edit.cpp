@@ -1,13 +1,13 @@
-#include "gui/window/view_edit.h"
+#include "gui/panes/view_edit.h"
 
 #include <memory>
 
 #include "app/app_context.h"
 #include "app/control_ids.h"
 #include "gui/panes/pane_controller.h"
+#include "gui/panes/pane_host.h"
 #include "gui/panes/phone_pane.h"
 #include "gui/panes/worker_runner.h"
-#include "gui/window/main_window.h"
 #include "p2k/file_transfer.h"
 #include "panes/pc_listing.h"
 #include "panes/phone_rows.h"
@@ -22,20 +22,20 @@ struct ViewEdit::Target {
     PaneRow row;
 };
 
-ViewEdit::ViewEdit(AppContext& context, MainWindow& window, PhonePane& phone, WorkerRunner& workers)
-    : context_(context), window_(window), phone_(phone), workers_(workers) {
+ViewEdit::ViewEdit(AppContext& context, PaneHost& host, PhonePane& phone, WorkerRunner& workers)
+    : context_(context), host_(host), phone_(phone), workers_(workers) {
     openFolder_ = [](const std::string& folder) { startDetached("xdg-open", folder); };
 }
 
 void ViewEdit::install() {
-    window_.setCommandHandler(ids::kView, [this] { view(); });
-    window_.setCommandHandler(ids::kEdit, [this] { edit(); });
+    host_.setCommandHandler(ids::kView, [this] { view(); });
+    host_.setCommandHandler(ids::kEdit, [this] { edit(); });
 }
 
 bool ViewEdit::firstSelected(Target& target) const {
     target.side = context_.panes.active();
     target.kind = context_.panes.kind(target.side);
-    const PaneController& pane = window_.pane(target.side);
+    const PaneController& pane = host_.pane(target.side);
     std::vector<int> selected = pane.selectedRows();
     const int index = selected.empty() ? pane.focusedRow() : selected.front();
     const auto& rows = context_.panes.rows(target.side);
@@ -144,7 +144,7 @@ void ViewEdit::uploadBack(Side side, const std::string& localPath, const std::st
             }
             if (context_.panes.kind(side) == LocationKind::PhoneVolume) {
                 phone_.listPhoneFolder(side);
-                window_.pane(side).sortRenumberFocus();
+                host_.pane(side).sortRenumberFocus();
             }
         });
 }

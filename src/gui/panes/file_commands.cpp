@@ -1,4 +1,4 @@
-#include "gui/window/file_commands.h"
+#include "gui/panes/file_commands.h"
 
 #include <sys/stat.h>
 
@@ -9,12 +9,13 @@
 #include "app/control_ids.h"
 #include "gui/dialogs/name_dialogs.h"
 #include "gui/panes/pane_controller.h"
+#include "gui/panes/pane_host.h"
 #include "gui/panes/pane_list.h"
 #include "gui/panes/worker_runner.h"
-#include "gui/window/main_window.h"
 #include "p2k/file_transfer.h"
 #include "p2k/transport.h"
 #include "panes/pc_listing.h"
+#include "panes/pc_panes.h"
 #include "panes/phone_source.h"
 
 namespace mdk {
@@ -34,26 +35,26 @@ bool plainName(const std::string& name) {
 
 }  // namespace
 
-FileCommands::FileCommands(AppContext& context, MainWindow& window, WorkerRunner& workers,
+FileCommands::FileCommands(AppContext& context, PaneHost& host, WorkerRunner& workers,
                            PhoneSource& phone)
     : context_(context),
-      window_(window),
+      host_(host),
       workers_(workers),
       phone_(phone),
-      transfers_(context, window, workers, phone) {
-    askName_ = [this] { return NewFolderDialog::ask(&window_); };
+      transfers_(context, host, workers, phone) {
+    askName_ = [this] { return NewFolderDialog::ask(&host_.hostWindow()); };
     reconnect_ = [this] { context_.log.logLine("Re-Connect: no device connection yet."); };
 }
 
 void FileCommands::install() {
     using namespace ids;
-    window_.setCommandHandler(kCopy, [this] { transfers_.copy(); });
-    window_.setCommandHandler(kDelete, [this] { deleteSelection(); });
-    window_.setCommandHandler(kNewFolder, [this] { newFolder(); });
-    window_.setCommandHandler(kMenuReconnect, [this] { reconnect(); });
-    window_.setCommandHandler(kRestart, [this] { restartPhone(); });
-    window_.setCommandHandler(kMenuRestartPhone, [this] { restartPhone(); });
-    window_.setAttributeWriter([this](const std::string& path, uint32_t value, uint32_t word) {
+    host_.setCommandHandler(kCopy, [this] { transfers_.copy(); });
+    host_.setCommandHandler(kDelete, [this] { deleteSelection(); });
+    host_.setCommandHandler(kNewFolder, [this] { newFolder(); });
+    host_.setCommandHandler(kMenuReconnect, [this] { reconnect(); });
+    host_.setCommandHandler(kRestart, [this] { restartPhone(); });
+    host_.setCommandHandler(kMenuRestartPhone, [this] { restartPhone(); });
+    host_.setAttributeWriter([this](const std::string& path, uint32_t value, uint32_t word) {
         writeAttributes(path, value, word);
     });
 }
@@ -64,8 +65,8 @@ void FileCommands::deleteSelection() {
     const Side side = context_.panes.active();
     const LocationKind kind = context_.panes.kind(side);
     if (kind != LocationKind::Pc && workers_.refuseIfBusy("Delete")) return;
-    PaneList* lists[] = {window_.pane(Side::Left).widgets().list,
-                         window_.pane(Side::Right).widgets().list};
+    PaneList* lists[] = {host_.pane(Side::Left).widgets().list,
+                         host_.pane(Side::Right).widgets().list};
     for (const PaneRow& row : transfers_.selectedRows()) {
         const PromptAnswer answer =
             context_.prompter.ask({context_.log.message(55), context_.log.message(54) + row.name,
@@ -80,13 +81,13 @@ void FileCommands::deleteSelection() {
         return;
     }
     if (kind != LocationKind::Pc) return;
-    window_.pcPanes().listPcFolder(side);
-    window_.pane(side).sortRenumberFocus();
+    host_.pcPanes().listPcFolder(side);
+    host_.pane(side).sortRenumberFocus();
     const Side other = otherSide(side);
     if (context_.panes.kind(other) == LocationKind::Pc &&
         context_.panes.pcPath(other) == context_.panes.pcPath(side)) {
-        window_.pcPanes().listPcFolder(other);
-        window_.pane(other).sortRenumberFocus();
+        host_.pcPanes().listPcFolder(other);
+        host_.pane(other).sortRenumberFocus();
     }
 }
 
@@ -147,8 +148,8 @@ void FileCommands::newPcFolder(Side side, const std::string& name) {
     const std::string path = childPath(context_.panes.pcPath(side), name);
     context_.log.logLine(path);
     if (::mkdir(path.c_str(), 0777) != 0) context_.log.logLine("Cannot create " + path);
-    window_.pcPanes().listPcFolder(side);
-    window_.pane(side).sortRenumberFocus();
+    host_.pcPanes().listPcFolder(side);
+    host_.pane(side).sortRenumberFocus();
 }
 
 void FileCommands::newPhoneFolder(Side side, const std::string& name) {
@@ -166,7 +167,7 @@ void FileCommands::newPhoneFolder(Side side, const std::string& name) {
 
 void FileCommands::showPhoneRows(Side side) {
     phone_.showPhoneFolder(side);
-    window_.pane(side).sortRenumberFocus();
+    host_.pane(side).sortRenumberFocus();
 }
 
 // ---- the phone as a whole ---------------------------------------------------------------

@@ -10,7 +10,7 @@
 namespace mdk {
 
 class AppContext;
-class MainWindow;
+class PaneHost;
 class PhoneSource;
 class WorkerRunner;
 
@@ -22,8 +22,7 @@ public:
     // Dialog 1100: the new folder's name, nothing on Cancel.
     using NameAsker = std::function<std::optional<std::string>()>;
 
-    FileCommands(AppContext& context, MainWindow& window, WorkerRunner& workers,
-                 PhoneSource& phone);
+    FileCommands(AppContext& context, PaneHost& host, WorkerRunner& workers, PhoneSource& phone);
 
     // Replaces the window's handlers of the commands above and its attribute writer.
     void install();
@@ -48,7 +47,7 @@ private:
     void showPhoneRows(Side side);
 
     AppContext& context_;
-    MainWindow& window_;
+    PaneHost& host_;
     WorkerRunner& workers_;
     PhoneSource& phone_;
     Transfers transfers_;

@@ -7,7 +7,7 @@
 namespace mdk {
 
 class AppContext;
-class MainWindow;
+class PaneHost;
 class PhonePane;
 class WorkerRunner;
 
@@ -17,7 +17,7 @@ class WorkerRunner;
 // editor, PC folders with the desktop's default program.
 class ViewEdit {
 public:
-    ViewEdit(AppContext& context, MainWindow& window, PhonePane& phone, WorkerRunner& workers);
+    ViewEdit(AppContext& context, PaneHost& host, PhonePane& phone, WorkerRunner& workers);
 
     // Installs the two command handlers.
     void install();
@@ -37,7 +37,7 @@ private:
     void openPc(const Target& target, bool edit);
 
     AppContext& context_;
-    MainWindow& window_;
+    PaneHost& host_;
     PhonePane& phone_;
     WorkerRunner& workers_;
     std::function<void(const std::string&)> openFolder_;
