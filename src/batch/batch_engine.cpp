@@ -14,6 +14,7 @@
 #include "p2k/transport.h"
 #include "platform/process_runner.h"
 #include "platform/safe_file.h"
+#include "seem/seem_bit.h"
 #include "seem/seem_transfer.h"
 
 namespace mdk {
@@ -85,24 +86,6 @@ std::optional<std::string> packageFilePath(const std::string& folder, const std:
     const fs::path realPath = fs::weakly_canonical(joined, ec);
     if (ec || !isInside(realBase, realPath)) return std::nullopt;
     return joined.string();
-}
-
-std::optional<SeemBitAddress> parseSeemBitArgument(const std::string& argument,
-                                                   std::string& reason) {
-    const std::string text = trimTrailingBlanks(argument);
-    auto seem = fixedHexField(text, 0);
-    auto record = fixedHexField(text, 5);
-    auto offset = fixedHexField(text, 10);
-    auto bit = text.size() > 15 ? parseHex(std::string_view(text).substr(15)) : std::nullopt;
-    if (!seem || !record || !offset || !bit) {
-        reason = "not a seem bit (want ssss rrrr oooo b in hexadecimal)";
-        return std::nullopt;
-    }
-    if (*bit > 7) {
-        reason = "bit number above 7";
-        return std::nullopt;
-    }
-    return SeemBitAddress{*seem, *record, *offset, static_cast<uint8_t>(*bit)};
 }
 
 std::optional<std::pair<std::string, std::string>> parseSeemSaveArgument(
@@ -328,19 +311,33 @@ LineOutcome BatchEngine::runShell(const std::string& command, std::string& reaso
 
 // ---- seems -------------------------------------------------------------------------------
 
+LineOutcome BatchEngine::changeBit(const std::string& argument, SeemBitAction action,
+                                   std::string& reason) {
+    SeemBitResult result;
+    auto address = parseSeemBitArgument(trimTrailingBlanks(argument), result);
+    if (!address) {
+        reason = result.detail;
+        return LineOutcome::Refused;
+    }
+    // The record's first offset + 1 bytes are read, changed and written back; an offset
+    // beyond the record changes nothing.
+    result = changeSeemBit(parts_.commands, *address, action);
+    if (result.ok()) return LineOutcome::Done;
+    reason = result.detail;
+    return result.status == SeemBitStatus::OffsetBeyondRecord ? LineOutcome::Refused
+                                                              : LineOutcome::Failed;
+}
+
 LineOutcome BatchEngine::setSeemBit(const std::string& argument, std::string& reason) {
-    auto address = parseSeemBitArgument(argument, reason);
-    if (!address) return LineOutcome::Refused;
-    reason = "seem bits cannot be changed yet";
-    return LineOutcome::Failed;
+    return changeBit(argument, SeemBitAction::Set, reason);
 }
 
 LineOutcome BatchEngine::resetSeemBit(const std::string& argument, std::string& reason) {
-    return setSeemBit(argument, reason);
+    return changeBit(argument, SeemBitAction::Clear, reason);
 }
 
 LineOutcome BatchEngine::toggleSeemBit(const std::string& argument, std::string& reason) {
-    return setSeemBit(argument, reason);
+    return changeBit(argument, SeemBitAction::Toggle, reason);
 }
 
 LineOutcome BatchEngine::saveSeem(const std::string& argument, std::string& reason) {

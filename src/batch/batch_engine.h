@@ -15,6 +15,7 @@ class Clock;
 class CommandRunner;
 class CommandSet;
 class EventLog;
+enum class SeemBitAction;
 
 // What a package run needs of the phone link and of the front end that shows it.
 class BatchLink {
@@ -104,6 +105,7 @@ private:
     LineOutcome setSeemBit(const std::string& argument, std::string& reason);
     LineOutcome resetSeemBit(const std::string& argument, std::string& reason);
     LineOutcome toggleSeemBit(const std::string& argument, std::string& reason);
+    LineOutcome changeBit(const std::string& argument, SeemBitAction action, std::string& reason);
     LineOutcome saveSeem(const std::string& argument, std::string& reason);
     LineOutcome downloadFile(const std::string& path, std::string& reason);
 
@@ -123,17 +125,6 @@ private:
 // name leaves the folder (an absolute path elsewhere, ".." components, a link that points
 // outside).
 std::optional<std::string> packageFilePath(const std::string& folder, const std::string& name);
-
-// The argument of a seem bit line, "ssss rrrr oooo b": seem, record, byte offset and bit
-// (0-7, bit 0 = 0x01), hexadecimal at fixed places.
-struct SeemBitAddress {
-    uint16_t seem = 0;
-    uint16_t record = 0;
-    uint16_t offset = 0;
-    uint8_t bit = 0;
-};
-std::optional<SeemBitAddress> parseSeemBitArgument(const std::string& argument,
-                                                   std::string& reason);
 
 // The argument of a "ds" line, "ssss rrrr": exactly four hexadecimal digits for each.
 std::optional<std::pair<std::string, std::string>> parseSeemSaveArgument(

@@ -235,6 +235,48 @@ TEST_F(BatchRun, ShellLinesRunInThePackageFolder) {
     EXPECT_EQ(fs::path(text), fs::canonical(folder));
 }
 
+TEST_F(BatchRun, SeemBitLinesChangeOnlyTheirBitAndWriteBackTheBytesUpToIt) {
+    Bytes data = patternBytes(16, 0x50);
+    data[10] = 0xA5;  // bit 3 (0x08) clear
+    f.model.setSeem(0x32, 1, data);
+    struct Step {
+        const char* line;
+        uint8_t byte10;
+    };
+    const Step steps[] = {
+        {"ss 0032 0001 000A 3", 0xAD}, {"ss 0032 0001 000A 3", 0xAD}, {"rs 0032 0001 000A 3", 0xA5},
+        {"ts 0032 0001 000A 3", 0xAD}, {"ts 0032 0001 000A 3", 0xA5}, {"ts 0032_0001_000a_3 ", 0xAD},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.line);
+        f.link->clear();
+        ASSERT_TRUE(run({step.line}).succeeded());
+        Bytes expected = data;
+        expected[10] = step.byte10;
+        EXPECT_EQ(f.model.seem(0x32, 1), expected);
+        std::vector<SeenCommand> writes;
+        for (const auto& c : f.link->commands()) {
+            if (c.command == CommandSet::kWriteSeem) writes.push_back(c);
+        }
+        ASSERT_EQ(writes.size(), 1u);
+        // seem, record, offset 0, count 11, then bytes 0-10 of the record
+        EXPECT_EQ(Bytes(writes[0].payload.begin(), writes[0].payload.begin() + 8),
+                  (Bytes{0, 0x32, 0, 1, 0, 0, 0, 11}));
+        EXPECT_EQ(writes[0].payload.size(), 8u + 11u);
+    }
+}
+
+TEST_F(BatchRun, SeemBitLinesThatCannotBeAppliedWriteNothing) {
+    const Bytes data = patternBytes(4, 0x10);
+    f.model.setSeem(0x32, 1, data);
+    auto report = run({"ss 0032 0001 000A 3", "ss 0032 0001 0002 8", "ss 0032 0001 00X2 1",
+                       "ts 0032 0001", "rs 0099 0001 0000 0"});
+    EXPECT_EQ(report.failures.size(), 5u);
+    EXPECT_NE(report.failures[0].find("beyond the record"), std::string::npos);
+    EXPECT_EQ(f.model.seem(0x32, 1), data);
+    for (const auto& c : f.link->commands()) EXPECT_NE(c.command, CommandSet::kWriteSeem);
+}
+
 TEST_F(BatchRun, SeemSaveWritesTheRecordBesideThePackage) {
     const Bytes data = patternBytes(40, 3);
     f.model.setSeem(0x32, 1, data);

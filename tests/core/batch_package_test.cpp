@@ -123,40 +123,6 @@ TEST_F(PackageFolderNames, NamesThatLeaveThePackageFolderAreRefused) {
     EXPECT_FALSE(packageFilePath(base, "."));
 }
 
-TEST(SeemArguments, BitLinesHaveFourHexadecimalFieldsAtFixedPlaces) {
-    struct Case {
-        std::string text;
-        bool ok;
-        SeemBitAddress address;
-    };
-    const Case cases[] = {
-        {"0032 0001 000A 3", true, {0x32, 1, 10, 3}},
-        {"0032_0001_000a_7", true, {0x32, 1, 10, 7}},  // separators are not read
-        {"ffff FFFF 0000 0 ", true, {0xFFFF, 0xFFFF, 0, 0}},
-        {"0032 0001 000A 8", false, {}},  // bit above 7
-        {"0032 0001 000A 10", false, {}},
-        {"0032 0001 000A", false, {}},    // no bit
-        {"0032 0001 000G 3", false, {}},  // not hexadecimal
-        {"32 1 A 3", false, {}},
-        {"0032 0001 000A x", false, {}},
-        {"", false, {}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        std::string reason;
-        auto address = parseSeemBitArgument(c.text, reason);
-        ASSERT_EQ(address.has_value(), c.ok) << reason;
-        if (!address) {
-            EXPECT_FALSE(reason.empty());
-            continue;
-        }
-        EXPECT_EQ(address->seem, c.address.seem);
-        EXPECT_EQ(address->record, c.address.record);
-        EXPECT_EQ(address->offset, c.address.offset);
-        EXPECT_EQ(address->bit, c.address.bit);
-    }
-}
-
 TEST(SeemArguments, SaveLinesTakeFourDigitsForEachNumber) {
     using Pair = std::pair<std::string, std::string>;
     EXPECT_EQ(parseSeemSaveArgument("0032 0001"), (Pair{"0032", "0001"}));
