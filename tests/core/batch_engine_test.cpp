@@ -244,8 +244,9 @@ TEST_F(BatchRun, SeemBitLinesChangeOnlyTheirBitAndWriteBackTheBytesUpToIt) {
         uint8_t byte10;
     };
     const Step steps[] = {
-        {"ss 0032 0001 000A 3", 0xAD}, {"ss 0032 0001 000A 3", 0xAD}, {"rs 0032 0001 000A 3", 0xA5},
-        {"ts 0032 0001 000A 3", 0xAD}, {"ts 0032 0001 000A 3", 0xA5}, {"ts 0032_0001_000a_3 ", 0xAD},
+        {"ss 0032 0001 000A 3", 0xAD}, {"ss 0032 0001 000A 3", 0xAD},
+        {"rs 0032 0001 000A 3", 0xA5}, {"ts 0032 0001 000A 3", 0xAD},
+        {"ts 0032 0001 000A 3", 0xA5}, {"ts 0032_0001_000a_3 ", 0xAD},
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.line);
