@@ -306,7 +306,7 @@ const std::vector<Command>& commandTable() {
          runSeemGet},
         {"seem-put", "FILE", "write a seem file xxxx_yyyy.seem to the phone", 1, 1, runSeemPut},
         {"restart", "", "restart the phone", 0, 0, runRestart},
-        {"run", "PACKAGE [--allow-shell]", "run a batch package (.mrdk)", 1, 2, runPackage},
+        {"run", "FILE [--allow-shell]", "run a batch package (.mrdk)", 1, 2, runPackage},
     };
     return table;
 }
