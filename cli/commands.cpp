@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "base/hex_text.h"
+#include "cli/run_package.h"
 #include "cli/session.h"
 #include "p2k/file_transfer.h"
 #include "p2k/transport.h"
@@ -305,6 +306,7 @@ const std::vector<Command>& commandTable() {
          runSeemGet},
         {"seem-put", "FILE", "write a seem file xxxx_yyyy.seem to the phone", 1, 1, runSeemPut},
         {"restart", "", "restart the phone", 0, 0, runRestart},
+        {"run", "FILE [--allow-shell]", "run a batch package (.mrdk)", 1, 2, runPackage},
     };
     return table;
 }

@@ -13,6 +13,9 @@ struct LinkState {
     // Set to 1 whenever an attach step finds the link; 999 marks a cancelled package run.
     std::atomic<int> phoneConnected{0};
     std::atomic<bool> interfaceUp{false};
+    // Mode 0: the attach routine (command-set probe, identity, volumes) has finished on the
+    // interface that is up; cleared when it goes away.
+    std::atomic<bool> phoneAttached{false};
     std::atomic<bool> usblanUp{false};
     std::atomic<uint32_t> modemProbeCount{0};
     std::atomic<bool> usblanSwitchSent{false};

@@ -84,11 +84,13 @@ void LinkWatch::p2kCycle() {
             PhoneSession session(context_.transport);
             attachPhone_();
         }
+        state_.phoneAttached = true;
         view_.phoneInterfaceUp();
         std::shared_ptr<DriverLink> link = driver.link();
         if (stopping_) return;
         if (link && !link->waitForRemoval()) return;  // stopped, not removed
         state_.interfaceUp = false;
+        state_.phoneAttached = false;
         {
             PhoneSession session(context_.transport);
             driver.clearLink();

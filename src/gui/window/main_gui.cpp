@@ -8,6 +8,7 @@
 #include <QUrl>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 
 #include "app/app_context.h"
@@ -17,6 +18,7 @@
 #include "config/linux_settings.h"
 #include "device/device_connection.h"
 #include "gui/controls/pictures.h"
+#include "gui/dialogs/batch_run.h"
 #include "gui/panes/phone_pane.h"
 #include "gui/panes/phone_ui.h"
 #include "gui/panes/file_commands.h"
@@ -56,13 +58,6 @@ std::vector<uint8_t> programIconPng() {
 
 // Until the package dialog is part of the program, a package start shows what it would
 // run and ends without running it.
-mdk::PackageRunResult packageStandIn(mdk::AppContext& context, const std::string& path) {
-    context.prompter.ask({"Marrowdeck :  execute mrdk batch file",
-                          path + "\n\nThis build cannot run batch packages yet; nothing was run.",
-                          mdk::PromptButtons::Ok, mdk::PromptIcon::Information});
-    return mdk::PackageRunResult::Cancelled;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -98,16 +93,25 @@ int main(int argc, char** argv) {
         const std::string program = QCoreApplication::applicationFilePath().toStdString();
         mdk::FileAssociations(xdg, desktopCommands).write(program, programIconPng());
     };
+    std::function<void(mdk::MainWindow&, bool)> startConnection;
+    // The start with a package: dialog 1600 runs it; the link watch starts without its
+    // once-only test.
     services.runPackage = [&](mdk::MainWindow& window, const std::string& path) {
-        if (services.startLinkWatch) services.startLinkWatch(window);
-        return packageStandIn(context, path);
+        mdk::BatchRunHooks hooks;
+        hooks.startLinkWatch = [&] { startConnection(window, false); };
+        hooks.hideStartupPicture = [&window] { window.hideStartupPicture(); };
+        hooks.relistRightPane = [&window] { window.relistRightPane(); };
+        const auto result = mdk::runBatchPackage(context, path, hooks, &window);
+        return result.outcome == mdk::BatchDialog::Outcome::Cancelled
+                   ? mdk::PackageRunResult::Cancelled
+                   : mdk::PackageRunResult::Ended;
     };
     services.companion = &companion;
     services.updateServer = settings.updateServer;
     services.openLink = [](const std::string& link) {
         QProcess::startDetached("xdg-open", {QString::fromStdString(link)});
     };
-    services.startLinkWatch = [&](mdk::MainWindow& window) {
+    startConnection = [&](mdk::MainWindow& window, bool onceOnlyTest) {
         context.catalogue.setView(&window.phoneView());
         context.commands.setProgress(&window.progressSink());
         connection = std::make_unique<mdk::DeviceConnection>(context.device, platform.services(),
@@ -116,8 +120,9 @@ int main(int argc, char** argv) {
         if (phoneUi) phoneUi->setConnection(connection.get());
         context.log.logLine("Phone link: " + address);
         if (!settingsWarnings.empty()) context.log.logLine(settingsWarnings);
-        connection->startLinkWatch();
+        connection->startLinkWatch(onceOnlyTest);
     };
+    services.startLinkWatch = [&](mdk::MainWindow& window) { startConnection(window, true); };
     services.closeLink = [&] {
         if (connection) connection->closeLink();
     };
