@@ -15,6 +15,7 @@
 #include "gui/window/file_commands.h"
 #include "gui/window/main_window.h"
 #include "gui/window/qt_prompter.h"
+#include "gui/window/seem_commands.h"
 #include "platform/process_runner.h"
 #include "sim/sim_link.h"
 
@@ -49,6 +50,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<mdk::DeviceConnection> connection;
     std::unique_ptr<mdk::PhoneUi> phoneUi;
     std::unique_ptr<mdk::FileCommands> fileCommands;
+    std::unique_ptr<mdk::SeemCommands> seemCommands;
 
     mdk::MainWindowServices services;
     services.commandLineArgument = firstArgument(argc, argv);
@@ -83,6 +85,8 @@ int main(int argc, char** argv) {
             if (connection) connection->reconnect();
         });
         fileCommands->install();
+        seemCommands = std::make_unique<mdk::SeemCommands>(context, window, phoneUi->workers());
+        seemCommands->install();
         if (window.startedUp()) {
             window.show();
             code = app.exec();
@@ -90,6 +94,7 @@ int main(int argc, char** argv) {
         restart = window.restartRequested();
         prompter.close();
         if (connection) connection->stopLinkWatch();
+        seemCommands.reset();
         fileCommands.reset();
         phoneUi.reset();
         context.catalogue.setView(nullptr);
