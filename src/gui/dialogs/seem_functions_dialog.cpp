@@ -18,6 +18,7 @@
 #include "base/event_log.h"
 #include "base/prompter.h"
 #include "gui/controls/fonts.h"
+#include "gui/controls/pictures.h"
 #include "p2k/command_set.h"
 #include "p2k/transport.h"
 #include "platform/safe_file.h"
@@ -198,6 +199,13 @@ QWidget* SeemFunctionsDialog::buildSidePanel() {
     close->setToolTip(qs(commands_.log().message(134)));
     column->addWidget(close);
 
+    // The pictures of the main window's View, Copy, Re-Read and Delete buttons.
+    const std::pair<QPushButton*, int> pictures[] = {
+        {search, 4100}, {write_, 4300}, {discard_, 4700}, {close, 4600}};
+    for (const auto& [button, id] : pictures) {
+        button->setIcon(QIcon(picture(id)));
+        button->setIconSize(QSize(16, 16));
+    }
     for (QPushButton* button : {search, write_, discard_, close, set}) {
         button->setAutoDefault(button == search);
         connect(button, &QPushButton::clicked, this,
