@@ -10,6 +10,7 @@
 
 #include "base/hex_text.h"
 #include "cli/run_package.h"
+#include "cli/seem_commands.h"
 #include "cli/session.h"
 #include "p2k/file_transfer.h"
 #include "p2k/transport.h"
@@ -305,6 +306,13 @@ const std::vector<Command>& commandTable() {
         {"seem-get", "SEEM RECORD [FILE]", "read a seem record (hexadecimal numbers)", 2, 3,
          runSeemGet},
         {"seem-put", "FILE", "write a seem file xxxx_yyyy.seem to the phone", 1, 1, runSeemPut},
+        {"seem-bit", "SEEM RECORD OFFSET BIT ACTION",
+         "get, set, clear or toggle one seem bit (hexadecimal numbers)", 5, 5, runSeemBit},
+        {"seem-discover", "[--write FILE]",
+         "list the seem numbers the phone answers; --write FILE keeps them as a seem list", 0, 2,
+         runSeemDiscover},
+        {"seem-functions", "[CSV]", "each seem function with its bit's state on the phone", 0, 1,
+         runSeemFunctions},
         {"restart", "", "restart the phone", 0, 0, runRestart},
         {"run", "FILE [--allow-shell]", "run a batch package (.mrdk)", 1, 2, runPackage},
     };

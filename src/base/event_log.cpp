@@ -59,6 +59,11 @@ void EventLog::logMessage(int number, std::string_view suffix) {
     logLine(message(number) + std::string(suffix));
 }
 
+void EventLog::showLine(std::string_view text) {
+    std::lock_guard lock(mutex_);
+    if (view_) view_->appendLine(std::string(text));
+}
+
 void EventLog::replaceLogLine(std::string_view text) {
     if (dropped()) return;
     std::lock_guard lock(mutex_);

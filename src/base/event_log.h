@@ -35,6 +35,8 @@ public:
     void logLine(std::string_view text);
     // Message n of the message table followed by suffix.
     void logMessage(int number, std::string_view suffix = {});
+    // Appends a line to the list only; the file is not touched (a heading of the list).
+    void showLine(std::string_view text);
     // Replaces the last line of the list; the file is not touched.
     void replaceLogLine(std::string_view text);
 

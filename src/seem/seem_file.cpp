@@ -40,10 +40,12 @@ std::optional<SeemAddress> parseSeemFileName(const std::string& name) {
     auto seem = hex4(name.substr(0, 4));
     auto record = hex4(name.substr(5, 4));
     if (!seem || !record) return std::nullopt;
-    if (*seem == 0 || *seem > kLastSeem || *record == 0 || *record > kLastRecord) {
-        return std::nullopt;
-    }
+    if (!inSeemFileRange(*seem, *record)) return std::nullopt;
     return SeemAddress{*seem, *record};
+}
+
+bool inSeemFileRange(uint16_t seem, uint16_t record) {
+    return seem != 0 && seem <= kLastSeem && record != 0 && record <= kLastRecord;
 }
 
 std::vector<uint8_t> seemWriteData(std::span<const uint8_t> file,

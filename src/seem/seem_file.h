@@ -19,6 +19,9 @@ std::string seemFileName(uint16_t seem, uint16_t record);
 // The same with the seem part given as text (a seem list entry, kept unchanged).
 std::string seemFileName(const std::string& seemText, uint16_t record);
 
+// Seems 0001-02FE and records 0001-00FE: the numbers a seem file may name.
+bool inSeemFileRange(uint16_t seem, uint16_t record);
+
 // Parses a seem file name: seem from characters 1-4, record from characters 6-9, both
 // hexadecimal (any case). Valid only for seems 0001-02FE and records 0001-00FE.
 std::optional<SeemAddress> parseSeemFileName(const std::string& name);

@@ -132,7 +132,6 @@ void DispatchTest::commandsNotBuiltYetWriteOneLogLine() {
         {1007, "F3 - View: not built yet."},
         {1026, "F4 - Edit: not built yet."},
         {1011, "F8 - Delete: not built yet."},
-        {10003, "Discover numbers: not built yet."},
     };
     for (const auto& [id, line] : pending) {
         const int before = f.logLines().size();

@@ -19,11 +19,12 @@
 #include "device/device_connection.h"
 #include "gui/controls/pictures.h"
 #include "gui/dialogs/batch_run.h"
+#include "gui/panes/file_commands.h"
 #include "gui/panes/phone_pane.h"
 #include "gui/panes/phone_ui.h"
-#include "gui/panes/file_commands.h"
 #include "gui/window/main_window.h"
 #include "gui/window/qt_prompter.h"
+#include "gui/window/seem_commands.h"
 #include "platform/companion.h"
 #include "platform/file_associations.h"
 #include "platform/process_runner.h"
@@ -83,6 +84,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<mdk::DeviceConnection> connection;
     std::unique_ptr<mdk::PhoneUi> phoneUi;
     std::unique_ptr<mdk::FileCommands> fileCommands;
+    std::unique_ptr<mdk::SeemCommands> seemCommands;
 
     mdk::MainWindowServices services;
     services.commandLineArgument = firstArgument(argc, argv);
@@ -141,6 +143,8 @@ int main(int argc, char** argv) {
             if (connection) connection->reconnect();
         });
         fileCommands->install();
+        seemCommands = std::make_unique<mdk::SeemCommands>(context, window, phoneUi->workers());
+        seemCommands->install();
         if (window.startedUp()) {
             window.show();
             code = app.exec();
@@ -148,6 +152,7 @@ int main(int argc, char** argv) {
         restart = window.restartRequested();
         prompter.close();
         if (connection) connection->stopLinkWatch();
+        seemCommands.reset();
         fileCommands.reset();
         phoneUi.reset();
         context.catalogue.setView(nullptr);

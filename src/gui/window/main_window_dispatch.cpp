@@ -26,8 +26,7 @@ using namespace ids;
 
 void MainWindow::registerHandlers() {
     // Commands carried out by later parts of the program: one log line each until then.
-    for (int id : {kView, kEdit, kCopy, kDelete, kSeemFunc, kMenuReconnect, kMenuDiscoverNumbers,
-                   kMenuSeemFunctions, kMenuOldSeemDialog}) {
+    for (int id : {kView, kEdit, kCopy, kDelete, kMenuReconnect}) {
         handlers_[id] = [this, id] { notBuilt(id); };
     }
     handlers_[kTesterKey] = [this] {
