@@ -6,6 +6,7 @@
 #include "base/messages.h"
 #include "base/prompter.h"
 #include "config/config_record.h"
+#include "config/run_settings.h"
 #include "device/device_context.h"
 #include "device/link_state.h"
 #include "p2k/catalogue.h"
@@ -31,20 +32,23 @@ public:
     Clock& clock;
     MessageTable messages;
     EventLog log{messages};
+    // The saved settings: loaded at start, changed by the options, saved at exit.
     ConfigRecord config;
+    // The settings that threads change and read while the program runs.
+    RunSettings runSettings;
     UsbDriver driver{log};
     Transport transport{driver, log, clock};
     LinkState link;
     // Every box of the core goes here; the front end points it at its own prompter.
     ForwardingPrompter prompter;
-    CommandSet commands{transport, log, config, clock};
-    Catalogue catalogue{commands, log, config, clock, prompter, programFolder};
+    CommandSet commands{transport, log, runSettings, clock};
+    Catalogue catalogue{commands, log, config, runSettings, clock, prompter, programFolder};
     // Location lists, folders, focus and sort modes of both panes.
     PaneSet panes;
     // "Seem.lst" and "SeemCategories.lst", shown by the seem folder of a phone pane.
     SeemLists seemLists;
     // What the device connection works with.
-    DeviceContext device{programFolder, clock,    log,       config,   driver,
+    DeviceContext device{programFolder, clock,    log,       config,   runSettings, driver,
                          transport,     commands, catalogue, prompter, link};
 
     // A path inside the program folder.

@@ -177,9 +177,9 @@ void ModeSwitcher::askLinuxPhone() {
     prompt.icon = PromptIcon::Question;
     const PromptAnswer answer = prompter_.ask(prompt);
     if (answer == PromptAnswer::Yes) {
-        context_.config.connectionMode = static_cast<int32_t>(ConnectionMode::P2k05OverUsblan);
+        context_.runSettings.setConnectionMode(ConnectionMode::P2k05OverUsblan);
         context_.transport.setP2k05Active(true);
-        context_.config.forceP2k05 = 1;
+        context_.runSettings.setForceP2k05(1);
     }
     if (answer == PromptAnswer::Yes || answer == PromptAnswer::No) {
         state_.restartRequested = true;
@@ -197,11 +197,11 @@ void ModeSwitcher::askP2kPhone() {
     prompt.buttons = PromptButtons::YesNo;
     prompt.icon = PromptIcon::Question;
     if (prompter_.ask(prompt) != PromptAnswer::Yes) return;
-    ConfigRecord& config = context_.config;
-    config.connectionMode = static_cast<int32_t>(ConnectionMode::P2k);
+    RunSettings& settings = context_.runSettings;
+    settings.setConnectionMode(ConnectionMode::P2k);
     context_.transport.setP2k05Active(false);
-    config.forceP2k05 = 0;
-    config.useFilter = 0;
+    settings.setForceP2k05(0);
+    settings.setUseFilter(0);
     state_.restartRequested = true;
     control_.restartApplication();
 }

@@ -188,7 +188,7 @@ int UsblanLink::bringUpUsblan() {
     const std::string phoneIp =
         config.useGivenIp ? config.usblanIp : nextAddress(adapter->adapterIp);
     state_.setText(&LinkState::phoneIp, phoneIp);
-    switch (config.mode()) {
+    switch (context_.runSettings.mode()) {
         case ConnectionMode::UsblanSamba:
             mountShare(phoneIp);
             break;
@@ -272,7 +272,7 @@ int UsblanLink::connectP2k05(const std::string& adapterIp, const std::string& ph
                              uint16_t port) {
     PhoneSession session(context_.transport);
     EventLog& log = context_.log;
-    ConfigRecord& config = context_.config;
+    RunSettings& run = context_.runSettings;
     Transport& transport = context_.transport;
     log.logLine("Initializing TCP/IP interface.");
     closeSocket();  // a new connection replaces the old one
@@ -292,7 +292,7 @@ int UsblanLink::connectP2k05(const std::string& adapterIp, const std::string& ph
     }
     transport.setP2k05Active(true);
     transport.setUsblanMode(true);
-    config.forceP2k05 = 1;
+    run.setForceP2k05(1);
     if (fd < 0) {
         if (error.rfind("cannot connect", 0) != 0) {
             fatalError_ = "! Cannot create a socket.";
@@ -305,12 +305,9 @@ int UsblanLink::connectP2k05(const std::string& adapterIp, const std::string& ph
     transport.setUsblanSocket(fd);
     log.logLine("*** Connection successful.");
     commands_.runSessionSequence();
-    if (!config.useFilter) {
-        config.useFilter = 1;
-        config.searchPattern = "/a/*";
-    }
+    run.enableFilter("/a/*");
     showUsblanVolumes();
-    std::string first = config.searchPattern;
+    std::string first = run.searchPattern();
     first.replace(0, std::min<size_t>(2, first.size()), "  ");
     view_.replaceFirstLocation(first);
     return 0;
@@ -344,7 +341,7 @@ void UsblanLink::closeLink() {
     const std::string phoneIp = state_.text(&LinkState::phoneIp);
     const std::string mountPoint = state_.text(&LinkState::mountPoint);
     const std::string& folder = context_.programFolder;
-    switch (context_.config.mode()) {
+    switch (context_.runSettings.mode()) {
         case ConnectionMode::UsblanSamba:
             if (state_.driveMapped) {
                 platform_.commands.start(

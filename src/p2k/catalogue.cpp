@@ -9,6 +9,7 @@
 #include "base/event_log.h"
 #include "base/prompter.h"
 #include "config/config_record.h"
+#include "config/run_settings.h"
 #include "p2k/command_set.h"
 #include "p2k/transport.h"
 
@@ -39,28 +40,25 @@ constexpr size_t kLocationSlots = 4;
 
 }  // namespace
 
-Catalogue::Catalogue(CommandSet& commands, EventLog& log, ConfigRecord& config, Clock& clock,
-                     Prompter& prompter, std::string programFolder)
+Catalogue::Catalogue(CommandSet& commands, EventLog& log, const ConfigRecord& config,
+                     RunSettings& settings, Clock& clock, Prompter& prompter,
+                     std::string programFolder)
     : commands_(commands),
       log_(log),
       config_(config),
+      settings_(settings),
       clock_(clock),
       prompter_(prompter),
       programFolder_(std::move(programFolder)) {}
 
-int32_t& Catalogue::fileCountLimit() {
-    return config_.fileCountLimit;
-}
-
 std::string Catalogue::volumeMask() const {
-    return config_.searchPattern;
+    return settings_.searchPattern();
 }
 
 void Catalogue::setCurrentVolume(const std::string& volume) {
     const char letter = volume.size() >= 2 ? volume[1] : 'a';
     currentVolume_ = std::string("/") + letter;
-    if (config_.searchPattern.size() < 2) config_.searchPattern = "/a/*.*";
-    config_.searchPattern[1] = letter;
+    settings_.setPatternVolume(letter);
 }
 
 void Catalogue::setStatus(int part, const std::string& text) {
@@ -130,7 +128,7 @@ std::vector<VolumeEntry> Catalogue::locationEntries(const std::string& volumes) 
 
 int Catalogue::attachPhone() {
     PhoneSession session(commands_.transport());
-    if (config_.usblanP2k05()) {
+    if (settings_.usblanP2k05()) {
         const std::string mask = volumeMask();
         int count =
             commands_.phoneSearchStart(mask.size() > 1 ? mask.substr(1) : mask, currentVolume_[1]);
@@ -174,7 +172,7 @@ int Catalogue::attachPhone() {
 
     int count = commands_.phoneSearchStart(volumeMask(), currentVolume_[1]);
     if (count > 0) reportedCount_ = static_cast<uint32_t>(count);
-    config_.useFilter = 0;
+    settings_.setUseFilter(0);
 
     std::vector<uint8_t> volumes;
     if (commands_.phoneListVolumes(volumes) != 0) {
@@ -204,7 +202,7 @@ int Catalogue::refreshPhoneStatus() {
     auto free = commands_.phoneFreeSpace(currentVolume_, &reportedZero);
     if (!free) {
         if (reportedZero) log_.logMessage(kMsgFreeSpaceFailed);
-        if (!config_.usblanP2k05()) {
+        if (!settings_.usblanP2k05()) {
             log_.logMessage(kMsgStatusFailed);
             return -1;
         }

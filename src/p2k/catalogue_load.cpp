@@ -9,7 +9,7 @@
 #include "base/clock.h"
 #include "base/event_log.h"
 #include "base/prompter.h"
-#include "config/config_record.h"
+#include "config/run_settings.h"
 #include "p2k/catalogue.h"
 #include "p2k/command_set.h"
 #include "p2k/transport.h"
@@ -44,7 +44,7 @@ Catalogue::Decoded Catalogue::decode(uint32_t offset) const {
 }
 
 uint32_t Catalogue::paneAttributes(uint32_t word) const {
-    return paneAttributeValue(word, config_.usblanP2k05());
+    return paneAttributeValue(word, settings_.usblanP2k05());
 }
 
 std::string Catalogue::attributeText(uint32_t attributes, bool usblanMode) {
@@ -104,7 +104,7 @@ bool Catalogue::takeBlock(const std::vector<uint8_t>& reply, bool& firstReply) {
             starts.push_back(static_cast<uint32_t>(base + kBlockHeader + i * stride));
         }
     }
-    const int32_t limit = config_.fileCountLimit;
+    const int32_t limit = settings_.fileCountLimit();
     for (uint32_t start : starts) {
         std::string path;
         {
@@ -153,7 +153,7 @@ void Catalogue::loadCatalogue() {
         }
     }
     reportedCount_ = loadedCount_;
-    if (config_.usblanP2k05()) {
+    if (settings_.usblanP2k05()) {
         setStatus(2, log_.message(kMsgFileCount) + std::to_string(reportedCount_.load()));
         appendHiddenFiles();
     }
@@ -229,7 +229,7 @@ bool Catalogue::appendCatalogueRecord(const std::string& name, uint32_t size,
     recordOffsets_.push_back(base + kBlockHeader);
     ++loadedCount_;
     ++reportedCount_;
-    if (config_.fileCountLimit >= 0) ++config_.fileCountLimit;
+    settings_.raiseFileCountLimit();
     return true;
 }
 
@@ -264,7 +264,7 @@ void Catalogue::setCatalogueAttributes(const std::string& path, uint8_t attribut
 std::vector<PhoneRow> Catalogue::listFolder(const std::string& phoneFolder) const {
     std::vector<PhoneRow> rows;
     std::unordered_map<std::string, size_t> seen;
-    const bool usblan = config_.usblanP2k05();
+    const bool usblan = settings_.usblanP2k05();
     std::shared_lock lock(mutex_);
     for (uint32_t offset : recordOffsets_) {
         const Decoded record = decode(offset);

@@ -9,7 +9,7 @@
 #include "base/bytes.h"
 #include "base/clock.h"
 #include "base/event_log.h"
-#include "config/config_record.h"
+#include "config/run_settings.h"
 #include "p2k/transport.h"
 #include "p2k/usb_driver.h"
 
@@ -99,7 +99,7 @@ int CommandSet::fileCommand(uint32_t sub, std::span<const uint8_t> args,
 int CommandSet::namedCommand(uint32_t sub, const std::string& name, std::optional<uint32_t> value) {
     if (name.empty()) return -1;
     std::vector<uint8_t> args;
-    if (value) bytes::appendBe32(args, config_.usblanP2k05() ? kUsblanValue : *value);
+    if (value) bytes::appendBe32(args, settings_.usblanP2k05() ? kUsblanValue : *value);
     args.insert(args.end(), name.begin(), name.end());
     std::vector<uint8_t> reply;
     bool replied = false;
@@ -216,8 +216,8 @@ int CommandSet::phoneWriteFile(std::span<const uint8_t> data) {
 int CommandSet::phoneSearchStart(const std::string& pattern, char currentVolumeLetter) {
     std::vector<uint8_t> args;
     bool volumeForm = false;
-    const bool usblan = config_.usblanP2k05();
-    const bool filter = config_.useFilter != 0;
+    const bool usblan = settings_.usblanP2k05();
+    const bool filter = settings_.useFilter() != 0;
     if (cdmaPhone_) {
         appendUtf16Be(args, pattern);
     } else if (usblan && filter) {
@@ -360,7 +360,7 @@ void CommandSet::probeCommandSet() {
         std::copy_n(reply.begin(), std::min(reply.size(), seem4.size()), seem4.begin());
         return result;
     };
-    if (config_.forceP2k05 == 0) {
+    if (settings_.forceP2k05() == 0) {
         driver.setP2k05SendTimeoutMs(kP2k05ProbeTimeoutMs);
         if (readSeem4() != 0) transport_.setP2k05Active(false);
         driver.setP2k05SendTimeoutMs(kP2k05SendTimeoutMs);

@@ -131,10 +131,10 @@ bool PhonePane::attachPass(Side side) {
     if (!connection_) return context_.driver.linkHandle() != 0;
     LinkState& link = context_.link;
     link.modemProbeCount = 0;
-    if (context_.config.usblanP2k05()) {
+    if (context_.runSettings.usblanP2k05()) {
         auto entry = context_.panes.entry(side, context_.panes.phoneVolumeIndex.load());
         const std::string mask = entry ? entry->text : std::string("/a/*.*");
-        context_.config.searchPattern = mask;
+        context_.runSettings.setSearchPattern(mask);
         context_.log.logLine("Reading filesystem from:");
         context_.log.logLine(mask);
         connection_->attachUsblan();

@@ -210,7 +210,7 @@ bool Transfers::downloadFile(const std::string& phonePath, const PaneRow& row,
 bool Transfers::downloadFolder(const std::string& phoneFolder, const std::string& pcFolder) {
     std::vector<std::string> refused;
     const auto items = planFolderDownload(context_.catalogue.records(), phoneFolder,
-                                          context_.config.usblanP2k05(), refused);
+                                          context_.runSettings.usblanP2k05(), refused);
     for (const std::string& path : refused)
         context_.log.logLine("Unsafe phone path skipped: " + path);
     CommandSet& commands = context_.commands;

@@ -116,6 +116,7 @@ void MainWindow::startUp() {
 bool MainWindow::loadSettings() {
     configFile_ = std::make_unique<ConfigFile>(context_.programFile(".config"));
     const ConfigLoadResult result = configFile_->load(context_.config, context_.prompter, *this);
+    context_.runSettings.takeFrom(context_.config);
     // A corrupted file asked for a restart: this instance closes without going on.
     if (result == ConfigLoadResult::Corrupted) return false;
     configLoaded_ = true;
@@ -190,6 +191,7 @@ void MainWindow::saveSettings() {
     config.leftSource = static_cast<int32_t>(context_.panes.locationIndex(Side::Left));
     config.rightSource = static_cast<int32_t>(context_.panes.locationIndex(Side::Right));
     storeWindowRect();
+    context_.runSettings.writeInto(config);
     configFile_->save(config);
 }
 
