@@ -120,7 +120,7 @@ constexpr uint32_t kFolderBit = 0x1000;
 
 // A record's attribute word as the phone pane reads it (low bytes swapped in USBLAN mode).
 uint32_t paneAttributes(Session& s, const CatalogueRecord& record) {
-    return paneAttributeValue(record.attributeWord, s.context().config.usblanP2k05());
+    return paneAttributeValue(record.attributeWord, s.context().runSettings.usblanP2k05());
 }
 
 std::optional<CatalogueRecord> findRecord(Session& s, const std::string& path) {
@@ -139,7 +139,7 @@ std::optional<CatalogueRecord> findFileRecord(Session& s, const std::string& pat
 
 void getFile(Session& s, const CatalogueRecord& record, std::string target) {
     if (isFolder(target)) target.append("/").append(baseName(record.path));
-    const bool usblan = s.context().config.usblanP2k05();
+    const bool usblan = s.context().runSettings.usblanP2k05();
     const uint32_t attributes = paneAttributes(s, record);
     const uint32_t mode = openModeFromAttributeText(Catalogue::attributeText(attributes, usblan));
     auto data = downloadPhoneFile(s.commands(), record.path, mode, record.size);
@@ -151,7 +151,7 @@ void getFile(Session& s, const CatalogueRecord& record, std::string target) {
 void getFolder(Session& s, const std::string& folder, const std::string& target) {
     std::vector<std::string> refused;
     auto items = planFolderDownload(s.catalogue().records(), folder,
-                                    s.context().config.usblanP2k05(), refused);
+                                    s.context().runSettings.usblanP2k05(), refused);
     for (const auto& path : refused) s.log().logLine("Refused unsafe phone path: " + path);
     int failures = 0;
     for (const auto& item : items) {

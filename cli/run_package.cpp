@@ -44,7 +44,7 @@ void runPackage(Session& s, const std::vector<std::string>& args) {
     SessionBatchLink link(s);
     AppContext& context = s.context();
     BatchEngine engine(
-        {context.commands, context.catalogue, context.log, runner, context.clock, link},
+        {context.commands, context.catalogue, context.runSettings, context.log, runner, context.clock, link},
         packageFolder(path), BatchOptions{args.size() > 1});
     const BatchReport report = engine.run(*lines);
     s.view().finishProgress();

@@ -52,29 +52,26 @@ void SimLink::notifyChange() {
 
 namespace {
 
+// A simulated phone with its sample files and the link to it, kept together.
+struct OwnedSimPhone {
+    explicit OwnedSimPhone(PhoneKind kind) : model(kind), phone(model), link(phone) {
+        loadSamplePhone(model);
+    }
+    PhoneModel model;
+    SimPhone phone;
+    SimLink link;
+};
+
 // A SimLink that owns its phone: the "sim" address of the command-line tool and the GUI.
-class OwningSimLink final : public DriverLink {
+class OwningSimLink final : public ForwardingLink {
 public:
-    explicit OwningSimLink(PhoneKind kind)
-        : model_(std::make_unique<PhoneModel>(kind)),
-          phone_(std::make_unique<SimPhone>(*model_)),
-          link_(std::make_unique<SimLink>(*phone_)) {
-        loadSamplePhone(*model_);
-    }
-    DriverStatus request(uint32_t code, std::span<const uint8_t> input, size_t capacity,
-                         std::vector<uint8_t>& output, uint32_t waitMs) override {
-        return link_->request(code, input, capacity, output, waitMs);
-    }
-    bool isOpen() const override { return link_->isOpen(); }
-    void close() override { link_->close(); }
-    std::string devicePath() const override { return link_->devicePath(); }
-    bool waitForRemoval() override { return link_->waitForRemoval(); }
-    void stopWaiting() override { link_->stopWaiting(); }
+    explicit OwningSimLink(PhoneKind kind) : ForwardingLink(ownedLink(kind)) {}
 
 private:
-    std::unique_ptr<PhoneModel> model_;
-    std::unique_ptr<SimPhone> phone_;
-    std::unique_ptr<SimLink> link_;
+    static std::shared_ptr<DriverLink> ownedLink(PhoneKind kind) {
+        auto owned = std::make_shared<OwnedSimPhone>(kind);
+        return std::shared_ptr<DriverLink>(owned, &owned->link);
+    }
 };
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "base/messages.h"
 #include "base/prompter.h"
 #include "config/config_record.h"
+#include "config/run_settings.h"
 #include "device/device_context.h"
 #include "device/link_state.h"
 #include "p2k/catalogue.h"
@@ -39,21 +40,24 @@ public:
     Clock& clock;
     MessageTable messages;
     EventLog log{messages};
+    // The saved settings: loaded at start, changed by the options, saved at exit.
     ConfigRecord config;
+    // The settings that threads change and read while the program runs.
+    RunSettings runSettings;
     UsbDriver driver{log};
     Transport transport{driver, log, clock};
     LinkState link;
     // Every box of the core goes here; the front end points it at its own prompter.
     ForwardingPrompter prompter;
-    CommandSet commands{transport, log, config, clock};
-    Catalogue catalogue{commands, log, config, clock, prompter, files};
+    CommandSet commands{transport, log, runSettings, clock};
+    Catalogue catalogue{commands, log, config, runSettings, clock, prompter, files};
     // Location lists, folders, focus and sort modes of both panes.
     PaneSet panes;
     // "Seem.lst" and "SeemCategories.lst", shown by the seem folder of a phone pane.
     SeemLists seemLists;
     // What the device connection works with.
-    DeviceContext device{files,     programFolder, clock,     log,      config, driver,
-                         transport, commands,      catalogue, prompter, link};
+    DeviceContext device{files,     programFolder, clock,    log,       config, runSettings,
+                         driver,    transport,     commands, catalogue, prompter, link};
 
     // The path of one of the program's files ("Temp", ".config", "SOURCEFILES", ...).
     std::string programFile(const std::string& name) const { return files.pathOf(name); }

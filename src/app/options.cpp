@@ -157,6 +157,8 @@ void OptionsApplier::apply(const options::Choice& choice, int32_t modeAtOpening)
     ConfigRecord& config = context_.config;
     setUpCompanion();
     const options::Taken taken = options::takeChoice(config, choice, modeAtOpening);
+    // The live copies of the run-time fields follow what the options chose.
+    context_.runSettings.takeFrom(config);
     if (taken.interfaceIndexSet) {
         context_.transport.setUsbInterfaceIndex(static_cast<uint16_t>(config.interfaceIndex));
     }
@@ -193,6 +195,7 @@ void OptionsApplier::applyUsblanFilter() {
     if (!config.useFilter) {
         config.useFilter = 1;
         config.searchPattern = "/a/*";
+        context_.runSettings.takeFrom(config);
     }
     view_.replaceFirstLocation(options::firstLocationText(config.searchPattern));
 }

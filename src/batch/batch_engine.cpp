@@ -8,6 +8,7 @@
 #include "base/clock.h"
 #include "base/event_log.h"
 #include "base/hex_text.h"
+#include "config/run_settings.h"
 #include "p2k/catalogue.h"
 #include "p2k/command_set.h"
 #include "p2k/file_transfer.h"
@@ -30,15 +31,16 @@ constexpr uint32_t kUnknownSize = std::numeric_limits<uint32_t>::max();
 // Lowers the file-count limit for the run and puts the kept value back on every way out.
 class FileCountLimitScope {
 public:
-    FileCountLimitScope(int32_t& limit, int32_t runValue) : limit_(limit), kept_(limit) {
-        limit_ = runValue;
+    FileCountLimitScope(RunSettings& settings, int32_t runValue)
+        : settings_(settings), kept_(settings.fileCountLimit()) {
+        settings_.setFileCountLimit(runValue);
     }
-    ~FileCountLimitScope() { limit_ = kept_; }
+    ~FileCountLimitScope() { settings_.setFileCountLimit(kept_); }
     FileCountLimitScope(const FileCountLimitScope&) = delete;
     FileCountLimitScope& operator=(const FileCountLimitScope&) = delete;
 
 private:
-    int32_t& limit_;
+    RunSettings& settings_;
     int32_t kept_;
 };
 
@@ -120,7 +122,7 @@ BatchReport BatchEngine::run(const std::vector<std::string>& lines,
                              const std::function<void()>& afterLines) {
     BatchReport report;
     RunningFlag running(running_);
-    FileCountLimitScope limit(parts_.catalogue.fileCountLimit(), kRunFileCountLimit);
+    FileCountLimitScope limit(parts_.settings, kRunFileCountLimit);
     if (parts_.link.linkReady()) {
         runLines(lines, report);
     } else {

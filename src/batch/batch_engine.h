@@ -11,6 +11,7 @@
 namespace mdk {
 
 class Catalogue;
+class RunSettings;
 class Clock;
 class CommandRunner;
 class CommandSet;
@@ -66,6 +67,7 @@ public:
     struct Parts {
         CommandSet& commands;
         Catalogue& catalogue;
+        RunSettings& settings;
         EventLog& log;
         CommandRunner& runner;
         Clock& clock;

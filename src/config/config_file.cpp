@@ -11,6 +11,7 @@
 
 #include "base/app_control.h"
 #include "base/prompter.h"
+#include "platform/safe_file.h"
 
 namespace mdk {
 
@@ -54,22 +55,8 @@ bool ConfigFile::save(const ConfigRecord& record) {
     stored.fadeIn = 0;
     const ConfigRecord::Image image = stored.serialize();
 
-    const std::string temp = path_ + ".new";
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    size_t written = 0;
-    while (written < image.size()) {
-        ssize_t n = ::write(fd, image.data() + written, image.size() - written);
-        if (n <= 0) break;
-        written += static_cast<size_t>(n);
-    }
-    bool ok = written == image.size() && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (!ok || std::rename(temp.c_str(), path_.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    return true;
+    std::string error;
+    return writeFileSafely(path_, image, ExistingFile::Replace, error);
 }
 
 }  // namespace mdk

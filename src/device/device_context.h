@@ -5,6 +5,7 @@
 #include "base/event_log.h"
 #include "base/prompter.h"
 #include "config/config_record.h"
+#include "config/run_settings.h"
 #include "device/link_state.h"
 #include "p2k/catalogue.h"
 #include "p2k/command_set.h"
@@ -22,7 +23,8 @@ struct DeviceContext {
     std::string programFolder;
     Clock& clock;
     EventLog& log;
-    ConfigRecord& config;
+    const ConfigRecord& config;
+    RunSettings& runSettings;
     UsbDriver& driver;
     Transport& transport;
     CommandSet& commands;

@@ -1,6 +1,7 @@
 #include "device/mode_switch.h"
 
 #include "base/app_control.h"
+#include "base/message_ids.h"
 #include "base/prompter.h"
 #include "device/device_context.h"
 #include "device/device_view.h"
@@ -11,8 +12,6 @@
 namespace mdk {
 namespace {
 
-constexpr int kMsgInterfaceFound = 37;
-constexpr int kMsgNoInterface = 38;
 constexpr uint32_t kP2kSwitchWaitMs = 5000;
 constexpr uint32_t kUsblanSwitchWaitMs = 1024;
 constexpr uint32_t kReconnectWaitMs = 2000;
@@ -62,7 +61,7 @@ void ModeSwitcher::attachP2k() {
 ModeSwitcher::Question ModeSwitcher::attachP2kLocked() {
     UsbDriver& driver = context_.driver;
     auto found = [&] {
-        linkFound(kMsgInterfaceFound);
+        linkFound(msg::kInterfaceFound);
         state_.interfaceUp = true;
         return Question::None;
     };
@@ -73,7 +72,7 @@ ModeSwitcher::Question ModeSwitcher::attachP2kLocked() {
         discovery_.openTestCommandInterface();
         if (driver.linkHandle() != 0) return found();
         if (state_.modemProbeCount == 0) {
-            context_.log.logMessage(kMsgNoInterface);
+            context_.log.logMessage(msg::kNoInterface);
             state_.modemProbeCount = 1;
         }
         state_.interfaceUp = false;
@@ -85,7 +84,7 @@ ModeSwitcher::Question ModeSwitcher::attachP2kLocked() {
     discovery_.openTestCommandInterface();
     if (driver.linkHandle() != 0) return found();
     // The modem answered but no P2k interface appeared: perhaps a Linux phone.
-    context_.log.logMessage(kMsgNoInterface);
+    context_.log.logMessage(msg::kNoInterface);
     state_.modemProbeCount = 1;
     state_.interfaceUp = false;
     return Question::LinuxPhone;
@@ -128,7 +127,7 @@ ModeSwitcher::Question ModeSwitcher::attachUsblanLocked() {
         state_.usblanUp = false;
         return Question::None;
     }
-    if (state_.modemProbeCount == 0) context_.log.logMessage(kMsgNoInterface);
+    if (state_.modemProbeCount == 0) context_.log.logMessage(msg::kNoInterface);
     const bool ask = state_.modemProbeCount == kUsblanQuestionPass && state_.usblanSwitchSent;
     ++state_.modemProbeCount;
     return ask ? Question::P2kPhone : Question::None;
@@ -177,9 +176,9 @@ void ModeSwitcher::askLinuxPhone() {
     prompt.icon = PromptIcon::Question;
     const PromptAnswer answer = prompter_.ask(prompt);
     if (answer == PromptAnswer::Yes) {
-        context_.config.connectionMode = static_cast<int32_t>(ConnectionMode::P2k05OverUsblan);
+        context_.runSettings.setConnectionMode(ConnectionMode::P2k05OverUsblan);
         context_.transport.setP2k05Active(true);
-        context_.config.forceP2k05 = 1;
+        context_.runSettings.setForceP2k05(1);
     }
     if (answer == PromptAnswer::Yes || answer == PromptAnswer::No) {
         state_.restartRequested = true;
@@ -197,11 +196,11 @@ void ModeSwitcher::askP2kPhone() {
     prompt.buttons = PromptButtons::YesNo;
     prompt.icon = PromptIcon::Question;
     if (prompter_.ask(prompt) != PromptAnswer::Yes) return;
-    ConfigRecord& config = context_.config;
-    config.connectionMode = static_cast<int32_t>(ConnectionMode::P2k);
+    RunSettings& settings = context_.runSettings;
+    settings.setConnectionMode(ConnectionMode::P2k);
     context_.transport.setP2k05Active(false);
-    config.forceP2k05 = 0;
-    config.useFilter = 0;
+    settings.setForceP2k05(0);
+    settings.setUseFilter(0);
     state_.restartRequested = true;
     control_.restartApplication();
 }

@@ -7,24 +7,23 @@
 #include <fstream>
 #include <iterator>
 
+#include "base/message_ids.h"
 #include "device/device_context.h"
 #include "device/device_view.h"
 #include "device/link_state.h"
 #include "p2k/command_set.h"
+#include "p2k/phone_identity.h"
+#include "platform/safe_file.h"
 #include "platform/socket_io.h"
 
 namespace mdk {
 namespace {
 
-constexpr int kMsgModel = 77;
-constexpr int kMsgPath = 78;
 constexpr uint32_t kReportWaitMs = 400;
 constexpr uint32_t kBringUpWaitMs = 500;
 constexpr uint32_t kShareMountWaitMs = 5000;
 constexpr uint32_t kFtpMountWaitMs = 2000;
 constexpr int kConnectTimeoutMs = 5000;
-constexpr size_t kBluetoothReadSize = 500;
-constexpr size_t kModelNameOffset = 22;  // "defaultLocalDevName", a blank, "=", a blank
 
 bool isAddressChar(char c) {
     return (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '/';
@@ -39,12 +38,6 @@ size_t blockEnd(std::string_view report, size_t from) {
         if (next != ' ' && next != '\t' && next != '\r' && next != '\n') return lf + 1;
     }
     return report.size();
-}
-
-std::optional<std::string> readWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 }  // namespace
@@ -92,21 +85,6 @@ std::string nextAddress(const std::string& address) {
 bool isIpv4Address(const std::string& text) {
     in_addr parsed;
     return ::inet_pton(AF_INET, text.c_str(), &parsed) == 1;
-}
-
-std::optional<std::string> modelNameFrom(std::span<const uint8_t> bytes) {
-    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    const size_t match = text.find("defaultLocalDevName");
-    if (match == std::string_view::npos || match + kModelNameOffset > text.size()) {
-        return std::nullopt;
-    }
-    const size_t start = match + kModelNameOffset;
-    size_t end = std::min(text.find('\n', start), text.size());
-    end = std::min(end, text.find('\0', start));
-    end = std::min(end, start + kModelNameMax);
-    std::string name(text.substr(start, end - start));
-    while (!name.empty() && name.back() == '\r') name.pop_back();
-    return name;
 }
 
 std::vector<std::string> usblanVolumeEntries() {
@@ -162,7 +140,7 @@ void UsblanLink::dropLink() {
 
 int UsblanLink::bringUpUsblan() {
     waiter_.wait(kBringUpWaitMs);
-    auto report = readWholeFile(reportPath());
+    auto report = readTextFile(reportPath());
     if (!report) {
         dropLink();
         return -1;
@@ -188,7 +166,7 @@ int UsblanLink::bringUpUsblan() {
     const std::string phoneIp =
         config.useGivenIp ? config.usblanIp : nextAddress(adapter->adapterIp);
     state_.setText(&LinkState::phoneIp, phoneIp);
-    switch (config.mode()) {
+    switch (context_.runSettings.mode()) {
         case ConnectionMode::UsblanSamba:
             mountShare(phoneIp);
             break;
@@ -235,7 +213,7 @@ void UsblanLink::writeFtpServerList(const std::string& phoneIp) {
         out << phoneIp << "\r\n";
     }
     // The FTP drive's server list: its first part followed by the address file.
-    auto head = readWholeFile(context_.programFile("FtpDrive/FtpServList1.txt"));
+    auto head = readTextFile(context_.programFile("FtpDrive/FtpServList1.txt"));
     if (!head) return;
     std::ofstream list(context_.programFile("FtpDrive/FtpServList.txt"),
                        std::ios::binary | std::ios::trunc);
@@ -272,7 +250,7 @@ int UsblanLink::connectP2k05(const std::string& adapterIp, const std::string& ph
                              uint16_t port) {
     PhoneSession session(context_.transport);
     EventLog& log = context_.log;
-    ConfigRecord& config = context_.config;
+    RunSettings& run = context_.runSettings;
     Transport& transport = context_.transport;
     log.logLine("Initializing TCP/IP interface.");
     closeSocket();  // a new connection replaces the old one
@@ -292,7 +270,7 @@ int UsblanLink::connectP2k05(const std::string& adapterIp, const std::string& ph
     }
     transport.setP2k05Active(true);
     transport.setUsblanMode(true);
-    config.forceP2k05 = 1;
+    run.setForceP2k05(1);
     if (fd < 0) {
         if (error.rfind("cannot connect", 0) != 0) {
             fatalError_ = "! Cannot create a socket.";
@@ -305,27 +283,16 @@ int UsblanLink::connectP2k05(const std::string& adapterIp, const std::string& ph
     transport.setUsblanSocket(fd);
     log.logLine("*** Connection successful.");
     commands_.runSessionSequence();
-    if (!config.useFilter) {
-        config.useFilter = 1;
-        config.searchPattern = "/a/*";
-    }
+    run.enableFilter("/a/*");
     showUsblanVolumes();
-    std::string first = config.searchPattern;
+    std::string first = run.searchPattern();
     first.replace(0, std::min<size_t>(2, first.size()), "  ");
     view_.replaceFirstLocation(first);
     return 0;
 }
 
 std::optional<std::string> UsblanLink::readModelName() {
-    PhoneSession session(context_.transport);
-    std::vector<uint8_t> buffer;
-    commands_.phoneOpenFile(kBluetoothConfigPath, 0xFFFFFFFF);
-    commands_.phoneSeekFile(0, 0);
-    commands_.phoneReadFile(buffer, kBluetoothReadSize);
-    commands_.phoneCloseFile();
-    buffer.resize(std::min<size_t>(buffer.size(), commands_.fileReadTotal()));
-    buffer.resize(std::min(buffer.size(), kBluetoothReadSize));
-    auto name = modelNameFrom(buffer);
+    auto name = readUsblanModelName(commands_);
     if (name) state_.setText(&LinkState::modelName, *name);
     return name;
 }
@@ -333,9 +300,9 @@ std::optional<std::string> UsblanLink::readModelName() {
 void UsblanLink::showUsblanVolumes() {
     PhoneSession session(context_.transport);
     EventLog& log = context_.log;
-    view_.setStatusText(1, log.message(kMsgPath) + "/");
+    view_.setStatusText(1, log.message(msg::kVolume) + "/");
     readModelName();
-    view_.setStatusText(3, log.message(kMsgModel) + state_.text(&LinkState::modelName));
+    view_.setStatusText(3, log.message(msg::kModel) + state_.text(&LinkState::modelName));
     view_.resetProgress();
     view_.showPhoneVolumes(usblanVolumeEntries());
 }
@@ -344,7 +311,7 @@ void UsblanLink::closeLink() {
     const std::string phoneIp = state_.text(&LinkState::phoneIp);
     const std::string mountPoint = state_.text(&LinkState::mountPoint);
     const std::string& folder = context_.programFolder;
-    switch (context_.config.mode()) {
+    switch (context_.runSettings.mode()) {
         case ConnectionMode::UsblanSamba:
             if (state_.driveMapped) {
                 platform_.commands.start(

@@ -17,9 +17,6 @@ class DeviceView;
 struct LinkState;
 
 inline constexpr uint16_t kUsblanPort = 11000;
-inline constexpr const char* kBluetoothConfigPath =
-    "/ezxlocal/download/appwrite/setup/ezx_bluetooth.cfg";
-inline constexpr size_t kModelNameMax = 255;
 
 // What the IP report says about the phone's USB network adapter.
 struct AdapterMatch {
@@ -40,10 +37,6 @@ std::string nextAddress(const std::string& address);
 
 // True for a dotted IPv4 address (four numbers 0..255).
 bool isIpv4Address(const std::string& text);
-
-// The model name of the phone's Bluetooth settings: what follows "defaultLocalDevName = "
-// up to the end of its line, bounded by the bytes given and by kModelNameMax.
-std::optional<std::string> modelNameFrom(std::span<const uint8_t> bytes);
 
 // The Linux volumes shown in mode 3 as the first five location entries.
 std::vector<std::string> usblanVolumeEntries();

@@ -7,60 +7,41 @@
 #include "base/bytes.h"
 #include "base/clock.h"
 #include "base/event_log.h"
+#include "base/message_ids.h"
 #include "base/prompter.h"
 #include "config/config_record.h"
+#include "config/run_settings.h"
 #include "p2k/command_set.h"
 #include "p2k/transport.h"
 
 namespace mdk {
 namespace {
 
-constexpr int kMsgVolumesFailed = 17;
-constexpr int kMsgStatusFailed = 18;
-constexpr int kMsgFreeSpaceFailed = 19;
-constexpr int kMsgFreeSpace = 21;
-constexpr int kMsgKilobytesFree = 22;
-constexpr int kMsgModel = 77;
-constexpr int kMsgVolume = 78;
-constexpr int kMsgFileCount = 79;
-constexpr int kMsgFree = 80;
-constexpr int kMsgSearchMask = 99;
-constexpr int kMsgStandardCommands = 100;
-constexpr int kMsgNewFastCommands = 101;
-constexpr int kMsgSafeSlowCommands = 102;
-constexpr int kMsgP2k05Commands = 103;
-constexpr int kMsgSeemEntry = 115;
-constexpr int kMsgFirstVolume = 116;
-constexpr int kMsgEmptySlot = 121;
-constexpr int kMsgFourthSlot = 122;
 constexpr uint16_t kIdentitySeemGsm = 0x0117;
 constexpr uint16_t kIdentitySeemCdma = 0x2827;
 constexpr size_t kLocationSlots = 4;
 
 }  // namespace
 
-Catalogue::Catalogue(CommandSet& commands, EventLog& log, ConfigRecord& config, Clock& clock,
-                     Prompter& prompter, const ProgramFiles& files)
+Catalogue::Catalogue(CommandSet& commands, EventLog& log, const ConfigRecord& config,
+                     RunSettings& settings, Clock& clock, Prompter& prompter,
+                     const ProgramFiles& files)
     : commands_(commands),
       log_(log),
       config_(config),
+      settings_(settings),
       clock_(clock),
       prompter_(prompter),
       files_(files) {}
 
-int32_t& Catalogue::fileCountLimit() {
-    return config_.fileCountLimit;
-}
-
 std::string Catalogue::volumeMask() const {
-    return config_.searchPattern;
+    return settings_.searchPattern();
 }
 
 void Catalogue::setCurrentVolume(const std::string& volume) {
     const char letter = volume.size() >= 2 ? volume[1] : 'a';
     currentVolume_ = std::string("/") + letter;
-    if (config_.searchPattern.size() < 2) config_.searchPattern = "/a/*.*";
-    config_.searchPattern[1] = letter;
+    settings_.setPatternVolume(letter);
 }
 
 void Catalogue::setStatus(int part, const std::string& text) {
@@ -109,7 +90,7 @@ std::vector<VolumeEntry> Catalogue::locationEntries(const std::string& volumes) 
     std::vector<VolumeEntry> entries;
     auto add = [&](int message, bool emptySlot) {
         if (entries.size() == kLocationSlots - 1 && config_.useFourthSlot) {
-            std::string text = log_.message(kMsgFourthSlot);
+            std::string text = log_.message(msg::kFourthSlot);
             const std::string& option = config_.fourthSlotVolume;
             const std::string volume = option.size() >= 2 ? option.substr(0, 2) : "/a";
             text.replace(0, std::min<size_t>(2, text.size()), volume);
@@ -118,44 +99,44 @@ std::vector<VolumeEntry> Catalogue::locationEntries(const std::string& volumes) 
         }
         if (entries.size() < kLocationSlots) entries.push_back({log_.message(message), emptySlot});
     };
-    add(kMsgFirstVolume, false);
+    add(msg::kFirstVolume, false);
     const char* const others[] = {"/b", "/c", "/e", "/g"};
     for (int i = 0; i < 4; ++i) {
-        if (volumes.find(others[i]) != std::string::npos) add(kMsgFirstVolume + 1 + i, false);
+        if (volumes.find(others[i]) != std::string::npos) add(msg::kFirstVolume + 1 + i, false);
     }
-    while (entries.size() < kLocationSlots) add(kMsgEmptySlot, true);
-    entries.push_back({log_.message(kMsgSeemEntry), false});
+    while (entries.size() < kLocationSlots) add(msg::kEmptySlot, true);
+    entries.push_back({log_.message(msg::kSeemEntry), false});
     return entries;
 }
 
 int Catalogue::attachPhone() {
     PhoneSession session(commands_.transport());
-    if (config_.usblanP2k05()) {
+    if (settings_.usblanP2k05()) {
         const std::string mask = volumeMask();
         int count =
             commands_.phoneSearchStart(mask.size() > 1 ? mask.substr(1) : mask, currentVolume_[1]);
         reportedCount_ = count > 0 ? static_cast<uint32_t>(count) : 0;
-        log_.logMessage(kMsgVolume, "/");
+        log_.logMessage(msg::kVolume, "/");
         std::string model;
         if (usblanIdentity_) model = usblanIdentity_().value_or("");
-        log_.logMessage(kMsgModel, model);
+        log_.logMessage(msg::kModel, model);
         if (auto* progress = commands_.progress()) progress->setPosition(0);
         return 0;
     }
 
     commands_.probeCommandSet();
     if (commands_.transport().p2k05Active()) {
-        log_.logMessage(kMsgP2k05Commands);
+        log_.logMessage(msg::kP2k05Commands);
     } else {
         switch (static_cast<CommandSetOption>(config_.commandSet)) {
             case CommandSetOption::Standard:
-                log_.logMessage(kMsgStandardCommands);
+                log_.logMessage(msg::kStandardCommands);
                 break;
             case CommandSetOption::SafeSlow3G:
-                log_.logMessage(kMsgSafeSlowCommands);
+                log_.logMessage(msg::kSafeSlowCommands);
                 break;
             default:
-                log_.logMessage(kMsgNewFastCommands);
+                log_.logMessage(msg::kNewFastCommands);
                 break;
         }
     }
@@ -174,11 +155,11 @@ int Catalogue::attachPhone() {
 
     int count = commands_.phoneSearchStart(volumeMask(), currentVolume_[1]);
     if (count > 0) reportedCount_ = static_cast<uint32_t>(count);
-    config_.useFilter = 0;
+    settings_.setUseFilter(0);
 
     std::vector<uint8_t> volumes;
     if (commands_.phoneListVolumes(volumes) != 0) {
-        log_.logMessage(kMsgVolumesFailed);
+        log_.logMessage(msg::kVolumesFailed);
         return -1;
     }
     if (view_) view_->setPhoneLocations(locationEntries(volumeText(volumes)));
@@ -189,12 +170,12 @@ int Catalogue::attachPhone() {
 
     auto free = commands_.phoneFreeSpace(currentVolume_);
     if (!free) {
-        log_.logMessage(kMsgFreeSpaceFailed);
+        log_.logMessage(msg::kFreeSpaceFailed);
         return -1;
     }
-    log_.logMessage(kMsgSearchMask, volumeMask());
-    log_.logLine(log_.message(kMsgFreeSpace) + std::to_string(static_cast<int>(*free / 1024)) +
-                 log_.message(kMsgKilobytesFree));
+    log_.logMessage(msg::kSearchMask, volumeMask());
+    log_.logLine(log_.message(msg::kFreeSpace) + std::to_string(static_cast<int>(*free / 1024)) +
+                 log_.message(msg::kKilobytesFree));
     return 0;
 }
 
@@ -203,16 +184,16 @@ int Catalogue::refreshPhoneStatus() {
     bool reportedZero = false;
     auto free = commands_.phoneFreeSpace(currentVolume_, &reportedZero);
     if (!free) {
-        if (reportedZero) log_.logMessage(kMsgFreeSpaceFailed);
-        if (!config_.usblanP2k05()) {
-            log_.logMessage(kMsgStatusFailed);
+        if (reportedZero) log_.logMessage(msg::kFreeSpaceFailed);
+        if (!settings_.usblanP2k05()) {
+            log_.logMessage(msg::kStatusFailed);
             return -1;
         }
     }
-    setStatus(0, log_.message(kMsgFree) + std::to_string(free.value_or(0) / 1024) + " Kb");
+    setStatus(0, log_.message(msg::kFree) + std::to_string(free.value_or(0) / 1024) + " Kb");
     const uint32_t kept = reportedCount_;
     int count = commands_.phoneSearchStart(volumeMask(), currentVolume_[1]);
-    setStatus(2, log_.message(kMsgFileCount) +
+    setStatus(2, log_.message(msg::kFileCount) +
                      std::to_string(count > 0 ? static_cast<uint32_t>(count) : kept));
     reportedCount_ = kept;
     return 0;

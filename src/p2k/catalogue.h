@@ -15,6 +15,7 @@ class Clock;
 class Prompter;
 class ProgramFiles;
 struct ConfigRecord;
+class RunSettings;
 
 // One entry of a location list (the combos of both panes).
 struct VolumeEntry {
@@ -67,8 +68,8 @@ public:
     static constexpr uint32_t kMinStride = 12;
     static constexpr uint32_t kMaxStride = 1024;
 
-    Catalogue(CommandSet& commands, EventLog& log, ConfigRecord& config, Clock& clock,
-              Prompter& prompter, const ProgramFiles& files);
+    Catalogue(CommandSet& commands, EventLog& log, const ConfigRecord& config,
+              RunSettings& settings, Clock& clock, Prompter& prompter, const ProgramFiles& files);
 
     void setView(PhoneView* view) { view_ = view; }
     // How the model name of a Linux phone is read in the "P2k05 over USBLAN" mode.
@@ -115,8 +116,6 @@ public:
     const std::string& currentVolume() const { return currentVolume_; }
     void setCurrentVolume(const std::string& volume);
     std::string volumeMask() const;
-    // The file-count limit in force for loads (-1 none); a package run lowers it.
-    int32_t& fileCountLimit();
 
     // Builds the location entries from a volume list reply (16-bit big-endian units).
     static std::string volumeText(const std::vector<uint8_t>& volumeList);
@@ -143,7 +142,8 @@ private:
 
     CommandSet& commands_;
     EventLog& log_;
-    ConfigRecord& config_;
+    const ConfigRecord& config_;
+    RunSettings& settings_;
     Clock& clock_;
     Prompter& prompter_;
     const ProgramFiles& files_;

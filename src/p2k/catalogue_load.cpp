@@ -8,21 +8,19 @@
 #include "base/bytes.h"
 #include "base/clock.h"
 #include "base/event_log.h"
+#include "base/message_ids.h"
 #include "base/prompter.h"
-#include "config/config_record.h"
+#include "config/run_settings.h"
 #include "p2k/catalogue.h"
 #include "p2k/command_set.h"
 #include "p2k/transport.h"
 #include "platform/program_files.h"
+#include "platform/safe_file.h"
 
 // The catalogue loader, the records' upkeep and the folder listing.
 namespace mdk {
 namespace {
 
-constexpr int kMsgFilesFound = 23;
-constexpr int kMsgFilesLoaded = 40;
-constexpr int kMsgMilliseconds = 41;
-constexpr int kMsgFileCount = 79;
 constexpr uint32_t kFolderBit = 0x1000;
 constexpr uint32_t kHiddenFileSize = 99999999;
 constexpr size_t kBlockHeader = 4;
@@ -45,7 +43,7 @@ Catalogue::Decoded Catalogue::decode(uint32_t offset) const {
 }
 
 uint32_t Catalogue::paneAttributes(uint32_t word) const {
-    return paneAttributeValue(word, config_.usblanP2k05());
+    return paneAttributeValue(word, settings_.usblanP2k05());
 }
 
 std::string Catalogue::attributeText(uint32_t attributes, bool usblanMode) {
@@ -105,7 +103,7 @@ bool Catalogue::takeBlock(const std::vector<uint8_t>& reply, bool& firstReply) {
             starts.push_back(static_cast<uint32_t>(base + kBlockHeader + i * stride));
         }
     }
-    const int32_t limit = config_.fileCountLimit;
+    const int32_t limit = settings_.fileCountLimit();
     for (uint32_t start : starts) {
         std::string path;
         {
@@ -143,7 +141,7 @@ void Catalogue::loadCatalogue() {
             progress->setRange(0, count + 1);
             progress->setPosition(0);
         }
-        const std::string found = std::to_string(count) + log_.message(kMsgFilesFound);
+        const std::string found = std::to_string(count) + log_.message(msg::kFilesFound);
         log_.logLine(found);
         log_.logLine(found);
         QuietLog quiet(log_);
@@ -154,15 +152,15 @@ void Catalogue::loadCatalogue() {
         }
     }
     reportedCount_ = loadedCount_;
-    if (config_.usblanP2k05()) {
-        setStatus(2, log_.message(kMsgFileCount) + std::to_string(reportedCount_.load()));
+    if (settings_.usblanP2k05()) {
+        setStatus(2, log_.message(msg::kFileCount) + std::to_string(reportedCount_.load()));
         appendHiddenFiles();
     }
     catalogueLoaded_ = true;
     log_.setQuiet(false);
-    const std::string summary = std::to_string(loadedCount_) + log_.message(kMsgFilesLoaded) +
+    const std::string summary = std::to_string(loadedCount_) + log_.message(msg::kFilesLoaded) +
                                 std::to_string(clock_.nowMs() - started) +
-                                log_.message(kMsgMilliseconds);
+                                log_.message(msg::kMilliseconds);
     // The summary takes the live line's place; without one (the search start failed) it
     // is a line of its own rather than replacing an unrelated one.
     if (liveLine) {
@@ -176,11 +174,11 @@ void Catalogue::loadCatalogue() {
 }
 
 std::optional<std::vector<std::string>> Catalogue::readHiddenFiles(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
+    auto file = readTextFile(path);
+    if (!file) return std::nullopt;
     std::vector<std::string> names;
     std::string line;
-    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string content = std::move(*file);
     content.erase(std::remove(content.begin(), content.end(), '\r'), content.end());
     size_t start = 0;
     while (start < content.size()) {
@@ -230,7 +228,7 @@ bool Catalogue::appendCatalogueRecord(const std::string& name, uint32_t size,
     recordOffsets_.push_back(base + kBlockHeader);
     ++loadedCount_;
     ++reportedCount_;
-    if (config_.fileCountLimit >= 0) ++config_.fileCountLimit;
+    settings_.raiseFileCountLimit();
     return true;
 }
 
@@ -265,7 +263,7 @@ void Catalogue::setCatalogueAttributes(const std::string& path, uint8_t attribut
 std::vector<PhoneRow> Catalogue::listFolder(const std::string& phoneFolder) const {
     std::vector<PhoneRow> rows;
     std::unordered_map<std::string, size_t> seen;
-    const bool usblan = config_.usblanP2k05();
+    const bool usblan = settings_.usblanP2k05();
     std::shared_lock lock(mutex_);
     for (uint32_t offset : recordOffsets_) {
         const Decoded record = decode(offset);

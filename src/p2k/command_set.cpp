@@ -9,7 +9,8 @@
 #include "base/bytes.h"
 #include "base/clock.h"
 #include "base/event_log.h"
-#include "config/config_record.h"
+#include "base/message_ids.h"
+#include "config/run_settings.h"
 #include "p2k/transport.h"
 #include "p2k/usb_driver.h"
 
@@ -21,9 +22,6 @@ constexpr size_t kVolumeListSize = 512;
 constexpr uint32_t kReadReserveLimit = 4 * 1024 * 1024;
 constexpr size_t kVolumeFormSize = 256;
 constexpr uint32_t kUsblanValue = 0xFFFFFFFF;
-constexpr int kMsgSearchNoMatch = 34;
-constexpr int kMsgSeemWriteRefused = 123;
-constexpr int kMsgSeemWriteFailed = 124;
 constexpr uint32_t kP2k05ProbeTimeoutMs = 1000;
 constexpr uint32_t kP2k05SendTimeoutMs = 5000;
 
@@ -99,7 +97,7 @@ int CommandSet::fileCommand(uint32_t sub, std::span<const uint8_t> args,
 int CommandSet::namedCommand(uint32_t sub, const std::string& name, std::optional<uint32_t> value) {
     if (name.empty()) return -1;
     std::vector<uint8_t> args;
-    if (value) bytes::appendBe32(args, config_.usblanP2k05() ? kUsblanValue : *value);
+    if (value) bytes::appendBe32(args, settings_.usblanP2k05() ? kUsblanValue : *value);
     args.insert(args.end(), name.begin(), name.end());
     std::vector<uint8_t> reply;
     bool replied = false;
@@ -216,8 +214,8 @@ int CommandSet::phoneWriteFile(std::span<const uint8_t> data) {
 int CommandSet::phoneSearchStart(const std::string& pattern, char currentVolumeLetter) {
     std::vector<uint8_t> args;
     bool volumeForm = false;
-    const bool usblan = config_.usblanP2k05();
-    const bool filter = config_.useFilter != 0;
+    const bool usblan = settings_.usblanP2k05();
+    const bool filter = settings_.useFilter() != 0;
     if (cdmaPhone_) {
         appendUtf16Be(args, pattern);
     } else if (usblan && filter) {
@@ -239,7 +237,7 @@ int CommandSet::phoneSearchStart(const std::string& pattern, char currentVolumeL
     if (fileCommand(kSearchStart, args, reply, replied) != 0 || reply.size() < 2) return -1;
     const uint16_t count = bytes::be16(reply.data());
     if (count == 0 || count == 0xFFFF) {
-        if (volumeForm) log_.logMessage(kMsgSearchNoMatch);
+        if (volumeForm) log_.logMessage(msg::kSearchNoMatch);
         return -1;
     }
     return count;
@@ -312,12 +310,12 @@ int CommandSet::phoneWriteSeem(uint16_t seem, uint16_t record, uint16_t offset,
         payload.insert(payload.end(), data.begin(), data.begin() + static_cast<ptrdiff_t>(count));
         uint32_t length = 0;
         if (transport_.p2kExchange(kWriteSeem, payload, &status, 1, length) != 0) {
-            log_.logMessage(kMsgSeemWriteFailed);
+            log_.logMessage(msg::kSeemWriteFailed);
             return -1;
         }
         if (status == 0) return 0;
     }
-    log_.logMessage(kMsgSeemWriteRefused);
+    log_.logMessage(msg::kSeemWriteRefused);
     char text[16];
     std::snprintf(text, sizeof text, "%08XH", static_cast<unsigned>(status));
     log_.logLine(text);
@@ -360,7 +358,7 @@ void CommandSet::probeCommandSet() {
         std::copy_n(reply.begin(), std::min(reply.size(), seem4.size()), seem4.begin());
         return result;
     };
-    if (config_.forceP2k05 == 0) {
+    if (settings_.forceP2k05() == 0) {
         driver.setP2k05SendTimeoutMs(kP2k05ProbeTimeoutMs);
         if (readSeem4() != 0) transport_.setP2k05Active(false);
         driver.setP2k05SendTimeoutMs(kP2k05SendTimeoutMs);

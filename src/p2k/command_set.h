@@ -10,7 +10,7 @@ namespace mdk {
 class Transport;
 class EventLog;
 class Clock;
-struct ConfigRecord;
+class RunSettings;
 
 // The main window's progress bar (control 1014), stepped by phone operations. Called from
 // worker threads: the GUI implementation posts to its own thread.
@@ -52,8 +52,8 @@ public:
         kRemoveFolder = 15,
     };
 
-    CommandSet(Transport& transport, EventLog& log, ConfigRecord& config, Clock& clock)
-        : transport_(transport), log_(log), config_(config), clock_(clock) {}
+    CommandSet(Transport& transport, EventLog& log, RunSettings& settings, Clock& clock)
+        : transport_(transport), log_(log), settings_(settings), clock_(clock) {}
 
     void setProgress(ProgressSink* progress) { progress_ = progress; }
     ProgressSink* progress() const { return progress_; }
@@ -101,7 +101,7 @@ public:
 
     Transport& transport() { return transport_; }
     EventLog& log() { return log_; }
-    ConfigRecord& config() { return config_; }
+    RunSettings& runSettings() { return settings_; }
 
 private:
     int fileCommand(uint32_t sub, std::span<const uint8_t> args, std::vector<uint8_t>& reply,
@@ -111,7 +111,7 @@ private:
 
     Transport& transport_;
     EventLog& log_;
-    ConfigRecord& config_;
+    RunSettings& settings_;
     Clock& clock_;
     ProgressSink* progress_ = nullptr;
     std::string suspendSemaphore_ = "/SuspendTdwa";

@@ -9,15 +9,13 @@
 #include "base/bytes.h"
 #include "base/clock.h"
 #include "base/event_log.h"
+#include "base/message_ids.h"
 #include "p2k/usb_driver.h"
 #include "platform/socket_io.h"
 
 namespace mdk {
 namespace {
 
-constexpr int kMsgLinkFailed = 24;
-constexpr int kMsgNoReply = 25;
-constexpr int kMsgBadReply = 26;
 constexpr size_t kClassicHeader = 14;
 constexpr size_t kP2k05Header = 12;
 const char* const kTraceRule = "-------------";
@@ -100,7 +98,7 @@ int Transport::pollClassic(uint8_t& waiting, uint16_t& size) {
 int Transport::classicExchange(uint16_t command, std::span<const uint8_t> payload,
                                uint8_t* replyData, size_t replyCapacity, uint32_t& replyLength) {
     if (driver_.controlOut(classicFrame(sequence_, command, interfaceIndex_, payload)) != 0) {
-        log_.logMessage(kMsgLinkFailed);
+        log_.logMessage(msg::kLinkFailed);
         return -1;
     }
     const uint64_t sent = clock_.nowMs();
@@ -111,7 +109,7 @@ int Transport::classicExchange(uint16_t command, std::span<const uint8_t> payloa
         if (pollClassic(waiting, size) == 0 && (waiting == 1 || waiting == 2)) break;
         clock_.sleepMs(1);
         if (clock_.nowMs() - sent >= kClassicReplyWaitMs) {
-            log_.logMessage(kMsgNoReply);
+            log_.logMessage(msg::kNoReply);
             return -1;
         }
     }
@@ -122,14 +120,14 @@ int Transport::classicExchange(uint16_t command, std::span<const uint8_t> payloa
     bytes::putLe16(fetch + 6, static_cast<uint16_t>(2 * waiting + size + 4));
     std::vector<uint8_t> reply;
     if (driver_.controlIn(fetch, reply) != 0) {
-        log_.logMessage(kMsgLinkFailed);
+        log_.logMessage(msg::kLinkFailed);
         return -1;
     }
     traceReply(reply);
 
     if (reply.size() < kClassicHeader || reply[0] != 1 || !(reply[6] & 0x80) ||
         (bytes::be16(&reply[6]) & 0x0FFF) != sequence_) {
-        log_.logMessage(kMsgBadReply);
+        log_.logMessage(msg::kBadReply);
         return 1;
     }
     const int status = reply[8] >> 4;
@@ -140,7 +138,7 @@ int Transport::classicExchange(uint16_t command, std::span<const uint8_t> payloa
     }
     const uint16_t dataLength = bytes::be16(&reply[10]);
     if (bytes::be16(&reply[4]) - 8 != dataLength) {
-        log_.logMessage(kMsgBadReply);
+        log_.logMessage(msg::kBadReply);
         return 1;
     }
     replyLength = copyData(&reply[kClassicHeader], dataLength, reply.size() - kClassicHeader,
@@ -151,7 +149,7 @@ int Transport::classicExchange(uint16_t command, std::span<const uint8_t> payloa
 int Transport::p2k05Exchange(uint16_t command, std::span<const uint8_t> payload, uint8_t* replyData,
                              size_t replyCapacity, uint32_t& replyLength) {
     if (driver_.p2k05Send(p2k05Frame(sequence_, command, payload)) != 0) {
-        log_.logMessage(kMsgLinkFailed);
+        log_.logMessage(msg::kLinkFailed);
         return -1;
     }
     const uint64_t sent = clock_.nowMs();
@@ -160,12 +158,12 @@ int Transport::p2k05Exchange(uint16_t command, std::span<const uint8_t> payload,
     while (driver_.p2k05Receive(pollRecord, reply) != 0) {
         clock_.sleepMs(1);
         if (clock_.nowMs() - sent >= kP2k05ReplyWaitMs) {
-            log_.logMessage(kMsgNoReply);
+            log_.logMessage(msg::kNoReply);
             return -1;
         }
     }
     if (reply.size() < kP2k05Header || !isP2k05ReplyMark(reply[0])) {
-        log_.logMessage(kMsgBadReply);
+        log_.logMessage(msg::kBadReply);
         return 1;
     }
     traceReply(reply);

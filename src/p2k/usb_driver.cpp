@@ -3,14 +3,10 @@
 #include <algorithm>
 
 #include "base/event_log.h"
+#include "base/message_ids.h"
 
 namespace mdk {
 namespace {
-constexpr int kMsgRequestTimedOut = 30;
-constexpr int kMsgRequestFailed = 31;
-constexpr int kMsgReplyTooShort = 32;
-constexpr int kMsgSent = 104;
-constexpr int kMsgReceived = 105;
 const char* const kTraceRule = "-------------";
 }  // namespace
 
@@ -66,15 +62,15 @@ int UsbDriver::issue(uint32_t code, std::span<const uint8_t> input, size_t capac
         case DriverStatus::Completed:
             break;
         case DriverStatus::TimedOut:
-            log_.logMessage(kMsgRequestTimedOut);
+            log_.logMessage(msg::kRequestTimedOut);
             return -1;
         case DriverStatus::Failed:
-            if (!quietFailure) log_.logMessage(kMsgRequestFailed);
+            if (!quietFailure) log_.logMessage(msg::kRequestFailed);
             return -1;
     }
     if (output.size() > capacity) output.resize(capacity);
     if (rule == ReplyRule::AtLeast4 && output.size() < 4) {
-        log_.logMessage(kMsgReplyTooShort);
+        log_.logMessage(msg::kReplyTooShort);
         return -1;
     }
     return 0;
@@ -102,7 +98,7 @@ int UsbDriver::controlOut(std::span<const uint8_t> setupAndData) {
     int result =
         issue(kRequestControlTransfer, setupAndData, 5, classicSendTimeout_, ReplyRule::None, out);
     if (result == 0 && log_.packets()) {
-        log_.logMessage(kMsgSent);
+        log_.logMessage(msg::kSent);
         log_.logLine(kTraceRule);
     }
     return result;
@@ -113,7 +109,7 @@ int UsbDriver::controlIn(std::span<const uint8_t> setup, std::vector<uint8_t>& r
     int result = issue(kRequestControlTransfer, setup, kReplyCapacity, kReceiveWaitMs,
                        ReplyRule::AtLeast4, reply);
     if (result != 0) return result;
-    if (log_.packets()) log_.logMessage(kMsgReceived);
+    if (log_.packets()) log_.logMessage(msg::kReceived);
     reply.erase(reply.begin(), reply.begin() + 4);
     return 0;
 }
@@ -123,7 +119,7 @@ int UsbDriver::p2k05Send(std::span<const uint8_t> frame) {
     std::vector<uint8_t> out;
     int result = issue(kRequestP2k05Send, frame, 0, p2k05SendTimeout_, ReplyRule::None, out);
     if (result == 0 && log_.packets()) {
-        log_.logMessage(kMsgSent);
+        log_.logMessage(msg::kSent);
         log_.logLine(kTraceRule);
     }
     return result;
@@ -135,7 +131,7 @@ int UsbDriver::p2k05Receive(std::span<const uint8_t> pollRecord, std::vector<uin
     int result = issue(kRequestP2k05Receive, pollRecord, kReplyCapacity, kReceiveWaitMs,
                        ReplyRule::AtLeast4, reply, quietWhenNotReady);
     if (result != 0) return result;
-    if (log_.packets()) log_.logMessage(kMsgReceived);
+    if (log_.packets()) log_.logMessage(msg::kReceived);
     reply.erase(reply.begin(), reply.begin() + 4);
     return 0;
 }

@@ -11,6 +11,9 @@
 #include <iterator>
 #include <sstream>
 
+#include "base/message_ids.h"
+#include "platform/safe_file.h"
+
 namespace mdk {
 
 namespace {
@@ -104,13 +107,13 @@ std::string entryText(const std::string& root, EntryIcon kind, const MessageLook
                       const std::optional<std::string>& label) {
     switch (kind) {
         case EntryIcon::Removable:
-            return root + message(kMsgRemovable);
+            return root + message(msg::kRemovable);
         case EntryIcon::Optical:
-            return root + message(kMsgOptical);
+            return root + message(msg::kOptical);
         case EntryIcon::RamDisk:
-            return root + message(kMsgRamDisk);
+            return root + message(msg::kRamDisk);
         case EntryIcon::Network:
-            return root + message(kMsgNetwork);
+            return root + message(msg::kNetwork);
         case EntryIcon::Root:
         case EntryIcon::LocalDisk:
             return root + " " + label.value_or("");
@@ -228,8 +231,7 @@ std::optional<std::string> systemVolumeLabel(const std::string& source) {
 }
 
 std::vector<LocationEntry> systemDriveEntries(const MessageLookup& message) {
-    std::ifstream in("/proc/self/mountinfo");
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string text = readTextFile("/proc/self/mountinfo").value_or("");
     return buildDriveEntries(parseMountInfo(text), homeFolder(), message, systemVolumeLabel);
 }
 

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/message_ids.h"
 #include "panes/pane_types.h"
 
 namespace mdk {
@@ -25,10 +26,6 @@ std::vector<MountPoint> parseMountInfo(std::string_view text);
 std::optional<EntryIcon> classifyMount(const MountPoint& mount, const std::string& home);
 
 // Message numbers of the drive kinds.
-inline constexpr int kMsgRemovable = 73;
-inline constexpr int kMsgOptical = 74;
-inline constexpr int kMsgRamDisk = 75;
-inline constexpr int kMsgNetwork = 76;
 
 using MessageLookup = std::function<std::string(int)>;
 // The volume label of a mount's source device, nullopt when it cannot be read.

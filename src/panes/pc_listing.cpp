@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "platform/safe_file.h"
+
 namespace mdk {
 
 namespace {
@@ -25,22 +27,14 @@ PaneRow makeRow(const std::string& folder, const std::string& name, const DateFo
     return row;
 }
 
-bool writeAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 bool copyContents(int from, int to) {
     char buffer[65536];
     for (;;) {
         ssize_t n = ::read(from, buffer, sizeof buffer);
         if (n == 0) return true;
-        if (n < 0 || !writeAll(to, buffer, static_cast<size_t>(n))) return false;
+        if (n < 0 || !writeAll(to, std::span(reinterpret_cast<const uint8_t*>(buffer),
+                                             static_cast<size_t>(n))))
+            return false;
     }
 }
 

@@ -60,11 +60,20 @@ bool usableFileName(const std::string& name) {
            name.find('\0') == std::string::npos;
 }
 
-uint32_t sizeOfRowText(const std::string& sizeText) {
+std::optional<uint32_t> parseRowSize(const std::string& sizeText) {
     uint32_t size = 0;
     const char* end = sizeText.data() + sizeText.size();
     auto [ptr, ec] = std::from_chars(sizeText.data(), end, size);
-    return ec == std::errc() && ptr == end ? size : 0;
+    if (ec != std::errc() || ptr != end) return std::nullopt;
+    return size;
+}
+
+uint32_t sizeOfRowText(const std::string& sizeText) {
+    return parseRowSize(sizeText).value_or(0);
+}
+
+bool isFolderRow(const PaneRow& row) {
+    return row.folder || (!row.size.empty() && row.size[0] == '<');
 }
 
 }  // namespace mdk

@@ -39,10 +39,16 @@ std::string phoneFolderOfPath(const std::string& pathText);
 // hexadecimal, without the range rule of seem file names (record 255 can be opened).
 std::optional<SeemAddress> seemRowAddress(const std::string& rowName);
 
-// A row name that can name a file in the Temp folder: not empty, not "." or "..", no "/".
+// A row name that can name one file or folder (in the Temp folder, a PC folder, a new
+// folder): not empty, not "." or "..", no "/" and no zero byte.
 bool usableFileName(const std::string& name);
 
-// The size column of a phone row as a number (0 for "< DIR >" or anything not decimal).
+// The size column of a row as a number; nullopt for "< DIR >" or anything not decimal.
+std::optional<uint32_t> parseRowSize(const std::string& sizeText);
+// The same with 0 for a size column that is not a number.
 uint32_t sizeOfRowText(const std::string& sizeText);
+
+// A folder row: marked as one, or its size column reads "<...>" (a phone folder).
+bool isFolderRow(const PaneRow& row);
 
 }  // namespace mdk

@@ -44,6 +44,26 @@ public:
     virtual void stopWaiting() = 0;
 };
 
+// Passes every request on to another link. A link that changes or watches a few requests
+// (a recording test link, a link that owns its simulated phone) derives from it and
+// overrides only those.
+class ForwardingLink : public DriverLink {
+public:
+    explicit ForwardingLink(std::shared_ptr<DriverLink> inner) : inner_(std::move(inner)) {}
+    DriverStatus request(uint32_t code, std::span<const uint8_t> input, size_t capacity,
+                         std::vector<uint8_t>& output, uint32_t waitMs) override {
+        return inner_->request(code, input, capacity, output, waitMs);
+    }
+    bool isOpen() const override { return inner_->isOpen(); }
+    void close() override { inner_->close(); }
+    std::string devicePath() const override { return inner_->devicePath(); }
+    bool waitForRemoval() override { return inner_->waitForRemoval(); }
+    void stopWaiting() override { inner_->stopWaiting(); }
+
+private:
+    std::shared_ptr<DriverLink> inner_;
+};
+
 // Opens the link at a "unix:PATH" or "tcp:HOST:PORT" address (the emulator socket) or
 // "usb" (the first Motorola Test Command interface through libusb). Returns nullptr and
 // sets error when nothing could be opened.

@@ -12,6 +12,8 @@
 #include <fstream>
 #include <map>
 
+#include "platform/safe_file.h"
+
 namespace mdk {
 namespace fs = std::filesystem;
 
@@ -26,14 +28,6 @@ std::string field(const std::string& label, const std::string& value) {
     while (line.size() < colonColumn) line += line.size() % 2 == 1 ? '.' : ' ';
     line += ": " + value;
     return line + kEol;
-}
-
-std::string firstLine(const fs::path& file) {
-    std::ifstream in(file);
-    std::string line;
-    std::getline(in, line);
-    while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) line.pop_back();
-    return line;
 }
 
 std::string addressText(int family, const void* address) {

@@ -11,6 +11,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/safe_file.h"
+
 extern char** environ;
 
 namespace mdk {
@@ -107,8 +109,7 @@ bool ExecRestarter::restartAfterExit() {
     ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
     if (n <= 0) return false;
     exe[n] = '\0';
-    std::ifstream in("/proc/self/cmdline", std::ios::binary);
-    std::string cmdline((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string cmdline = readTextFile("/proc/self/cmdline").value_or("");
     std::vector<std::string> args;
     for (size_t start = 0; start < cmdline.size();) {
         size_t end = cmdline.find('\0', start);

@@ -7,6 +7,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 namespace mdk {
 namespace {
@@ -14,6 +17,8 @@ namespace {
 std::string describe(const std::string& what, const std::string& path) {
     return what + " " + path + ": " + std::strerror(errno);
 }
+
+}  // namespace
 
 bool writeAll(int fd, std::span<const uint8_t> bytes) {
     size_t done = 0;
@@ -26,7 +31,23 @@ bool writeAll(int fd, std::span<const uint8_t> bytes) {
     return true;
 }
 
-}  // namespace
+std::optional<std::string> readTextFile(const std::string& path) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) return std::nullopt;  // opens, reads nothing
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) return std::nullopt;
+    return text;
+}
+
+std::string firstLine(const std::string& path) {
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) line.pop_back();
+    return line;
+}
 
 bool writeFileSafely(const std::string& path, std::span<const uint8_t> bytes, ExistingFile mode,
                      std::string& error) {

@@ -21,6 +21,18 @@ bool writeFileSafely(const std::string& path, std::span<const uint8_t> bytes, Ex
 // file or cannot be read whole.
 std::optional<std::vector<uint8_t>> readWholeFile(const std::string& path, std::string& error);
 
+// Writes every byte to fd, going on after short writes and interruptions. False on an
+// error or when nothing more can be written (errno tells why).
+bool writeAll(int fd, std::span<const uint8_t> bytes);
+
+// A whole file as text, streamed (so also /proc and sysfs files); nullopt when it cannot
+// be opened, is a folder or a read fails.
+std::optional<std::string> readTextFile(const std::string& path);
+
+// The first line of a small text file (sysfs attributes), without trailing blanks and CR;
+// empty when the file cannot be read.
+std::string firstLine(const std::string& path);
+
 // Creates every missing folder of path (like mkdir -p). False with error set when a
 // level cannot be created, e.g. because a file stands in the way.
 bool makeFolders(const std::string& path, std::string& error);

@@ -10,18 +10,12 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/safe_file.h"
+
 namespace mdk {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string firstLine(const fs::path& file) {
-    std::ifstream in(file);
-    std::string line;
-    std::getline(in, line);
-    while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) line.pop_back();
-    return line;
-}
 
 // The strings of the USB device above a block device, if it sits on USB.
 std::string usbStrings(const fs::path& device) {

@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/safe_file.h"
+
 namespace mdk {
 namespace fs = std::filesystem;
 
@@ -33,14 +35,6 @@ bool splitTtyName(const std::string& name, TtyInfo& info) {
     info.number = static_cast<unsigned>(std::stoul(name.substr(digits)));
     info.name = name;
     return true;
-}
-
-std::string firstLine(const fs::path& file) {
-    std::ifstream in(file);
-    std::string line;
-    std::getline(in, line);
-    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
-    return line;
 }
 
 // The USB device directory above a sysfs device (the first ancestor holding idVendor).
@@ -143,16 +137,9 @@ bool TermiosSerialPorts::writeCommand(const std::string& port, std::span<const u
         ok = ::tcsetattr(fd, TCSANOW, &settings) == 0;
     }
     if (!ok) error = "cannot set up " + node + ": " + std::strerror(errno);
-    size_t written = 0;
-    while (ok && written < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            error = "cannot write to " + node + ": " + std::strerror(errno);
-            ok = false;
-        } else {
-            written += static_cast<size_t>(n);
-        }
+    if (ok && !writeAll(fd, bytes)) {
+        error = "cannot write to " + node + ": " + std::strerror(errno);
+        ok = false;
     }
     ::close(fd);
     return ok;

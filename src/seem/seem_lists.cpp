@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "base/prompter.h"
+#include "platform/safe_file.h"
 
 namespace mdk {
 namespace {
@@ -46,13 +47,9 @@ std::vector<std::string> parseListFile(std::string_view fileBytes) {
 }
 
 bool readListFile(const std::string& path, std::vector<std::string>& entries) {
-    std::error_code error;
-    if (std::filesystem::is_directory(path, error)) return false;  // opens, but reads nothing
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return false;
-    entries = parseListFile(bytes);
+    const auto bytes = readTextFile(path);
+    if (!bytes) return false;
+    entries = parseListFile(*bytes);
     return true;
 }
 

@@ -31,7 +31,7 @@ public:
         return true;
     }
     void runTransfer(const std::function<void()>& body) override {
-        limitsSeen.push_back(context_.catalogue.fileCountLimit());
+        limitsSeen.push_back(context_.runSettings.fileCountLimit());
         body();
     }
     bool ready = true;
@@ -51,7 +51,7 @@ protected:
 
     BatchEngine engine(BatchOptions options = {}) {
         AppContext& c = f.context;
-        return BatchEngine({c.commands, c.catalogue, c.log, runner, c.clock, link}, folder.string(),
+        return BatchEngine({c.commands, c.catalogue, c.runSettings, c.log, runner, c.clock, link}, folder.string(),
                            options);
     }
     BatchReport run(const std::vector<std::string>& lines, BatchOptions options = {}) {
@@ -224,7 +224,7 @@ TEST_F(BatchRun, ShellLinesRunOnlyWhenAllowed) {
 TEST_F(BatchRun, ShellLinesRunInThePackageFolder) {
     PosixCommandRunner shell;
     AppContext& c = f.context;
-    BatchEngine e({c.commands, c.catalogue, c.log, shell, c.clock, link}, folder.string());
+    BatchEngine e({c.commands, c.catalogue, c.runSettings, c.log, shell, c.clock, link}, folder.string());
     ASSERT_TRUE(e.run({"## pwd > where.tmp && mv where.tmp where.txt"}).succeeded());
     const fs::path where = folder / "where.txt";
     for (int i = 0; i < 500 && !fs::exists(where); ++i) {
@@ -337,18 +337,18 @@ TEST_F(BatchRun, PhonePathsLongerThanAPayloadAreRefusedBeforeSending) {
 TEST_F(BatchRun, NothingRunsWhenTheLinkTestFails) {
     link.ready = false;
     writePcFile("x", {1});
-    f.context.catalogue.fileCountLimit() = 250;
+    f.context.runSettings.setFileCountLimit(250);
     auto report = run({"cp x", "to /a/mobile/skins/x", "## true"});
     EXPECT_TRUE(report.linkFailed);
     EXPECT_FALSE(report.succeeded());
     EXPECT_EQ(fileCommandCount(), 0u);
     EXPECT_TRUE(runner.started().empty());
-    EXPECT_EQ(f.context.catalogue.fileCountLimit(), 250) << "the limit is put back";
+    EXPECT_EQ(f.context.runSettings.fileCountLimit(), 250) << "the limit is put back";
 }
 
 TEST_F(BatchRun, FileCountLimitIsThreeForTheRunAndPutBackAfterFailures) {
     writePcFile("x", {1});
-    f.context.catalogue.fileCountLimit() = -1;
+    f.context.runSettings.setFileCountLimit(-1);
     auto e = engine();
     auto report =
         e.run({"cp x", "to /a/mobile/skins/x", "rm /a/none", "cp x", "to /a/mobile/skins/y"});
@@ -356,7 +356,7 @@ TEST_F(BatchRun, FileCountLimitIsThreeForTheRunAndPutBackAfterFailures) {
     ASSERT_EQ(link.limitsSeen.size(), 2u);
     EXPECT_EQ(link.limitsSeen[0], 3);
     EXPECT_FALSE(e.running());
-    EXPECT_EQ(f.context.catalogue.fileCountLimit(), -1);
+    EXPECT_EQ(f.context.runSettings.fileCountLimit(), -1);
     EXPECT_EQ(f.context.config.fileCountLimit, -1) << "nothing of the run reaches the record";
 }
 

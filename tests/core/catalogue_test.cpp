@@ -132,7 +132,7 @@ TEST(Attach, VolumeTextTurnsSeparatorsIntoBlanks) {
 
 TEST(Attach, LogsFramingModelVolumeAndFreeSpace) {
     PhoneFixture f;
-    f.context.config.useFilter = 1;
+    f.context.runSettings.setUseFilter(1);
     RecordingView view;
     view.leftText = "/c  memory card";
     f.context.catalogue.setView(&view);
@@ -141,7 +141,7 @@ TEST(Attach, LogsFramingModelVolumeAndFreeSpace) {
               (std::vector<std::string>{"M103", "GSM Model: V3 RAZR", "/c  memory card",
                                         "M99/c/*.*", "M214096M22"}));
     EXPECT_EQ(f.context.catalogue.currentVolume(), "/c");
-    EXPECT_EQ(f.context.config.useFilter, 0) << "the filter option is switched off";
+    EXPECT_EQ(f.context.runSettings.useFilter(), 0) << "the filter option is switched off";
     // The count was taken with the filter still on: the pattern form.
     auto searches = fileCommands(f.link->commands(), CommandSet::kSearchStart);
     ASSERT_EQ(searches.size(), 1u);
@@ -190,7 +190,7 @@ TEST(Attach, FailingStepsLogTheirMessage) {
 
 TEST(Attach, Mode3CountsAndReadsTheModelOverUsblan) {
     PhoneFixture f;
-    f.context.config.connectionMode = 3;
+    f.context.runSettings.setConnectionMode(ConnectionMode::P2k05OverUsblan);
     ASSERT_TRUE(f.model.addFile("/a/one", {}));
     f.context.catalogue.setUsblanIdentityReader([] { return std::string("E680"); });
     EXPECT_EQ(f.context.catalogue.attachPhone(), 0);
@@ -356,7 +356,7 @@ TEST(Load, FileCountLimitStopsTheLoad) {
     for (int i = 0; i < 20; ++i) {
         ASSERT_TRUE(f.model.addFile("/a/f" + std::to_string(100 + i), {}));
     }
-    f.context.config.fileCountLimit = 5;
+    f.context.runSettings.setFileCountLimit(5);
     f.context.catalogue.loadCatalogue();
     EXPECT_EQ(f.context.catalogue.catalogueRecords(), 6u) << "stops once past the limit";
     EXPECT_EQ(fileCommands(f.link->commands(), CommandSet::kSearchNext).size(), 2u);
@@ -438,7 +438,7 @@ TEST(HiddenFiles, ListRules) {
 
 TEST(HiddenFiles, Mode3LoadAppendsThemAfterTheSearch) {
     PhoneFixture f;
-    f.context.config.connectionMode = 3;
+    f.context.runSettings.setConnectionMode(ConnectionMode::P2k05OverUsblan);
     ASSERT_TRUE(f.model.addFile("/a/seen.txt", Bytes(4)));
     writeFile(f.context.programFile("Hidden_files.lst"), "#comment\n/a/x.cfg\n\n/a/y.cfg\n");
     RecordingView view;
@@ -455,7 +455,7 @@ TEST(HiddenFiles, Mode3LoadAppendsThemAfterTheSearch) {
 
 TEST(HiddenFiles, MissingListIsReportedInABox) {
     PhoneFixture f;
-    f.context.config.connectionMode = 3;
+    f.context.runSettings.setConnectionMode(ConnectionMode::P2k05OverUsblan);
     ASSERT_TRUE(f.model.addFile("/a/seen.txt", Bytes(4)));
     f.context.catalogue.loadCatalogue();
     auto shown = f.prompter.shown();
@@ -475,12 +475,12 @@ TEST(Upkeep, AppendedNameMustFitTheStride) {
     Catalogue& catalogue = f.context.catalogue;
     catalogue.loadCatalogue();
     ASSERT_EQ(catalogue.recordStride(), 44u);
-    f.context.config.fileCountLimit = 10;
+    f.context.runSettings.setFileCountLimit(10);
     const std::string fits(35, 'f');
     const std::string tooLong(36, 'l');
     EXPECT_TRUE(catalogue.appendCatalogueRecord("/" + fits.substr(1), 1234, 0x07000400));
     EXPECT_FALSE(catalogue.needsReload());
-    EXPECT_EQ(f.context.config.fileCountLimit, 11);
+    EXPECT_EQ(f.context.runSettings.fileCountLimit(), 11);
     EXPECT_FALSE(catalogue.appendCatalogueRecord("/" + tooLong.substr(1), 1, 0x07000400));
     EXPECT_TRUE(catalogue.needsReload());
     auto records = catalogue.records();
@@ -494,9 +494,9 @@ TEST(Upkeep, AppendedNameMustFitTheStride) {
 
 TEST(Upkeep, UnlimitedFileCountStaysUnlimited) {
     PhoneFixture f;
-    f.context.config.fileCountLimit = -1;
+    f.context.runSettings.setFileCountLimit(-1);
     EXPECT_TRUE(f.context.catalogue.appendCatalogueRecord("/a/x", 1, 0));
-    EXPECT_EQ(f.context.config.fileCountLimit, -1);
+    EXPECT_EQ(f.context.runSettings.fileCountLimit(), -1);
 }
 
 TEST(Upkeep, MarkHidesThePathAndWhatLiesBelowIt) {
@@ -575,7 +575,7 @@ TEST(Listing, AttributeTextOfBothModes) {
     EXPECT_EQ(Catalogue::attributeText(0x12345678, true), "34    5678");
 
     PhoneFixture f;
-    f.context.config.connectionMode = 3;
+    f.context.runSettings.setConnectionMode(ConnectionMode::P2k05OverUsblan);
     // A Linux phone stores the word with its two low bytes swapped; the pane swaps back.
     ASSERT_TRUE(f.context.catalogue.appendCatalogueRecord("/e/file", 1, 0x07000004));
     ASSERT_TRUE(f.context.catalogue.appendCatalogueRecord("/e/dir", 1, 0x07000010));

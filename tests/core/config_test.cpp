@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -265,6 +267,9 @@ TEST_F(ConfigFileTest, SavedFileLoadsBack) {
     EXPECT_EQ(loaded, original);
     EXPECT_TRUE(prompter.shown().empty());
     EXPECT_FALSE(fs::exists(path.string() + ".new"));
+    for (const auto& entry : fs::directory_iterator(path.parent_path())) {
+        EXPECT_EQ(entry.path().string().find(".part-"), std::string::npos) << "temporary left";
+    }
 }
 
 TEST_F(ConfigFileTest, LongerFileLoadsItsFirstRecord) {
@@ -352,10 +357,21 @@ TEST_F(ConfigFileTest, SaveWhileAPackageLimitsTheFileCountStillLoads) {
 TEST_F(ConfigFileTest, FailedSaveKeepsTheOldFile) {
     ASSERT_TRUE(ConfigFile(path.string()).save(ConfigRecord{}));
     const std::vector<uint8_t> before = readFile();
-    // The new image cannot be written: a folder stands where it would go.
-    fs::create_directory(path.string() + ".new");
-    EXPECT_FALSE(ConfigFile(path.string()).save(distinctiveRecord()));
+    // The new image cannot be written whole: files may not grow past 1000 bytes.
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 1000;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool saved = ConfigFile(path.string()).save(distinctiveRecord());
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(saved);
     EXPECT_EQ(readFile(), before);
+    for (const auto& entry : fs::directory_iterator(path.parent_path())) {
+        EXPECT_EQ(entry.path().string().find(".part-"), std::string::npos) << "temporary left";
+    }
 }
 
 TEST_F(ConfigFileTest, FailedSaveOverAFolderLeavesNoTemporaryFile) {
@@ -363,6 +379,9 @@ TEST_F(ConfigFileTest, FailedSaveOverAFolderLeavesNoTemporaryFile) {
     EXPECT_FALSE(ConfigFile(path.string()).save(distinctiveRecord()));
     EXPECT_TRUE(fs::is_directory(path));
     EXPECT_FALSE(fs::exists(path.string() + ".new"));
+    for (const auto& entry : fs::directory_iterator(path.parent_path())) {
+        EXPECT_EQ(entry.path().string().find(".part-"), std::string::npos) << "temporary left";
+    }
 }
 
 }  // namespace

@@ -178,6 +178,7 @@ struct DeviceFixture {
         context.log.setView(&log);
         context.prompter.setTarget(&prompter);
         context.config.connectionMode = static_cast<int32_t>(mode);
+        context.runSettings.takeFrom(context.config);
     }
     ~DeviceFixture() { connection.reset(); }
 

@@ -107,31 +107,6 @@ TEST(PhoneAddress, LastNumberPlusOne) {
     EXPECT_EQ(nextAddress("192.168.16.1/24"), "");
 }
 
-struct ModelCase {
-    const char* what;
-    std::string bytes;
-    std::optional<std::string> name;
-};
-
-class ModelName : public ::testing::TestWithParam<ModelCase> {};
-
-TEST_P(ModelName, RunsToTheEndOfItsLineWithinTheBytesRead) {
-    const ModelCase& c = GetParam();
-    std::vector<uint8_t> bytes(c.bytes.begin(), c.bytes.end());
-    EXPECT_EQ(modelNameFrom(bytes), c.name) << c.what;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Bluetooth, ModelName,
-    ::testing::Values(
-        ModelCase{"line", "[LOCAL]\ndefaultLocalDevName = A1200\nx = 1\n", "A1200"},
-        ModelCase{"CR LF", "defaultLocalDevName = E680i\r\nx", "E680i"},
-        ModelCase{"no line end within the bytes", "defaultLocalDevName = ROKR E2", "ROKR E2"},
-        ModelCase{"match too close to the end", "defaultLocalDevName =", std::nullopt},
-        ModelCase{"no match", "[LOCAL]\nname = A1200\n", std::nullopt},
-        ModelCase{"overlong name is cut", "defaultLocalDevName = " + std::string(600, 'M') + "\n",
-                  std::string(kModelNameMax, 'M')}));
-
 // The USBLAN link over the fake platform, driven by the report writer's output.
 class UsblanLinkTest : public ::testing::Test {
 protected:
@@ -258,10 +233,10 @@ TEST_F(LinuxPhoneTest, ConnectReadsTheModelShowsTheVolumesListsAndCopiesAFile) {
                            "P2k phone seems"),
               1);
     EXPECT_EQ(f.view.count("first   /*"), 1);
-    EXPECT_EQ(f.context.config.useFilter, 1);
-    EXPECT_EQ(f.context.config.searchPattern, "/a/*");
+    EXPECT_EQ(f.context.runSettings.useFilter(), 1);
+    EXPECT_EQ(f.context.runSettings.searchPattern(), "/a/*");
     EXPECT_TRUE(f.context.transport.p2k05Active());
-    EXPECT_EQ(f.context.config.forceP2k05, 1);
+    EXPECT_EQ(f.context.runSettings.forceP2k05(), 1);
     EXPECT_EQ(model.commandCount(CommandSet::kSessionStep1), 2u);
     EXPECT_EQ(model.commandCount(CommandSet::kSessionStep2), 1u);
 

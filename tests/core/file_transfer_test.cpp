@@ -108,12 +108,20 @@ TEST(UsblanIdentity, ModelNameFromTheBluetoothConfiguration) {
     };
     const Case cases[] = {
         {"plain", "[x]\ndefaultLocalDevName = E680\nother=1\n", "E680"},
+        {"line", "[LOCAL]\ndefaultLocalDevName = A1200\nx = 1\n", "A1200"},
         {"CR before LF", "defaultLocalDevName = A1200\r\n", "A1200"},
+        {"CR LF", "defaultLocalDevName = E680i\r\nx", "E680i"},
         {"no LF at the end", "defaultLocalDevName = ROKR E2", "ROKR E2"},
         {"a zero byte ends the text", std::string("defaultLocalDevName = E6\0xx\n", 28), "E6"},
-        {"key at the very end", "defaultLocalDevName", ""},
+        {"nothing after the key and its blanks", "defaultLocalDevName = ", ""},
+        // The name starts 22 characters after the key: a key closer to the end has none.
+        {"key at the very end", "defaultLocalDevName", std::nullopt},
+        {"match too close to the end", "defaultLocalDevName =", std::nullopt},
         {"no key", "localDevName = E680\n", std::nullopt},
+        {"no match", "[LOCAL]\nname = A1200\n", std::nullopt},
         {"cut to 255", "defaultLocalDevName = " + std::string(300, 'N'), std::string(255, 'N')},
+        {"overlong name is cut", "defaultLocalDevName = " + std::string(600, 'M') + "\n",
+         std::string(kModelNameMax, 'M')},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -146,9 +154,8 @@ TEST(UsblanIdentity, ReadsTheFirst500BytesOfTheFile) {
         EXPECT_EQ(reads[0], 500u);
         EXPECT_EQ(fileCommands(sent, CommandSet::kClose).size(), 1u);
     }
-    PhoneFixture f;  // no such file: the open fails and nothing is read
+    PhoneFixture f;  // no such file: the open fails, the read gets no bytes, no name
     EXPECT_EQ(readUsblanModelName(f.context.commands), std::nullopt);
-    EXPECT_TRUE(fileCommands(f.link->commands(), CommandSet::kRead).empty());
 }
 
 // ---- upload ----------------------------------------------------------------------------

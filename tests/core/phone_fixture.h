@@ -66,9 +66,9 @@ struct SeenCommand {
 };
 
 // Passes requests on to another link and keeps a copy of each; onRequest runs first.
-class CapturingLink final : public DriverLink {
+class CapturingLink final : public ForwardingLink {
 public:
-    explicit CapturingLink(std::shared_ptr<DriverLink> inner) : inner_(std::move(inner)) {}
+    explicit CapturingLink(std::shared_ptr<DriverLink> inner) : ForwardingLink(std::move(inner)) {}
     DriverStatus request(uint32_t code, std::span<const uint8_t> input, size_t capacity,
                          std::vector<uint8_t>& output, uint32_t waitMs) override {
         {
@@ -76,13 +76,8 @@ public:
             seen_.push_back({code, {input.begin(), input.end()}});
         }
         if (onRequest) onRequest(code, input);
-        return inner_->request(code, input, capacity, output, waitMs);
+        return ForwardingLink::request(code, input, capacity, output, waitMs);
     }
-    bool isOpen() const override { return inner_->isOpen(); }
-    void close() override { inner_->close(); }
-    std::string devicePath() const override { return inner_->devicePath(); }
-    bool waitForRemoval() override { return inner_->waitForRemoval(); }
-    void stopWaiting() override { inner_->stopWaiting(); }
 
     std::vector<SeenRequest> seen() const {
         std::lock_guard lock(mutex_);

@@ -19,24 +19,16 @@
 namespace mdk::test {
 
 // Passes requests on to the simulated phone until failing is set.
-class SwitchableLink final : public DriverLink {
+class SwitchableLink final : public ForwardingLink {
 public:
-    explicit SwitchableLink(std::shared_ptr<DriverLink> inner) : inner_(std::move(inner)) {}
+    using ForwardingLink::ForwardingLink;
     DriverStatus request(uint32_t code, std::span<const uint8_t> input, size_t capacity,
                          std::vector<uint8_t>& output, uint32_t waitMs) override {
         if (failing) return DriverStatus::Failed;
-        return inner_->request(code, input, capacity, output, waitMs);
+        return ForwardingLink::request(code, input, capacity, output, waitMs);
     }
-    bool isOpen() const override { return inner_->isOpen(); }
-    void close() override { inner_->close(); }
-    std::string devicePath() const override { return inner_->devicePath(); }
-    bool waitForRemoval() override { return inner_->waitForRemoval(); }
-    void stopWaiting() override { inner_->stopWaiting(); }
 
     std::atomic<bool> failing{false};
-
-private:
-    std::shared_ptr<DriverLink> inner_;
 };
 
 inline constexpr const char* kEditedText = "EDITED-DATA-XYZ";

@@ -17,14 +17,6 @@ using namespace mdk::test;
 
 namespace {
 
-PaneRow row(const std::string& name, const std::string& size) {
-    PaneRow r;
-    r.name = name;
-    r.size = size;
-    r.folder = !size.empty() && size[0] == '<';
-    return r;
-}
-
 // The phone side as a recorder.
 class RecordingPhone final : public PhoneSource {
 public:
@@ -42,13 +34,9 @@ public:
 class PanesTest : public QObject {
     Q_OBJECT
 private slots:
-    void compareRowsOrders_data();
-    void compareRowsOrders();
-    void decimalValueReadsDigitByDigit();
     void listingPutsFoldersThenDotDotFirst();
     void modeFourKeepsFoldersAndDotDotFirst();
     void sizeOrderLastsUntilTheNextListing();
-    void fiveGigabyteFileShowsTheLow32Bits();
     void dateColumnEndsInTwelveHourTime();
     void locationsFallBackToEntrySix_data();
     void locationsFallBackToEntrySix();
@@ -62,57 +50,6 @@ private slots:
     void dropOntoPcPaneWhileTheOtherShowsThePhoneDoesNothing();
     void pasteTakesTheClipboardFileList();
 };
-
-void PanesTest::compareRowsOrders_data() {
-    QTest::addColumn<int>("mode");
-    QTest::addColumn<QStringList>("input");  // "name|size"
-    QTest::addColumn<QStringList>("sorted");
-    const QStringList mixed = {"b.txt|20",   "Zed|< DIR >",   "a.txt|100",
-                               "..|< DIR >", "alpha|< DIR >", "C.TXT|3"};
-    QTest::newRow("names ascending")
-        << 3 << mixed << QStringList{"..", "alpha", "Zed", "a.txt", "b.txt", "C.TXT"};
-    QTest::newRow("names descending (4)")
-        << 4 << mixed << QStringList{"..", "Zed", "alpha", "C.TXT", "b.txt", "a.txt"};
-    QTest::newRow("names descending (0)")
-        << 0 << mixed << QStringList{"..", "Zed", "alpha", "C.TXT", "b.txt", "a.txt"};
-    QTest::newRow("size ascending")
-        << 1 << mixed << QStringList{"..", "Zed", "alpha", "C.TXT", "b.txt", "a.txt"};
-    QTest::newRow("size descending")
-        << 2 << mixed << QStringList{"..", "Zed", "alpha", "a.txt", "b.txt", "C.TXT"};
-    // Sizes past 2 GB keep their order (a difference in 32 bits would turn negative).
-    QTest::newRow("large sizes") << 1 << QStringList{"big|4000000000", "small|1", "mid|2147483649"}
-                                 << QStringList{"small", "mid", "big"};
-}
-
-void PanesTest::compareRowsOrders() {
-    QFETCH(int, mode);
-    QFETCH(QStringList, input);
-    QFETCH(QStringList, sorted);
-    std::vector<PaneRow> rows;
-    for (const QString& item : input) {
-        const QStringList parts = item.split('|');
-        rows.push_back(row(parts[0].toStdString(), parts[1].toStdString()));
-    }
-    sortRows(rows, mode);
-    QStringList names;
-    for (size_t i = 0; i < rows.size(); ++i) {
-        names << QString::fromStdString(rows[i].name);
-        QCOMPARE(rows[i].param, uint32_t(i));
-    }
-    QCOMPARE(names, sorted);
-    // Folder-like rows come first whatever the mode, ".." first of them.
-    QCOMPARE(compareRows(row("z", "1"), row("a", "< DIR >"), mode), 1);
-    QCOMPARE(compareRows(row("..", "< DIR >"), row("a", "< DIR >"), mode), -1);
-    QCOMPARE(compareRows(row("a", "< DIR >"), row("..", "< DIR >"), mode), 1);
-}
-
-void PanesTest::decimalValueReadsDigitByDigit() {
-    QCOMPARE(decimalValue("0"), 0u);
-    QCOMPARE(decimalValue("1073741824"), 1073741824u);
-    QCOMPARE(decimalValue("4294967295"), 4294967295u);
-    QCOMPARE(decimalValue("< DIR >"), decimalValue("< DIR >"));
-    QCOMPARE(compareRows(row("a", "< DIR >"), row("b", "< DIR >"), 1), 0);
-}
 
 void PanesTest::listingPutsFoldersThenDotDotFirst() {
     GuiFixture f;
@@ -169,24 +106,8 @@ void PanesTest::sizeOrderLastsUntilTheNextListing() {
     QCOMPARE(f.names(Side::Left), (QStringList{"a_big", "b_small", "c_mid"}));
 }
 
-void PanesTest::fiveGigabyteFileShowsTheLow32Bits() {
-    QTemporaryDir dir;
-    const std::string path = dir.path().toStdString() + "/five.bin";
-    GuiFixture::touch(path, "");
-    if (::truncate(path.c_str(), 5LL * 1024 * 1024 * 1024) != 0) QSKIP("no sparse files here");
-    const auto rows = readPcFolder(dir.path().toStdString(), false, defaultDateText);
-    QCOMPARE(rows.size(), size_t(1));
-    QCOMPARE(QString::fromStdString(rows[0].size), QString("1073741824"));
-    QCOMPARE(QString::fromStdString(sizeText(4294967296ULL + 7)), QString("7"));
-}
-
 void PanesTest::dateColumnEndsInTwelveHourTime() {
-    std::tm afternoon{};
-    afternoon.tm_hour = 15;
-    afternoon.tm_min = 7;
-    QCOMPARE(QString::fromStdString(timeOfDayText(afternoon)), QString(" 03:07"));
-    std::tm midnight{};
-    QCOMPARE(QString::fromStdString(timeOfDayText(midnight)), QString(" 12:00"));
+    // The time-of-day text itself is tested with the core (pane_rows_test.cpp).
     GuiFixture f;
     GuiFixture::touch(f.home + "/dated");
     f.start();

@@ -87,7 +87,7 @@ BatchRunResult runBatchPackage(AppContext& context, const std::string& packagePa
     dialogHooks.execute = [&](const std::vector<std::string>& listLines) {
         WindowBatchLink link(context, dialog.get(), hooks.showWaitDialog);
         BatchEngine engine(
-            {context.commands, context.catalogue, context.log, runner, context.clock, link},
+            {context.commands, context.catalogue, context.runSettings, context.log, runner, context.clock, link},
             packageFolder(packagePath));
         result.report = engine.run(listLines, hooks.relistRightPane);
     };

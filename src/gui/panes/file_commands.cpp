@@ -16,6 +16,7 @@
 #include "p2k/transport.h"
 #include "panes/pc_listing.h"
 #include "panes/pc_panes.h"
+#include "panes/phone_rows.h"
 #include "panes/phone_source.h"
 
 namespace mdk {
@@ -24,14 +25,6 @@ namespace {
 
 // The value phone folders are created and removed with.
 constexpr uint32_t kFolderValue = 4;
-
-bool isFolderRow(const PaneRow& row) {
-    return row.folder || (!row.size.empty() && row.size[0] == '<');
-}
-
-bool plainName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
-}
 
 }  // namespace
 
@@ -133,7 +126,7 @@ void FileCommands::newFolder() {
     if (kind == LocationKind::PhoneVolume && workers_.refuseIfBusy("New folder")) return;
     const auto name = askName_();
     if (!name) return;  // Cancel ends the command
-    if (!plainName(*name)) {
+    if (!usableFileName(*name)) {
         context_.log.logLine("Not a folder name: " + *name);
         return;
     }

@@ -8,6 +8,7 @@
 #include <QStyle>
 
 #include "app/app_context.h"
+#include "base/message_ids.h"
 #include "gui/controls/pictures.h"
 #include "gui/panes/location_combo.h"
 #include "gui/panes/pane_list.h"
@@ -19,10 +20,6 @@
 namespace mdk {
 
 namespace {
-
-constexpr int kMsgNameHeader = 43;
-constexpr int kMsgSizeHeader = 44;
-constexpr int kMsgDateHeader = 46;
 
 QIcon entryIcon(EntryIcon icon) {
     QStyle* style = QApplication::style();
@@ -73,9 +70,9 @@ PaneController::PaneController(Side side, AppContext& context, PcPanes& pc, Pane
 
 void PaneController::setupColumns() {
     const auto& messages = context_.messages;
-    model_->setHeaderText(0, QString::fromStdString(std::string(messages.text(kMsgNameHeader))));
-    model_->setHeaderText(1, QString::fromStdString(std::string(messages.text(kMsgSizeHeader))));
-    model_->setHeaderText(2, QString::fromStdString(std::string(messages.text(kMsgDateHeader))));
+    model_->setHeaderText(0, QString::fromStdString(std::string(messages.text(msg::kNameHeader))));
+    model_->setHeaderText(1, QString::fromStdString(std::string(messages.text(msg::kSizeHeader))));
+    model_->setHeaderText(2, QString::fromStdString(std::string(messages.text(msg::kDateHeader))));
     model_->setHeaderImage(0, kHeaderImageAscending);
     model_->setHeaderImage(1, kHeaderImageNone);
     model_->setHeaderImage(2, kHeaderImageNone);
@@ -143,7 +140,7 @@ void PaneController::chooseLocation(int index) {
     context_.panes.setLocationIndex(side_, entryIndex);
     if (entryIndex >= kFirstPcEntry) {
         model_->setHeaderText(
-            2, QString::fromStdString(std::string(context_.messages.text(kMsgDateHeader))));
+            2, QString::fromStdString(std::string(context_.messages.text(msg::kDateHeader))));
         setColumn0Width(rememberedColumn0_);
         widgets_.list->header()->resizeSection(2, 120);
         pc_.selectPcLocation(side_, entryIndex);

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "app/app_context.h"
+#include "base/message_ids.h"
 #include "device/device_connection.h"
 #include "gui/panes/location_combo.h"
 #include "gui/panes/pane_controller.h"
@@ -25,8 +26,6 @@ namespace mdk {
 
 namespace {
 
-constexpr int kMsgPhoneDetailHeader = 45;
-constexpr int kMsgPcDetailHeader = 46;
 constexpr int kDetailWidth = 120;
 
 }  // namespace
@@ -102,7 +101,7 @@ void PhonePane::choosePhoneVolume(Side side, uint32_t index) {
     PaneSet& panes = context_.panes;
     context_.catalogue.setCatalogueLoaded(false);
     panes.phoneVolumeIndex = index;
-    setDetailHeader(side, kMsgPhoneDetailHeader);
+    setDetailHeader(side, msg::kPhoneDetailHeader);
     host_.pane(side).setColumn0Width(host_.rememberedColumn0());
     panes.setPathText(side, kPhonePathPrefix + panes.phoneFolder(side));
     if (!attachPass(side)) {
@@ -131,10 +130,10 @@ bool PhonePane::attachPass(Side side) {
     if (!connection_) return context_.driver.linkHandle() != 0;
     LinkState& link = context_.link;
     link.modemProbeCount = 0;
-    if (context_.config.usblanP2k05()) {
+    if (context_.runSettings.usblanP2k05()) {
         auto entry = context_.panes.entry(side, context_.panes.phoneVolumeIndex.load());
         const std::string mask = entry ? entry->text : std::string("/a/*.*");
-        context_.config.searchPattern = mask;
+        context_.runSettings.setSearchPattern(mask);
         context_.log.logLine("Reading filesystem from:");
         context_.log.logLine(mask);
         connection_->attachUsblan();
@@ -159,7 +158,7 @@ void PhonePane::setDetailHeader(Side side, int message) {
 
 void PhonePane::turnIntoPcPane(Side side) {
     context_.panes.setLocationIndex(side, kFallbackEntry);
-    setDetailHeader(side, kMsgPcDetailHeader);
+    setDetailHeader(side, msg::kDateHeader);
     host_.pane(side).widgets().combo->setCurrentIndex(static_cast<int>(kFallbackEntry));
     host_.pcPanes().selectPcLocation(side, kFallbackEntry);
 }

@@ -2,6 +2,7 @@
 #include <QHeaderView>
 
 #include "app/app_context.h"
+#include "base/message_ids.h"
 #include "gui/panes/location_combo.h"
 #include "gui/panes/pane_controller.h"
 #include "gui/panes/pane_host.h"
@@ -20,7 +21,6 @@ namespace mdk {
 
 namespace {
 
-constexpr int kMsgSeemDetailHeader = 126;
 constexpr int kSeemNameWidth = 132;
 constexpr const char* kWarning = "Warning";
 constexpr const char* kInvalidSeemName = "Invalid seem filename Must be: xxxx_yyyy.seem";
@@ -33,7 +33,7 @@ void PhonePane::chooseSeemFolder(Side side) {
     PaneController& pane = host_.pane(side);
     pane.widgets().combo->setCurrentIndex(static_cast<int>(kSeemEntry));
     pane.model()->setHeaderText(
-        2, QString::fromStdString(std::string(context_.messages.text(kMsgSeemDetailHeader))));
+        2, QString::fromStdString(std::string(context_.messages.text(msg::kSeemDetailHeader))));
     pane.setColumn0Width(kSeemNameWidth);
     pane.widgets().list->header()->resizeSection(2,
                                                  host_.rememberedColumn0() - kSeemNameWidth + 120);

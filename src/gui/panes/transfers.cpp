@@ -12,6 +12,7 @@
 #include "panes/copy_cases.h"
 #include "panes/pc_listing.h"
 #include "panes/pc_panes.h"
+#include "panes/phone_rows.h"
 #include "panes/phone_source.h"
 #include "platform/safe_file.h"
 #include "seem/seem_file.h"
@@ -24,20 +25,8 @@ namespace {
 constexpr const char* kCommand = "Copy";
 constexpr const char* kSourceListName = "SOURCEFILES";
 
-std::optional<uint32_t> sizeOf(const std::string& text) {
-    uint32_t value = 0;
-    const char* end = text.data() + text.size();
-    auto [ptr, error] = std::from_chars(text.data(), end, value);
-    if (error != std::errc() || ptr != end || text.empty()) return std::nullopt;
-    return value;
-}
-
 bool isParentRow(const PaneRow& row) {
     return row.name == "..";
-}
-
-bool isFolderRow(const PaneRow& row) {
-    return row.folder || (!row.size.empty() && row.size[0] == '<');
 }
 
 std::string parentOf(const std::string& path) {
@@ -179,7 +168,7 @@ bool Transfers::downloadRow(Side source, const PaneRow& row, const std::string& 
 
 bool Transfers::downloadFile(const std::string& phonePath, const PaneRow& row,
                              const std::string& pcFile) {
-    const auto size = sizeOf(row.size);
+    const auto size = parseRowSize(row.size);
     if (!size) {
         context_.log.logLine("Not a file size: " + row.size + ", " + phonePath + " skipped.");
         return true;
@@ -210,7 +199,7 @@ bool Transfers::downloadFile(const std::string& phonePath, const PaneRow& row,
 bool Transfers::downloadFolder(const std::string& phoneFolder, const std::string& pcFolder) {
     std::vector<std::string> refused;
     const auto items = planFolderDownload(context_.catalogue.records(), phoneFolder,
-                                          context_.config.usblanP2k05(), refused);
+                                          context_.runSettings.usblanP2k05(), refused);
     for (const std::string& path : refused)
         context_.log.logLine("Unsafe phone path skipped: " + path);
     CommandSet& commands = context_.commands;

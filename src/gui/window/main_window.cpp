@@ -32,6 +32,7 @@ MainWindow::MainWindow(AppContext& context, MainWindowServices services, QWidget
     createControls();
     createMenus();
     registerHandlers();
+    greyOutCommandsNotBuilt();
     bridge_ = std::make_unique<WindowBridge>(*this, context_);
     context_.log.setView(log_);
     context_.panes.setListener(this);

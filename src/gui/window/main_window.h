@@ -164,6 +164,7 @@ private:
     void saveSettings();
     // Dispatch (main_window_dispatch.cpp).
     void registerHandlers();
+    void greyOutCommandsNotBuilt();
     void notBuilt(int id);
     void applyAvailability(Side side);
     void switchPane();

@@ -129,7 +129,6 @@ void MainWindow::createButtons() {
         connect(button, &QPushButton::clicked, this,
                 [this, id = family.id] { dispatchCommand(id); });
     }
-    control(kSeemFunc)->setEnabled(false);
     for (int id : kHiddenButtons) {
         auto* button = new QPushButton(client_);
         registerControl(button, id);

@@ -19,19 +19,15 @@
 #include "gui/panes/pane_rows_model.h"
 #include "gui/window/main_window.h"
 #include "panes/pc_listing.h"
+#include "panes/phone_rows.h"
 
 namespace mdk {
 
 using namespace ids;
 
 void MainWindow::registerHandlers() {
-    // Commands carried out by later parts of the program: one log line each until then.
-    for (int id : {kView, kEdit, kCopy, kDelete, kMenuReconnect}) {
-        handlers_[id] = [this, id] { notBuilt(id); };
-    }
-    handlers_[kTesterKey] = [this] {
-        if (context_.driver.linkHandle() > 1) notBuilt(kTesterKey);
-    };
+    // View, Edit, Copy, Delete and Re-Connect are installed by the phone side and the
+    // file commands (setCommandHandler); commands not built yet have no handler.
     handlers_[kRestart] = [this] { context_.commands.phoneRestart(); };
     handlers_[kMenuRestartPhone] = handlers_[kRestart];
     handlers_[kMenuAtMode] = [this] { context_.commands.switchToAtMode(); };
@@ -59,6 +55,15 @@ void MainWindow::dispatchCommand(int id) {
     emit commandDispatched(command);
     auto handler = handlers_.find(command);
     if (handler != handlers_.end() && handler->second) handler->second();
+}
+
+void MainWindow::greyOutCommandsNotBuilt() {
+    for (int id : commandsNotBuilt()) {
+        if (QWidget* widget = control(id)) widget->setEnabled(false);
+    }
+    for (auto& [menuId, action] : actions_) {
+        if (!commandBuilt(menuId)) action->setEnabled(false);
+    }
 }
 
 void MainWindow::notBuilt(int id) {
@@ -120,7 +125,7 @@ void MainWindow::newFolder() {
         notBuilt(kNewFolder);
         return;
     }
-    if (name->empty() || *name == "." || *name == ".." || name->find('/') != std::string::npos) {
+    if (!usableFileName(*name)) {
         context_.log.logLine("Not a folder name: " + *name);
         return;
     }

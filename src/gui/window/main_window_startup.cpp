@@ -12,6 +12,7 @@
 
 #include "app/app_context.h"
 #include "app/control_ids.h"
+#include "base/message_ids.h"
 #include "base/messages.h"
 #include "config/config_file.h"
 #include "gui/controls/pictures.h"
@@ -27,7 +28,6 @@ namespace mdk {
 
 namespace {
 
-constexpr int kMsgStarted = 42;
 constexpr int kSplashMs = 2800;
 constexpr int kUpdateCheckMs = 1000;
 // Texts of location entries 0 to 4 until a phone is attached.
@@ -73,7 +73,7 @@ void MainWindow::startUp() {
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
         return;
     }
-    context_.log.logLine(context_.log.message(kMsgStarted) + context_.programFolder);
+    context_.log.logLine(context_.log.message(msg::kStarted) + context_.programFolder);
     if (::chdir(context_.programFolder.c_str()) != 0) {
         context_.log.logLine("Cannot enter the program folder " + context_.programFolder);
     }
@@ -118,6 +118,7 @@ void MainWindow::startUp() {
 bool MainWindow::loadSettings() {
     configFile_ = std::make_unique<ConfigFile>(context_.programFile(".config"));
     const ConfigLoadResult result = configFile_->load(context_.config, context_.prompter, *this);
+    context_.runSettings.takeFrom(context_.config);
     // A corrupted file asked for a restart: this instance closes without going on.
     if (result == ConfigLoadResult::Corrupted) return false;
     configLoaded_ = true;
@@ -190,6 +191,7 @@ void MainWindow::saveSettings() {
     config.leftSource = static_cast<int32_t>(context_.panes.locationIndex(Side::Left));
     config.rightSource = static_cast<int32_t>(context_.panes.locationIndex(Side::Right));
     storeWindowRect();
+    context_.runSettings.writeInto(config);
     configFile_->save(config);
 }
 

@@ -5,6 +5,7 @@
 
 #include "app/app_context.h"
 #include "app/control_ids.h"
+#include "app/dispatch_tables.h"
 #include "gui/window/main_window.h"
 #include "panes/drive_entries.h"
 
@@ -58,7 +59,8 @@ void WindowBridge::setEntryIcons(uint32_t first, uint32_t last, EntryIcon icon) 
 void WindowBridge::phoneInterfaceUp() {
     post([this] {
         setEntryIcons(kSeemEntry, kSeemEntry, EntryIcon::Program);
-        if (QWidget* button = window_.control(ids::kSeemFunc)) button->setEnabled(true);
+        QWidget* button = window_.control(ids::kSeemFunc);
+        if (button && commandBuilt(ids::kSeemFunc)) button->setEnabled(true);
     });
 }
 
