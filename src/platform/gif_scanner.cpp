@@ -17,7 +17,6 @@ constexpr uint8_t kLabelGraphicControl = 0xF9;
 constexpr size_t kApplicationHeader = 14;
 constexpr size_t kCommentHeader = 2;
 constexpr size_t kPlainTextHeader = 15;
-constexpr size_t kGraphicControlLength = 8;
 constexpr size_t kImageDescriptorLength = 10;
 
 uint16_t le16(std::span<const uint8_t> data, size_t at) {
@@ -132,14 +131,16 @@ private:
     }
 
     bool graphicControl() {
-        if (data_.size() - pos_ < kGraphicControlLength) return false;
+        if (data_.size() - pos_ < kGifControlLength) return false;
         const uint8_t packed = data_[pos_ + 3];
+        pending_.hasControl = true;
+        pending_.controlStart = pos_;
         pending_.disposal = static_cast<uint8_t>((packed >> 2) & 7);
         pending_.userInput = (packed & 0x02) != 0;
         pending_.transparency = (packed & 0x01) != 0;
         pending_.delayCs = le16(data_, pos_ + 4);
         pending_.transparentIndex = data_[pos_ + 6];
-        pos_ += kGraphicControlLength;
+        pos_ += kGifControlLength;
         return true;
     }
 
@@ -218,9 +219,15 @@ std::vector<uint8_t> singleFrameGif(std::span<const uint8_t> data, const GifScan
     const GifFrame& first = scan.frames.front();
     const GifFrame& frame = scan.frames[frameIndex];
     if (first.start > data.size() || frame.end > data.size() || frame.start > frame.end) return {};
+    const bool ownControl = frameIndex > 0 && frame.hasControl;
+    if (ownControl && frame.controlStart + kGifControlLength > data.size()) return {};
     std::vector<uint8_t> out;
-    out.reserve(first.start + (frame.end - frame.start) + 2);
+    out.reserve(first.start + kGifControlLength + (frame.end - frame.start) + 2);
     out.insert(out.end(), data.begin(), data.begin() + static_cast<std::ptrdiff_t>(first.start));
+    if (ownControl) {
+        const auto control = data.begin() + static_cast<std::ptrdiff_t>(frame.controlStart);
+        out.insert(out.end(), control, control + kGifControlLength);
+    }
     out.insert(out.end(), data.begin() + static_cast<std::ptrdiff_t>(frame.start),
                data.begin() + static_cast<std::ptrdiff_t>(frame.end));
     out.push_back(0x00);  // block terminator

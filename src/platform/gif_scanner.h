@@ -14,6 +14,8 @@ namespace mdk {
 // Every read is bounds-checked: a truncated or hostile file never reads past its data.
 
 inline constexpr int kGifMaxCanvasSide = 4096;
+// A graphic control extension: introducer, label, block of 4 bytes with its length, zero.
+inline constexpr size_t kGifControlLength = 8;
 // Upper bound of the summed frame areas, so that a file of many large frames cannot ask
 // for gigabytes of frame pictures.
 inline constexpr uint64_t kGifMaxTotalFramePixels = 64ull * 1024 * 1024;
@@ -33,6 +35,9 @@ struct GifFrame {
     uint8_t disposal = 0;         // 0-7
     bool userInput = false;
     bool transparency = false;
+    // The graphic control extension read before the image (8 bytes), when there was one.
+    bool hasControl = false;
+    size_t controlStart = 0;
     size_t start = 0;  // the image separator (0x2C)
     size_t end = 0;    // the image data's block terminator, not included
     std::array<uint8_t, 768> colours{};
@@ -67,8 +72,10 @@ struct GifScan {
 // the data are kept; an image that runs past it fails the whole scan (Truncated).
 GifScan scanGif(std::span<const uint8_t> data);
 
-// A GIF of one frame: the source bytes up to the first image, the frame's own bytes,
-// the block terminator and the trailer. Empty when the frame index is out of range.
+// A GIF of one frame: the source bytes up to the first image, the frame's own graphic
+// control extension (for later frames; the first frame's is part of those bytes), the
+// frame's own bytes, the block terminator and the trailer. The image reader so sees the
+// frame's own transparency. Empty when the frame index is out of range.
 std::vector<uint8_t> singleFrameGif(std::span<const uint8_t> data, const GifScan& scan,
                                     size_t frameIndex);
 

@@ -288,6 +288,8 @@ TEST(GifScanner, SingleFrameGifIsPrefixFrameTerminatorAndTrailer) {
     const Bytes single = singleFrameGif(gif.bytes, scan, 1);
     Bytes expected(gif.bytes.begin(),
                    gif.bytes.begin() + static_cast<std::ptrdiff_t>(gif.starts[0]));
+    // The frame's own graphic control extension: delay 25, transparency.
+    expected.insert(expected.end(), {0x21, 0xF9, 0x04, 0x09, 25, 0, 1, 0});
     expected.insert(expected.end(), gif.bytes.begin() + static_cast<std::ptrdiff_t>(gif.starts[1]),
                     gif.bytes.begin() + static_cast<std::ptrdiff_t>(gif.ends[1]));
     expected.push_back(0x00);
@@ -295,7 +297,11 @@ TEST(GifScanner, SingleFrameGifIsPrefixFrameTerminatorAndTrailer) {
     EXPECT_EQ(single, expected);
     const GifScan again = scanGif(single);
     ASSERT_TRUE(again.ok());
-    EXPECT_EQ(again.frames.size(), 1u);
+    ASSERT_EQ(again.frames.size(), 1u);
+    EXPECT_EQ(again.frames[0].delayCs, 25);
+    EXPECT_TRUE(again.frames[0].transparency);
+    // The first frame's extension is already among the bytes before it.
+    EXPECT_EQ(singleFrameGif(gif.bytes, scan, 0).size(), gif.ends[0] + 2);
     EXPECT_TRUE(singleFrameGif(gif.bytes, scan, 3).empty());
 }
 

@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
         const mdk::GifFrame& frame = scan.frames[i];
         if (frame.start >= frame.end || frame.end >= size) __builtin_trap();
         const auto single = mdk::singleFrameGif(data, scan, i);
-        const size_t expected = scan.frames.front().start + (frame.end - frame.start) + 2;
+        const size_t control = i > 0 && frame.hasControl ? mdk::kGifControlLength : 0;
+        const size_t expected = scan.frames.front().start + control + (frame.end - frame.start) + 2;
         if (single.size() != expected || single.back() != 0x3B) __builtin_trap();
         const mdk::GifScan again = mdk::scanGif(single);
         if (!again.ok() || again.frames.empty()) __builtin_trap();

@@ -12,6 +12,7 @@
 #include "gui/controls/pictures.h"
 #include "gui/panes/phone_pane.h"
 #include "gui/panes/phone_ui.h"
+#include "gui/panes/worker_runner.h"
 #include "gui/window/file_commands.h"
 #include "gui/window/main_window.h"
 #include "gui/window/qt_prompter.h"
@@ -65,6 +66,7 @@ int main(int argc, char** argv) {
         context.log.logLine("Phone link: " + address);
         connection->startLinkWatch();
     };
+    services.workerRunning = [&] { return phoneUi && phoneUi->workers().busy(); };
     services.closeLink = [&] {
         if (connection) connection->closeLink();
     };

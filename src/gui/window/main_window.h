@@ -19,13 +19,13 @@ class QAction;
 class QLabel;
 class QLineEdit;
 class QMenu;
-class QMovie;
 class QProgressBar;
 class QPushButton;
 class QTimer;
 
 namespace mdk {
 
+class AniGif;
 class AppContext;
 class MainWindow;
 class ConfigFile;
@@ -55,6 +55,8 @@ struct MainWindowServices {
     std::function<std::vector<LocationEntry>()> driveEntries;
     // The program's command-line argument (a package or skin pack), empty when none.
     std::string commandLineArgument;
+    // True while a worker thread runs a phone operation (default: never).
+    std::function<bool()> workerRunning;
     // Start timers 2001 and 2002 and show the splash; tests drive onTimer themselves.
     bool startTimers = true;
 };
@@ -159,6 +161,7 @@ private:
     void addFavourite();
     void deleteFavourite();
     void showAbout();
+    void openUsbTester();
     void dropFiles(Side side, const QStringList& files);
     // Layout (main_window_layout.cpp).
     void layoutControls();
@@ -188,8 +191,7 @@ private:
     LogList* log_ = nullptr;
     PartStatusBar* status_ = nullptr;
     QProgressBar* progressBar_ = nullptr;
-    QLabel* splash_ = nullptr;
-    QMovie* splashMovie_ = nullptr;
+    AniGif* splash_ = nullptr;
     QMenu* commandPopup_ = nullptr;
     std::vector<QAction*> popupItems_;
     std::map<int, QAction*> actions_;
