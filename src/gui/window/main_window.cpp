@@ -95,6 +95,12 @@ void MainWindow::hideStartupPicture() {
     }
 }
 
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    // The start-up picture stays above the window until timer 2001 hides it.
+    if (splash_ && splash_->isVisible()) splash_->raise();
+}
+
 void MainWindow::restartApplication() {
     restartRequested_ = true;
     QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
