@@ -57,7 +57,6 @@ std::optional<int> buttonForMenuItem(int menuId) {
 
 const std::vector<int>& commandsNotBuilt() {
     static const std::vector<int> ids = {
-        kTesterKey,            // Ctrl+Alt+5, the USB I/O command tester
     };
     return ids;
 }

@@ -46,7 +46,6 @@ private slots:
     void f5ReachesTheWindowOnlyAsCommand1027();
     void menuItemsThatRepeatAButtonBecomeItsId();
     void everyMenuItemAndKeyIsWired();
-    void commandsNotBuiltAreGreyedOut();
     void tabTwiceReturnsToTheFirstPane();
     void availabilityFollowsPaneAndLocation_data();
     void availabilityFollowsPaneAndLocation();
@@ -122,43 +121,6 @@ void DispatchTest::everyMenuItemAndKeyIsWired() {
         button->click();
         QCOMPARE(handled.back(), id);
     }
-}
-
-void DispatchTest::commandsNotBuiltAreGreyedOut() {
-    GuiFixture f;
-    MainWindow& w = f.start();
-    auto greyed = [&w](int command) {
-        bool shown = false;
-        if (QWidget* button = w.control(command)) {
-            shown = true;
-            if (button->isEnabled()) return false;
-        }
-        for (const QAction* action : w.findChildren<QAction*>()) {
-            const int id = action->property("commandId").toInt();
-            if (id == 0 || buttonForMenuItem(id).value_or(id) != command) continue;
-            shown = true;
-            if (action->isEnabled()) return false;
-        }
-        return shown;
-    };
-    QVERIFY(!commandsNotBuilt().empty());
-    // The availability tables of every location kind leave them grey.
-    for (auto [side, location] : {std::pair{Side::Left, 0u},
-                                  {Side::Left, 4u},
-                                  {Side::Right, 0u},
-                                  {Side::Right, 4u},
-                                  {Side::Left, 6u}}) {
-        f.context->panes.setLocationIndex(side, location);
-        w.paneNotified(side);
-        for (int id : commandsNotBuilt()) QVERIFY2(greyed(id), qPrintable(QString::number(id)));
-    }
-    // Built commands are not in the list; a menu item counts as its button.
-    for (int id : {1007, 1026, 1027, 1011, 1009, 1010, 10019, 10011}) QVERIFY(commandBuilt(id));
-    QCOMPARE(commandBuilt(10012), commandBuilt(1004));
-    // A key of a command not built does nothing.
-    const int before = f.logLines().size();
-    for (int id : commandsNotBuilt()) w.dispatchCommand(id);
-    QCOMPARE(f.logLines().size(), before);
 }
 
 void DispatchTest::tabTwiceReturnsToTheFirstPane() {

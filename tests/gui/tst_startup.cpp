@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "gui/controls/ani_gif.h"
 #include "gui/controls/status_bar.h"
 #include "gui_fixture.h"
 
@@ -72,9 +73,13 @@ void StartupTest::everyTemplateControlExistsWithItsId() {
         QVERIFY(w.control(hidden)->isHidden());
     }
     QVERIFY(QApplication::topLevelWidgets().size() >= 2);
-    bool splash = false;
-    for (QWidget* top : QApplication::topLevelWidgets()) splash |= top->objectName() == "1030";
+    // The splash is the animated picture control playing resource 555.
+    AniGif* splash = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (top->objectName() == "1030") splash = qobject_cast<AniGif*>(top);
+    }
     QVERIFY(splash);
+    QVERIFY(splash->frameCount() > 1);
 }
 
 void StartupTest::captionsStatusAndTooltipsComeFromMessages() {

@@ -22,6 +22,7 @@
 #include "gui/panes/file_commands.h"
 #include "gui/panes/phone_pane.h"
 #include "gui/panes/phone_ui.h"
+#include "gui/panes/worker_runner.h"
 #include "gui/window/main_window.h"
 #include "gui/window/qt_prompter.h"
 #include "gui/window/seem_commands.h"
@@ -125,6 +126,7 @@ int main(int argc, char** argv) {
         connection->startLinkWatch(onceOnlyTest);
     };
     services.startLinkWatch = [&](mdk::MainWindow& window) { startConnection(window, true); };
+    services.workerRunning = [&] { return phoneUi && phoneUi->workers().busy(); };
     services.closeLink = [&] {
         if (connection) connection->closeLink();
     };
