@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "base/hex_text.h"
+#include "cli/backup_commands.h"
 #include "cli/session.h"
 #include "p2k/file_transfer.h"
 #include "p2k/transport.h"
@@ -305,6 +306,10 @@ const std::vector<Command>& commandTable() {
          runSeemGet},
         {"seem-put", "FILE", "write a seem file xxxx_yyyy.seem to the phone", 1, 1, runSeemPut},
         {"restart", "", "restart the phone", 0, 0, runRestart},
+        {"backup", "DIR [--discover] | --verify DIR",
+         "back up every file and seem into DIR; --verify compares", 1, 2, runBackupCommand},
+        {"restore", "DIR [--files] [--seems] [--dry-run] [--yes] [--force-model]",
+         "put a backup back on the phone (seems only with --yes)", 1, 6, runRestoreCommand},
     };
     return table;
 }

@@ -1,5 +1,6 @@
 #include "backup/backup_phone.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <sstream>
@@ -12,6 +13,7 @@
 #include "p2k/phone_identity.h"
 #include "p2k/transport.h"
 #include "seem/seem_file.h"
+#include "seem/seem_lists.h"
 #include "seem/seem_transfer.h"
 
 namespace mdk {
@@ -20,7 +22,8 @@ namespace {
 constexpr uint32_t kFolderBit = 0x1000;
 constexpr uint16_t kIdentitySeemGsm = 0x0117;
 constexpr uint16_t kIdentitySeemCdma = 0x2827;
-constexpr uint16_t kLastSeemRecord = 0xFF;
+// Seem files name records 0001 to 00FE.
+constexpr uint16_t kLastSeemRecord = 0xFE;
 
 bool usblanMode(const BackupPhone& phone) {
     return phone.config.usblanP2k05();
@@ -156,12 +159,26 @@ std::vector<std::pair<uint16_t, std::vector<uint8_t>>> readSeemRecords(BackupPho
     std::vector<std::pair<uint16_t, std::vector<uint8_t>>> records;
     PhoneSession session(phone.commands.transport());
     QuietLog quiet(phone.commands.log());
+    // Records need not follow each other (a seem may answer record 00FE alone), so every
+    // record number is asked for.
     for (uint16_t record = 1; record <= kLastSeemRecord; ++record) {
-        auto data = readSeemRecord(phone.commands, seem, record);
-        if (!data) break;
-        records.emplace_back(record, std::move(*data));
+        if (auto data = readSeemRecord(phone.commands, seem, record)) {
+            records.emplace_back(record, std::move(*data));
+        }
     }
     return records;
+}
+
+std::vector<uint16_t> seemListNumbers(const SeemLists& lists) {
+    std::vector<uint16_t> numbers;
+    for (size_t i = 0; i < lists.seemCount(); ++i) {
+        auto number = seemNumberOf(std::string(lists.seemEntry(i)));
+        if (!number || std::find(numbers.begin(), numbers.end(), *number) != numbers.end()) {
+            continue;
+        }
+        numbers.push_back(*number);
+    }
+    return numbers;
 }
 
 std::optional<std::string> storedFilePath(const std::string& folder, const std::string& phonePath) {

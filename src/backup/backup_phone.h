@@ -13,6 +13,7 @@ namespace mdk {
 
 class Clock;
 class CommandSet;
+class SeemLists;
 struct ConfigRecord;
 
 // What a backup, verify or restore run works with: the phone's command set and catalogue,
@@ -85,9 +86,13 @@ uint32_t listedAttributes(const BackupPhone& phone, uint32_t attributeWord);
 std::optional<std::vector<uint8_t>> downloadListedFile(BackupPhone& phone,
                                                        const CatalogueRecord& record);
 
-// Every record of one seem: records 1, 2, ... until the first the phone does not answer.
+// Every record of one seem the phone answers, among the records 0001 to 00FE.
 std::vector<std::pair<uint16_t, std::vector<uint8_t>>> readSeemRecords(BackupPhone& phone,
                                                                        uint16_t seem);
+
+// The seem numbers of the seem list, in its order, each once; entries that are not
+// hexadecimal numbers are left out.
+std::vector<uint16_t> seemListNumbers(const SeemLists& lists);
 
 // Where a backup folder keeps a phone file: DIR/files followed by the phone path.
 // nullopt for a path that could leave DIR/files: not absolute, or with an empty, "." or

@@ -12,9 +12,8 @@
 namespace mdk {
 namespace {
 
-// Up to this many manifest entries the manifest is written after every stored file;
-// beyond, at most once a second.
-constexpr size_t kWriteEveryFileUpTo = 500;
+// Between stored files the manifest is written at most once a second: each write is
+// synced to disk, which costs more than a small file's download.
 constexpr uint64_t kManifestIntervalMs = 1000;
 
 bool storedCopyIntact(const std::string& path, uint32_t size) {
@@ -197,13 +196,11 @@ private:
         }
         manifest_.seems[key] = {static_cast<uint32_t>(data.size()), hash};
         ++(known ? summary_.seems.changed : summary_.seems.added);
+        saveManifestSometimes();
     }
 
     void saveManifestSometimes() {
-        const size_t entries = manifest_.files.size() + manifest_.seems.size();
-        const uint64_t now = phone_.clock.nowMs();
-        if (entries > kWriteEveryFileUpTo && now - lastSave_ < kManifestIntervalMs) return;
-        saveManifest();
+        if (phone_.clock.nowMs() - lastSave_ >= kManifestIntervalMs) saveManifest();
     }
 
     void saveManifest() {

@@ -38,9 +38,8 @@ struct BackupOptions {
 // the given seems below DIR/seems, and DIR/manifest.json. Into a folder that holds a
 // backup already, only new files and files whose size or attribute word changed are
 // downloaded; files gone from the phone stay and are marked vanished. The manifest only
-// ever lists what was stored completely; it is written after each stored file (less
-// often for large phones) and at the end, also when the run is cancelled or the link is
-// lost. Holds the phone-session lock for the whole run.
+// ever lists what was stored completely; it is written at most once a second while
+// files are stored, and at the end, also when the run is cancelled or the link is lost. Holds the phone-session lock for the whole run.
 BackupSummary runBackup(BackupPhone& phone, const BackupOptions& options,
                         const RunControl& control);
 
