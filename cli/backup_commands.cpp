@@ -26,7 +26,7 @@ class InterruptCatcher {
 public:
     InterruptCatcher() {
         interrupted = false;
-        struct sigaction action{};
+        struct sigaction action {};
         action.sa_handler = onInterrupt;
         sigemptyset(&action.sa_mask);
         ::sigaction(SIGINT, &action, &previous_);
@@ -38,7 +38,7 @@ public:
     const std::atomic<bool>* flag() const { return &interrupted; }
 
 private:
-    struct sigaction previous_{};
+    struct sigaction previous_ {};
 };
 
 // One progress line on a terminal, rewritten in place; nothing when stderr is a file.
@@ -86,8 +86,9 @@ void printFailures(const std::vector<std::string>& lines) {
 
 std::vector<uint16_t> seemNumbers(Session& s, bool discover) {
     if (discover) {
-        throw CommandError{"seem discovery is not available yet; without --discover the "
-                           "numbers of Seem.lst are backed up"};
+        throw CommandError{
+            "seem discovery is not available yet; without --discover the "
+            "numbers of Seem.lst are backed up"};
     }
     AppContext& context = s.context();
     if (context.seemLists.loadSeemList(context.programFolder, context.prompter) != 0) {

@@ -116,6 +116,14 @@ PhoneIdentity readPhoneIdentity(BackupPhone& phone) {
     return identity;
 }
 
+bool phoneAnswers(BackupPhone& phone) {
+    QuietLog quiet(phone.commands.log());
+    std::vector<uint8_t> reply;
+    if (usblanMode(phone)) return phone.commands.phoneListVolumes(reply) == 0;
+    const uint16_t seem = phone.commands.cdmaPhone() ? kIdentitySeemCdma : kIdentitySeemGsm;
+    return phone.commands.phoneReadSeem(seem, 1, 0, 1, reply) == 0;
+}
+
 PhoneListing listWholePhone(BackupPhone& phone) {
     PhoneSession session(phone.commands.transport());
     AllFilesSearch allFiles(phone.config);
@@ -159,12 +167,12 @@ std::vector<std::pair<uint16_t, std::vector<uint8_t>>> readSeemRecords(BackupPho
     std::vector<std::pair<uint16_t, std::vector<uint8_t>>> records;
     PhoneSession session(phone.commands.transport());
     QuietLog quiet(phone.commands.log());
-    // Records need not follow each other (a seem may answer record 00FE alone), so every
-    // record number is asked for.
+    // As the seem folder's whole-seem download walks them: from record 1 up to the first
+    // record the phone does not answer.
     for (uint16_t record = 1; record <= kLastSeemRecord; ++record) {
-        if (auto data = readSeemRecord(phone.commands, seem, record)) {
-            records.emplace_back(record, std::move(*data));
-        }
+        auto data = readSeemRecord(phone.commands, seem, record);
+        if (!data) break;
+        records.emplace_back(record, std::move(*data));
     }
     return records;
 }

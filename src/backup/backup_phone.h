@@ -54,9 +54,6 @@ struct RunControl {
     bool cancelled() const { return cancel && cancel->load(); }
 };
 
-// After this many failed files in a row the link is taken as lost and the run stops.
-inline constexpr int kFailuresUntilLinkLost = 3;
-
 // The phone as the manifest names it.
 struct PhoneIdentity {
     std::string model;
@@ -66,6 +63,10 @@ struct PhoneIdentity {
 // Reads the identity seem (or, over USBLAN, the Bluetooth configuration). The caller has
 // probed the command set.
 PhoneIdentity readPhoneIdentity(BackupPhone& phone);
+
+// True when the phone still answers a one-byte read of its identity seem (over USBLAN:
+// its volume list). Tells a lost link from a file or seem the phone refuses.
+bool phoneAnswers(BackupPhone& phone);
 
 // Every file and folder of every volume the phone lists, by phone path.
 struct PhoneListing {
@@ -86,7 +87,8 @@ uint32_t listedAttributes(const BackupPhone& phone, uint32_t attributeWord);
 std::optional<std::vector<uint8_t>> downloadListedFile(BackupPhone& phone,
                                                        const CatalogueRecord& record);
 
-// Every record of one seem the phone answers, among the records 0001 to 00FE.
+// The records of one seem: 0001, 0002, ... up to the first the phone does not answer
+// (at most 00FE, the last a seem file can name).
 std::vector<std::pair<uint16_t, std::vector<uint8_t>>> readSeemRecords(BackupPhone& phone,
                                                                        uint16_t seem);
 

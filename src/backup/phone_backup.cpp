@@ -121,12 +121,10 @@ private:
     void backUpFiles(const PhoneListing& listing) {
         const auto wanted = planFiles(listing);
         phaseStart_ = phone_.clock.nowMs();
-        int failuresInRow = 0;
         for (size_t i = 0; i < wanted.size() && !stopped(); ++i) {
             report("Files", wanted[i]->path, i, wanted.size());
-            failuresInRow = backUpFile(*wanted[i]) ? 0 : failuresInRow + 1;
+            if (!backUpFile(*wanted[i]) && !phoneAnswers(phone_)) summary_.linkLost = true;
             bytesDone_ += wanted[i]->size;
-            if (failuresInRow >= kFailuresUntilLinkLost) summary_.linkLost = true;
         }
         report("Files", "", wanted.size(), wanted.size());
     }
@@ -165,7 +163,11 @@ private:
         const auto& numbers = options_.seemNumbers;
         for (size_t i = 0; i < numbers.size() && !stopped(); ++i) {
             report("Seems", seemFileName(numbers[i], 1), i, numbers.size());
-            for (auto& [record, data] : readSeemRecords(phone_, numbers[i])) {
+            const auto records = readSeemRecords(phone_, numbers[i]);
+            // A seem without records is one this phone does not have, unless the phone
+            // has stopped answering altogether.
+            if (records.empty() && !phoneAnswers(phone_)) summary_.linkLost = true;
+            for (auto& [record, data] : records) {
                 seen.insert({numbers[i], record});
                 storeSeem({numbers[i], record}, data);
             }

@@ -39,7 +39,8 @@ struct BackupOptions {
 // backup already, only new files and files whose size or attribute word changed are
 // downloaded; files gone from the phone stay and are marked vanished. The manifest only
 // ever lists what was stored completely; it is written at most once a second while
-// files are stored, and at the end, also when the run is cancelled or the link is lost. Holds the phone-session lock for the whole run.
+// files are stored, and at the end, also when the run is cancelled or the link is lost. Holds the
+// phone-session lock for the whole run.
 BackupSummary runBackup(BackupPhone& phone, const BackupOptions& options,
                         const RunControl& control);
 
