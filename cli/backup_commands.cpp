@@ -194,9 +194,12 @@ void runRestoreCommand(Session& s, const std::vector<std::string>& args) {
     std::printf("%s", restoreText(report, options.dryRun).c_str());
     printFailures(report.failures);
     if (report.cancelled) throw CommandError{"cancelled"};
-    if (!report.seemsRefused.empty() && !yes && !options.dryRun) {
-        throw CommandError{"seems differ; give --yes to write them"};
+    if (report.otherModel) {
+        throw CommandError{
+            "the phone is not of the backup's model; --force-model writes its "
+            "seems all the same"};
     }
+    if (!report.seemsRefused.empty()) throw CommandError{"seems differ; give --yes to write them"};
     if (!report.ok()) throw CommandError{"not everything was restored"};
 }
 

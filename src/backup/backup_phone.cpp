@@ -128,6 +128,7 @@ PhoneListing listWholePhone(BackupPhone& phone) {
     PhoneSession session(phone.commands.transport());
     AllFilesSearch allFiles(phone.config);
     const std::string volumeBefore = phone.catalogue.currentVolume();
+    const bool loadedBefore = phone.catalogue.catalogueLoaded();
     // Over USBLAN the search lists every file of the phone at once.
     const auto volumes = usblanMode(phone) ? std::vector<std::string>{"/a"} : phoneVolumes(phone);
     PhoneListing listing;
@@ -142,7 +143,9 @@ PhoneListing listWholePhone(BackupPhone& phone) {
             }
         }
     }
+    // The catalogue is left holding the volume it held before (the phone pane lists it).
     phone.catalogue.setCurrentVolume(volumeBefore);
+    if (loadedBefore && volumes.back() != volumeBefore) phone.catalogue.loadCatalogue();
     return listing;
 }
 

@@ -163,16 +163,17 @@ private:
         if (writes.empty() || stopped()) return;
         std::vector<std::string> names;
         for (const auto& w : writes) names.push_back(seemFileName(w.key.first, w.key.second));
+        if (phoneModel_ != manifest_.model && !options_.forceModel) {
+            report_.otherModel = true;
+            report_.seemsRefused = "the backup is of " + manifest_.model + ", the phone is " +
+                                   (phoneModel_.empty() ? "unknown" : phoneModel_) +
+                                   ": seems not written";
+        }
         if (options_.dryRun) {
             report_.seemsWritten = names;
             return;
         }
-        if (phoneModel_ != manifest_.model && !options_.forceModel) {
-            report_.seemsRefused = "the backup is of " + manifest_.model + ", the phone is " +
-                                   (phoneModel_.empty() ? "unknown" : phoneModel_) +
-                                   ": seems not written";
-            return;
-        }
+        if (report_.otherModel) return;
         if (!options_.confirmSeems || !options_.confirmSeems(names)) {
             report_.seemsRefused = "seems not written: not confirmed";
             return;

@@ -26,7 +26,8 @@ struct RestoreReport {
     std::vector<std::string> seemsWritten;   // seem files (dry run: to write)
     int filesSame = 0;
     int seemsSame = 0;
-    std::string seemsRefused;  // why seem records that differ were not written
+    std::string seemsRefused;  // why seem records that differ were not (would not be) written
+    bool otherModel = false;   // refused because the phone is not of the backup's model
     std::vector<std::string> failures;
     bool cancelled = false;
 

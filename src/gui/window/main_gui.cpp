@@ -12,6 +12,7 @@
 #include "gui/controls/pictures.h"
 #include "gui/panes/phone_pane.h"
 #include "gui/panes/phone_ui.h"
+#include "gui/window/backup_commands.h"
 #include "gui/window/file_commands.h"
 #include "gui/window/main_window.h"
 #include "gui/window/qt_prompter.h"
@@ -49,6 +50,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<mdk::DeviceConnection> connection;
     std::unique_ptr<mdk::PhoneUi> phoneUi;
     std::unique_ptr<mdk::FileCommands> fileCommands;
+    std::unique_ptr<mdk::BackupCommands> backupCommands;
 
     mdk::MainWindowServices services;
     services.commandLineArgument = firstArgument(argc, argv);
@@ -83,6 +85,8 @@ int main(int argc, char** argv) {
             if (connection) connection->reconnect();
         });
         fileCommands->install();
+        backupCommands = std::make_unique<mdk::BackupCommands>(context, window, phoneUi->workers());
+        backupCommands->install();
         if (window.startedUp()) {
             window.show();
             code = app.exec();
@@ -91,6 +95,7 @@ int main(int argc, char** argv) {
         prompter.close();
         if (connection) connection->stopLinkWatch();
         fileCommands.reset();
+        backupCommands.reset();
         phoneUi.reset();
         context.catalogue.setView(nullptr);
         context.commands.setProgress(nullptr);
