@@ -216,6 +216,7 @@ CommandReply PhoneFiles::deleteFile(std::span<const uint8_t> args) {
     if (it == entries_.end() || it->second.folder) return refusedByte();
     if (open_ && open_->path == path) return refusedByte();
     entries_.erase(it);
+    readCounts_.erase(path);  // the dump lists the reads of the files the phone holds
     return done();
 }
 

@@ -456,6 +456,8 @@ TEST(SimState, DumpCountsTheReadsOfEachFile) {
     ASSERT_TRUE(downloadListedFile(p, {"/a/r.bin", 0x07000400, 2500}));
     const std::string dump = sim::formatState(phone.f.model);
     EXPECT_NE(dump.find("\nreads\t3\t/a/r.bin\n"), std::string::npos) << dump;
+    ASSERT_EQ(phone.f.context.commands.phoneDeleteFile("/a/r.bin"), 0);
+    EXPECT_EQ(sim::formatState(phone.f.model).find("reads\t"), std::string::npos);
 }
 
 }  // namespace
