@@ -22,8 +22,8 @@ namespace mdk::sim {
 // SIZE, CAPACITY, FREE, LENGTH and N decimal. Bytes below 0x20, 0x7F and "\" in a path or
 // model are written as \xNN. Lines are ordered: phone, volumes, folders and files by path,
 // seems by number, command counts by code, then the read requests each file answered
-// (files never read, and deleted files, have no line), by path. The first line is "#
-// marrowdeck-phonesim state 1".
+// (files never read, and deleted files, have no line), by path.
+// The first line is "# marrowdeck-phonesim state 1".
 std::string formatState(const PhoneModel& model);
 // Writes formatState to path through a temporary file and a rename, so a reader never
 // sees half a dump. False with error set on failure.
