@@ -11,6 +11,7 @@
 #include "base/hex_text.h"
 #include "cli/run_package.h"
 #include "cli/seem_commands.h"
+#include "cli/backup_commands.h"
 #include "cli/session.h"
 #include "p2k/file_transfer.h"
 #include "p2k/transport.h"
@@ -315,6 +316,10 @@ const std::vector<Command>& commandTable() {
          runSeemFunctions},
         {"restart", "", "restart the phone", 0, 0, runRestart},
         {"run", "FILE [--allow-shell]", "run a batch package (.mrdk)", 1, 2, runPackage},
+        {"backup", "DIR [--discover] | --verify DIR",
+         "back up every file and seem into DIR; --verify compares", 1, 2, runBackupCommand},
+        {"restore", "DIR [--files] [--seems] [--dry-run] [--yes] [--force-model]",
+         "put a backup back on the phone (seems only with --yes)", 1, 6, runRestoreCommand},
     };
     return table;
 }

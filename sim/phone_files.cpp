@@ -139,6 +139,7 @@ CommandReply PhoneFiles::readFile(std::span<const uint8_t> args) {
     if (args.size() < 4 || !open_) return refusedByte();
     auto it = entries_.find(open_->path);
     if (it == entries_.end()) return refusedByte();
+    ++readCounts_[open_->path];
     const auto& data = it->second.bytes;
     const uint32_t count = std::min(bytes::be32(args.data()), kMaxReadCount);
     const size_t begin = std::min<size_t>(open_->position, data.size());
@@ -215,6 +216,7 @@ CommandReply PhoneFiles::deleteFile(std::span<const uint8_t> args) {
     if (it == entries_.end() || it->second.folder) return refusedByte();
     if (open_ && open_->path == path) return refusedByte();
     entries_.erase(it);
+    readCounts_.erase(path);  // the dump lists the reads of the files the phone holds
     return done();
 }
 

@@ -80,6 +80,9 @@ public:
     std::vector<PhoneEntry> entries() const;
     std::optional<std::vector<uint8_t>> fileBytes(const std::string& path) const;
     std::optional<uint32_t> freeSpace(const std::string& volume) const;
+    // Read requests answered per file path (sub-command 1 on an open file), for tests; a
+    // deleted file's count goes with it.
+    const std::map<std::string, size_t>& readCounts() const { return readCounts_; }
     // Forgets the open file and the running search (the phone restarted).
     void reset();
 
@@ -129,6 +132,7 @@ private:
     std::optional<OpenFile> open_;
     Search search_;
     SearchSettings settings_;
+    std::map<std::string, size_t> readCounts_;
 };
 
 // A path the phone accepts: begins with "/", no empty, "." or ".." component, no

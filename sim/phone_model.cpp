@@ -202,6 +202,11 @@ std::vector<PhoneEntry> PhoneModel::files() const {
     return files_.entries();
 }
 
+std::map<std::string, size_t> PhoneModel::fileReadCounts() const {
+    std::lock_guard lock(mutex_);
+    return files_.readCounts();
+}
+
 std::optional<std::vector<uint8_t>> PhoneModel::fileBytes(const std::string& path) const {
     std::lock_guard lock(mutex_);
     return files_.fileBytes(path);

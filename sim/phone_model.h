@@ -70,6 +70,8 @@ public:
     std::vector<PhoneEntry> files() const;
     std::optional<std::vector<uint8_t>> fileBytes(const std::string& path) const;
     std::optional<uint32_t> freeSpace(const std::string& volume) const;
+    // Read requests answered per file path.
+    std::map<std::string, size_t> fileReadCounts() const;
 
     // Search answers: record stride (268 or 44), records per search-next block, folders
     // listed or not.

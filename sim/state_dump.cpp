@@ -64,6 +64,9 @@ std::string formatState(const PhoneModel& model) {
     for (const auto& [command, count] : model.commandCounts()) {
         out += "count\t" + hex(command, 4) + "\t" + std::to_string(count) + "\n";
     }
+    for (const auto& [path, count] : model.fileReadCounts()) {
+        out += "reads\t" + std::to_string(count) + "\t" + escaped(path) + "\n";
+    }
     return out;
 }
 

@@ -15,13 +15,15 @@ namespace mdk::sim {
 //   file    ATTR    SIZE    CRC32   PATH
 //   seem    SEEM    RECORD  LENGTH  HEX
 //   count   COMMAND N
+//   reads   N       PATH
 // ATTR is the attribute word (8 upper-case hex digits), CRC32 the zlib CRC-32 of the
 // file's bytes (8 upper-case hex digits), SEEM, RECORD and COMMAND 4 upper-case hex
 // digits, HEX the record's bytes as upper-case hex pairs (empty for an empty record),
 // SIZE, CAPACITY, FREE, LENGTH and N decimal. Bytes below 0x20, 0x7F and "\" in a path or
 // model are written as \xNN. Lines are ordered: phone, volumes, folders and files by path,
-// seems by number, command counts by code. The first line is "# marrowdeck-phonesim
-// state 1".
+// seems by number, command counts by code, then the read requests each file answered
+// (files never read, and deleted files, have no line), by path.
+// The first line is "# marrowdeck-phonesim state 1".
 std::string formatState(const PhoneModel& model);
 // Writes formatState to path through a temporary file and a rename, so a reader never
 // sees half a dump. False with error set on failure.

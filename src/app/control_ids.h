@@ -55,6 +55,8 @@ inline constexpr int kMenuExit = 10017;
 inline constexpr int kMenuDeleteFavourite = 10018;
 inline constexpr int kMenuReconnect = 10019;
 inline constexpr int kMenuRestartApp = 10020;
+inline constexpr int kMenuBackupPhone = 10021;
+inline constexpr int kMenuRestorePhone = 10022;
 inline constexpr int kMenuAbout = 10101;
 
 // Timers of the main window.

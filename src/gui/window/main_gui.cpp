@@ -23,6 +23,7 @@
 #include "gui/panes/phone_pane.h"
 #include "gui/panes/phone_ui.h"
 #include "gui/panes/worker_runner.h"
+#include "gui/window/backup_commands.h"
 #include "gui/window/main_window.h"
 #include "gui/window/qt_prompter.h"
 #include "gui/window/seem_commands.h"
@@ -86,6 +87,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<mdk::PhoneUi> phoneUi;
     std::unique_ptr<mdk::FileCommands> fileCommands;
     std::unique_ptr<mdk::SeemCommands> seemCommands;
+    std::unique_ptr<mdk::BackupCommands> backupCommands;
 
     mdk::MainWindowServices services;
     services.commandLineArgument = firstArgument(argc, argv);
@@ -147,6 +149,8 @@ int main(int argc, char** argv) {
         fileCommands->install();
         seemCommands = std::make_unique<mdk::SeemCommands>(context, window, phoneUi->workers());
         seemCommands->install();
+        backupCommands = std::make_unique<mdk::BackupCommands>(context, window, phoneUi->workers());
+        backupCommands->install();
         if (window.startedUp()) {
             window.show();
             code = app.exec();
@@ -156,6 +160,7 @@ int main(int argc, char** argv) {
         if (connection) connection->stopLinkWatch();
         seemCommands.reset();
         fileCommands.reset();
+        backupCommands.reset();
         phoneUi.reset();
         context.catalogue.setView(nullptr);
         context.commands.setProgress(nullptr);

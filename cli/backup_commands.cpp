@@ -1,0 +1,206 @@
+#include "cli/backup_commands.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+
+#include "backup/phone_backup.h"
+#include "backup/phone_restore.h"
+#include "cli/session.h"
+
+namespace mdk::cli {
+namespace {
+
+// Ctrl+C during a backup, verify or restore: the run stops between two files and leaves
+// the backup folder consistent. A signal handler can reach nothing but a static flag.
+std::atomic<bool> interrupted{false};
+
+extern "C" void onInterrupt(int) {
+    interrupted = true;
+}
+
+// Catches SIGINT for its lifetime, then puts the previous action back.
+class InterruptCatcher {
+public:
+    InterruptCatcher() {
+        interrupted = false;
+        struct sigaction action {};
+        action.sa_handler = onInterrupt;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGINT, &action, &previous_);
+    }
+    ~InterruptCatcher() { ::sigaction(SIGINT, &previous_, nullptr); }
+    InterruptCatcher(const InterruptCatcher&) = delete;
+    InterruptCatcher& operator=(const InterruptCatcher&) = delete;
+
+    const std::atomic<bool>* flag() const { return &interrupted; }
+
+private:
+    struct sigaction previous_ {};
+};
+
+// One progress line on a terminal, rewritten in place; nothing when stderr is a file.
+class ConsoleProgress final : public RunObserver {
+public:
+    ConsoleProgress() : tty_(::isatty(STDERR_FILENO)) {}
+    ~ConsoleProgress() override {
+        if (shown_) std::fprintf(stderr, "\n");
+    }
+    void progress(const RunProgress& state) override {
+        if (!tty_) return;
+        std::string line = state.phase + "  " + progressText(state);
+        if (line.size() > 100) line = line.substr(0, 97) + "...";
+        std::fprintf(stderr, "\r%-100s", line.c_str());
+        shown_ = true;
+    }
+
+private:
+    bool tty_;
+    bool shown_ = false;
+};
+
+// Per-file progress bars of the transfers stay off while a run draws its own line.
+class ProgressOff {
+public:
+    explicit ProgressOff(CommandSet& commands) : commands_(commands), was_(commands.progress()) {
+        commands_.setProgress(nullptr);
+    }
+    ~ProgressOff() { commands_.setProgress(was_); }
+    ProgressOff(const ProgressOff&) = delete;
+    ProgressOff& operator=(const ProgressOff&) = delete;
+
+private:
+    CommandSet& commands_;
+    ProgressSink* was_;
+};
+
+BackupPhone phoneOf(Session& s) {
+    return {s.commands(), s.catalogue(), s.context().config, s.context().clock};
+}
+
+void printFailures(const std::vector<std::string>& lines) {
+    for (const auto& line : lines) std::fprintf(stderr, "failed: %s\n", line.c_str());
+}
+
+std::vector<uint16_t> seemNumbers(Session& s, bool discover) {
+    if (discover) {
+        throw CommandError{
+            "seem discovery is not available yet; without --discover the "
+            "numbers of Seem.lst are backed up"};
+    }
+    AppContext& context = s.context();
+    if (context.seemLists.loadSeemList(context.programFolder, context.prompter) != 0) {
+        throw CommandError{"Seem list file not found"};
+    }
+    return seemListNumbers(context.seemLists);
+}
+
+void runVerify(Session& s, const std::string& folder) {
+    InterruptCatcher interrupt;
+    ConsoleProgress progress;
+    ProgressOff quietTransfers(s.commands());
+    BackupPhone phone = phoneOf(s);
+    const VerifyReport report = verifyBackup(phone, folder, {interrupt.flag(), &progress});
+    if (!report.error.empty()) throw CommandError{report.error};
+    for (const auto& line : report.differences) std::printf("differs: %s\n", line.c_str());
+    std::printf("%d matched, %zu differ\n", report.matched, report.differences.size());
+    if (report.cancelled) throw CommandError{"cancelled"};
+    if (!report.ok()) throw CommandError{"the phone does not match the backup in " + folder};
+}
+
+void runBackup(Session& s, const std::string& folder, bool discover) {
+    BackupOptions options{folder, seemNumbers(s, discover)};
+    InterruptCatcher interrupt;
+    ConsoleProgress progress;
+    ProgressOff quietTransfers(s.commands());
+    BackupPhone phone = phoneOf(s);
+    // The phone-session lock is held by the run; a lock of the phone across programs
+    // belongs around this call once the transport offers one.
+    const BackupSummary summary = runBackup(phone, options, {interrupt.flag(), &progress});
+    if (summary.error.empty() || summary.files.added + summary.files.changed > 0) {
+        std::printf("%s", summaryText(summary).c_str());
+    }
+    printFailures(summary.failures);
+    if (!summary.error.empty()) throw CommandError{summary.error};
+    if (summary.cancelled) throw CommandError{"cancelled; " + folder + " holds what was stored"};
+    if (summary.linkLost) throw CommandError{"the phone stopped answering"};
+    if (!summary.ok()) throw CommandError{"not everything was stored"};
+}
+
+}  // namespace
+
+void runBackupCommand(Session& s, const std::vector<std::string>& args) {
+    std::string folder;
+    bool verify = false;
+    bool discover = false;
+    for (const auto& arg : args) {
+        if (arg == "--verify") {
+            verify = true;
+        } else if (arg == "--discover") {
+            discover = true;
+        } else if (!arg.empty() && arg[0] == '-') {
+            throw CommandError{"unknown backup option " + arg};
+        } else if (folder.empty()) {
+            folder = arg;
+        } else {
+            throw CommandError{"backup takes one folder"};
+        }
+    }
+    if (folder.empty()) throw CommandError{"backup needs a folder"};
+    if (verify && discover) throw CommandError{"--verify and --discover do not go together"};
+    s.probe();
+    verify ? runVerify(s, folder) : runBackup(s, folder, discover);
+}
+
+void runRestoreCommand(Session& s, const std::vector<std::string>& args) {
+    RestoreOptions options;
+    bool onlyFiles = false;
+    bool onlySeems = false;
+    bool yes = false;
+    for (const auto& arg : args) {
+        if (arg == "--files") {
+            onlyFiles = true;
+        } else if (arg == "--seems") {
+            onlySeems = true;
+        } else if (arg == "--dry-run") {
+            options.dryRun = true;
+        } else if (arg == "--yes") {
+            yes = true;
+        } else if (arg == "--force-model") {
+            options.forceModel = true;
+        } else if (!arg.empty() && arg[0] == '-') {
+            throw CommandError{"unknown restore option " + arg};
+        } else if (options.folder.empty()) {
+            options.folder = arg;
+        } else {
+            throw CommandError{"restore takes one folder"};
+        }
+    }
+    if (options.folder.empty()) throw CommandError{"restore needs a folder"};
+    // Neither or both: everything.
+    options.files = onlyFiles || !onlySeems;
+    options.seems = onlySeems || !onlyFiles;
+    options.confirmSeems = [yes](const std::vector<std::string>&) { return yes; };
+
+    s.probe();
+    InterruptCatcher interrupt;
+    ConsoleProgress progress;
+    ProgressOff quietTransfers(s.commands());
+    BackupPhone phone = phoneOf(s);
+    const RestoreReport report = restoreBackup(phone, options, {interrupt.flag(), &progress});
+    if (!report.error.empty()) throw CommandError{report.error};
+    std::printf("%s", restoreText(report, options.dryRun).c_str());
+    printFailures(report.failures);
+    if (report.cancelled) throw CommandError{"cancelled"};
+    if (report.otherModel) {
+        throw CommandError{
+            "the phone is not of the backup's model; --force-model writes its "
+            "seems all the same"};
+    }
+    if (!report.seemsRefused.empty()) throw CommandError{"seems differ; give --yes to write them"};
+    if (!report.ok()) throw CommandError{"not everything was restored"};
+}
+
+}  // namespace mdk::cli

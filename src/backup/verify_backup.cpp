@@ -1,0 +1,145 @@
+#include <set>
+
+#include "backup/phone_backup.h"
+#include "backup/sha256.h"
+#include "p2k/command_set.h"
+#include "p2k/transport.h"
+#include "platform/safe_file.h"
+#include "seem/seem_file.h"
+
+namespace mdk {
+namespace {
+
+class VerifyRun {
+public:
+    VerifyRun(BackupPhone& phone, const std::string& folder, const RunControl& control)
+        : phone_(phone), folder_(folder), control_(control) {}
+
+    VerifyReport run() {
+        std::string error;
+        auto manifest = readManifest(folder_, error);
+        if (!manifest) return failed(error);
+        if (manifest->model.empty()) return failed("no backup in " + folder_);
+        manifest_ = std::move(*manifest);
+
+        PhoneSession session(phone_.commands.transport());
+        const PhoneIdentity identity = readPhoneIdentity(phone_);
+        if (identity.model != manifest_.model) {
+            differ("phone", "model is " + identity.model + ", the backup is of " + manifest_.model);
+        }
+        progress("Reading the phone", "", 0, 0);
+        const PhoneListing listing = listWholePhone(phone_);
+        verifyFiles(listing);
+        if (!stopped()) verifySeems();
+        return report_;
+    }
+
+private:
+    VerifyReport failed(const std::string& error) {
+        report_.error = error;
+        return report_;
+    }
+
+    bool stopped() {
+        if (control_.cancelled()) report_.cancelled = true;
+        return report_.cancelled;
+    }
+
+    void progress(const std::string& phase, const std::string& item, size_t index, size_t count) {
+        if (control_.observer) control_.observer->progress({phase, item, index, count});
+    }
+
+    void differ(const std::string& what, const std::string& how) {
+        report_.differences.push_back(what + ": " + how);
+    }
+
+    // The stored copy still has the bytes the manifest names.
+    bool storedCopyMatches(const std::string& path, const std::string& sha256) {
+        std::string error;
+        auto bytes = readWholeFile(path, error);
+        return bytes && sha256Hex(*bytes) == sha256;
+    }
+
+    void verifyFiles(const PhoneListing& listing) {
+        size_t index = 0;
+        for (const auto& [path, file] : manifest_.files) {
+            if (stopped()) return;
+            progress("Files", path, index++, manifest_.files.size());
+            if (!file.vanished) verifyFile(path, file, listing);
+        }
+        for (const auto& [path, record] : listing.files) {
+            auto it = manifest_.files.find(path);
+            if (it == manifest_.files.end() || it->second.vanished) {
+                differ(path, "on the phone, not in the backup");
+            }
+        }
+    }
+
+    void verifyFile(const std::string& path, const ManifestFile& file,
+                    const PhoneListing& listing) {
+        auto stored = storedFilePath(folder_, path);
+        if (!stored || !storedCopyMatches(*stored, file.sha256)) {
+            return differ(path, "the stored copy is missing or damaged");
+        }
+        auto it = listing.files.find(path);
+        if (it == listing.files.end()) return differ(path, "no longer on the phone");
+        const CatalogueRecord& record = it->second;
+        if (record.size != file.listedSize) return differ(path, "size differs");
+        if (record.attributeWord != file.attributeWord) {
+            return differ(path, "attribute word differs");
+        }
+        auto data = downloadListedFile(phone_, record);
+        if (!data) return differ(path, "download failed");
+        if (sha256Hex(*data) != file.sha256) return differ(path, "contents differ");
+        ++report_.matched;
+    }
+
+    void verifySeems() {
+        std::set<uint16_t> numbers;
+        for (const auto& [key, seem] : manifest_.seems) numbers.insert(key.first);
+        size_t index = 0;
+        for (uint16_t number : numbers) {
+            if (stopped()) return;
+            progress("Seems", seemFileName(number, 1), index++, numbers.size());
+            std::map<uint16_t, std::vector<uint8_t>> onPhone;
+            for (auto& [record, data] : readSeemRecords(phone_, number)) {
+                onPhone[record] = std::move(data);
+            }
+            verifySeem(number, onPhone);
+        }
+    }
+
+    void verifySeem(uint16_t number, const std::map<uint16_t, std::vector<uint8_t>>& onPhone) {
+        for (auto it = manifest_.seems.lower_bound({number, 0});
+             it != manifest_.seems.end() && it->first.first == number; ++it) {
+            const std::string name = seemFileName(number, it->first.second);
+            if (!storedCopyMatches(storedSeemPath(folder_, it->first), it->second.sha256)) {
+                differ(name, "the stored copy is missing or damaged");
+                continue;
+            }
+            auto phoneRecord = onPhone.find(it->first.second);
+            if (phoneRecord == onPhone.end()) {
+                differ(name, "the phone does not answer this record");
+            } else if (sha256Hex(phoneRecord->second) != it->second.sha256) {
+                differ(name, "contents differ");
+            } else {
+                ++report_.matched;
+            }
+        }
+    }
+
+    BackupPhone& phone_;
+    const std::string& folder_;
+    const RunControl& control_;
+    Manifest manifest_;
+    VerifyReport report_;
+};
+
+}  // namespace
+
+VerifyReport verifyBackup(BackupPhone& phone, const std::string& folder,
+                          const RunControl& control) {
+    return VerifyRun(phone, folder, control).run();
+}
+
+}  // namespace mdk

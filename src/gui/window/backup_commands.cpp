@@ -1,0 +1,198 @@
+#include "gui/window/backup_commands.h"
+
+#include <QFileDialog>
+#include <sstream>
+
+#include "app/app_context.h"
+#include "app/control_ids.h"
+#include "gui/panes/worker_runner.h"
+#include "gui/window/main_window.h"
+
+namespace mdk {
+namespace {
+
+constexpr int kProgressStatusPart = 1;
+constexpr size_t kFailuresShown = 10;
+
+// Progress of a run on the worker thread, handed to the window's progress bar and status
+// bar (both post to the GUI thread).
+class WindowProgress final : public RunObserver {
+public:
+    WindowProgress(ProgressSink& bar, PhoneView& status) : bar_(bar), status_(status) {}
+    void progress(const RunProgress& state) override {
+        if (state.count != count_) {
+            count_ = state.count;
+            bar_.setRange(0, static_cast<int>(state.count));
+        }
+        bar_.setPosition(static_cast<int>(state.index));
+        status_.setStatusText(kProgressStatusPart, state.phase + "  " + progressText(state));
+    }
+
+private:
+    ProgressSink& bar_;
+    PhoneView& status_;
+    size_t count_ = 0;
+};
+
+// The text without its lines that begin with prefix.
+std::string withoutLines(const std::string& text, const std::string& prefix) {
+    std::string out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind(prefix, 0) != 0) out += line + "\n";
+    }
+    return out;
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+}  // namespace
+
+// What a run's job and its after-job share; lives until both have ended.
+struct BackupCommands::Run {
+    std::atomic<bool> cancel{false};
+    std::unique_ptr<WindowProgress> progress;
+    BackupSummary backup;
+    RestoreReport restore;
+    RestoreReport seemCheck;
+};
+
+BackupCommands::BackupCommands(AppContext& context, MainWindow& window, WorkerRunner& workers)
+    : context_(context), window_(window), workers_(workers) {
+    chooseFolder_ = [this](const std::string& title) -> std::optional<std::string> {
+        const QString folder =
+            QFileDialog::getExistingDirectory(&window_, QString::fromStdString(title));
+        if (folder.isEmpty()) return std::nullopt;
+        return folder.toStdString();
+    };
+}
+
+void BackupCommands::install() {
+    window_.setCommandHandler(ids::kMenuBackupPhone, [this] { backUpPhone(); });
+    window_.setCommandHandler(ids::kMenuRestorePhone, [this] { restorePhone(); });
+}
+
+BackupPhone BackupCommands::phone() {
+    return {context_.commands, context_.catalogue, context_.config, context_.clock};
+}
+
+std::shared_ptr<BackupCommands::Run> BackupCommands::newRun() {
+    auto run = std::make_shared<Run>();
+    run->progress = std::make_unique<WindowProgress>(window_.progressSink(), window_.phoneView());
+    return run;
+}
+
+void BackupCommands::backUpPhone() {
+    if (workers_.refuseIfBusy("Backup phone")) return;
+    auto folder = chooseFolder_("Backup phone: choose the backup folder");
+    if (!folder) return;
+    auto run = newRun();
+    BackupOptions options{*folder, seemListNumbers(context_.seemLists)};
+    context_.log.logLine("Backup of the phone into " + *folder);
+    workers_.run(
+        "Backup phone",
+        [this, run, options] {
+            BackupPhone p = phone();
+            run->backup = runBackup(p, options, {&run->cancel, run->progress.get()});
+        },
+        [this, run] {
+            const BackupSummary& s = run->backup;
+            showResult("Backup phone", s.error.empty() ? summaryText(s) : s.error + "\n",
+                       s.failures);
+        });
+}
+
+void BackupCommands::restorePhone() {
+    if (workers_.refuseIfBusy("Restore phone")) return;
+    auto folder = chooseFolder_("Restore phone: choose the backup folder");
+    if (!folder) return;
+    auto run = newRun();
+    const std::string dir = *folder;
+    context_.log.logLine("Restore of the phone from " + dir);
+    workers_.run(
+        "Restore phone",
+        [this, run, dir] {
+            BackupPhone p = phone();
+            RestoreOptions files;
+            files.folder = dir;
+            files.seems = false;
+            run->restore = restoreBackup(p, files, {&run->cancel, run->progress.get()});
+            if (!run->restore.error.empty()) return;
+            // Which seem records differ: read now, written only after the user's yes.
+            RestoreOptions seems;
+            seems.folder = dir;
+            seems.files = false;
+            seems.dryRun = true;
+            run->seemCheck = restoreBackup(p, seems, {&run->cancel, run->progress.get()});
+        },
+        [this, run, dir] {
+            const RestoreReport& r = run->restore;
+            if (!r.error.empty()) return showResult("Restore phone", r.error + "\n", {});
+            std::vector<std::string> failures = r.failures;
+            const RestoreReport& seems = run->seemCheck;
+            failures.insert(failures.end(), seems.failures.begin(), seems.failures.end());
+            std::string text = withoutLines(restoreText(r, false), "Seem records:");
+            if (!seems.seemsRefused.empty()) text += seems.seemsRefused + "\n";
+            showResult("Restore phone", text, failures);
+            if (!seems.seemsWritten.empty() && seems.seemsRefused.empty()) {
+                restoreSeems(dir, seems.seemsWritten);
+            }
+        });
+}
+
+void BackupCommands::restoreSeems(const std::string& folder,
+                                  const std::vector<std::string>& names) {
+    std::string list;
+    for (const auto& name : names) list += "\n" + name;
+    const PromptAnswer answer = context_.prompter.ask(
+        {"Restore phone",
+         std::to_string(names.size()) +
+             " seem record(s) of the phone differ from the backup. Write them?" + list,
+         PromptButtons::YesNo, PromptIcon::Question});
+    if (answer != PromptAnswer::Yes) {
+        context_.log.logLine("Seems not written.");
+        return;
+    }
+    auto run = newRun();
+    workers_.run(
+        "Restore phone",
+        [this, run, folder] {
+            BackupPhone p = phone();
+            RestoreOptions seems;
+            seems.folder = folder;
+            seems.files = false;
+            // The user has just said yes to the records that differ.
+            seems.confirmSeems = [](const std::vector<std::string>&) { return true; };
+            run->restore = restoreBackup(p, seems, {&run->cancel, run->progress.get()});
+        },
+        [this, run] {
+            const RestoreReport& r = run->restore;
+            showResult(
+                "Restore phone",
+                r.error.empty() ? withoutLines(restoreText(r, false), "Files:") : r.error + "\n",
+                r.failures);
+        });
+}
+
+void BackupCommands::showResult(const std::string& title, const std::string& text,
+                                const std::vector<std::string>& failures) {
+    for (const auto& line : linesOf(text)) context_.log.logLine(line);
+    for (const auto& failure : failures) context_.log.logLine("Failed: " + failure);
+    std::string shown = text;
+    for (size_t i = 0; i < failures.size() && i < kFailuresShown; ++i) {
+        shown += "Failed: " + failures[i] + "\n";
+    }
+    if (failures.size() > kFailuresShown) {
+        shown +=
+            "... and " + std::to_string(failures.size() - kFailuresShown) + " more (see the log)\n";
+    }
+    context_.prompter.ask({title, shown, PromptButtons::Ok,
+                           failures.empty() ? PromptIcon::Information : PromptIcon::Warning});
+}
+
+}  // namespace mdk

@@ -1,0 +1,49 @@
+#pragma once
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "backup/phone_backup.h"
+#include "backup/phone_restore.h"
+
+namespace mdk {
+
+class AppContext;
+class MainWindow;
+class WorkerRunner;
+
+// The menu items "Backup phone…" and "Restore phone…": a folder chooser, then the run on
+// the window's worker runner behind the wait dialog. A restore first puts the files back
+// and reads which seem records differ; they are written only after the user says yes,
+// and only onto a phone of the backup's model.
+class BackupCommands {
+public:
+    // The folder the user picks; nullopt on Cancel.
+    using FolderChooser = std::function<std::optional<std::string>(const std::string& title)>;
+
+    BackupCommands(AppContext& context, MainWindow& window, WorkerRunner& workers);
+
+    // Installs the two menu handlers.
+    void install();
+    void setFolderChooser(FolderChooser chooser) { chooseFolder_ = std::move(chooser); }
+
+    void backUpPhone();
+    void restorePhone();
+
+private:
+    struct Run;
+    BackupPhone phone();
+    std::shared_ptr<Run> newRun();
+    void restoreSeems(const std::string& folder, const std::vector<std::string>& names);
+    void showResult(const std::string& title, const std::string& text,
+                    const std::vector<std::string>& failures);
+
+    AppContext& context_;
+    MainWindow& window_;
+    WorkerRunner& workers_;
+    FolderChooser chooseFolder_;
+};
+
+}  // namespace mdk

@@ -1,0 +1,464 @@
+// Whole-phone backup, verify and restore against the simulated phone: byte-for-byte copies,
+// incremental runs that read only what changed, verify, restore onto an empty phone, the
+// dry run, seems guarded by confirmation and model, a dropped link and cancel; the manifest
+// and the stored-path rule.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "backup/phone_backup.h"
+#include "backup/phone_restore.h"
+#include "backup/sha256.h"
+#include "p2k/transport.h"
+#include "phone_fixture.h"
+#include "platform/safe_file.h"
+#include "seem/seem_file.h"
+#include "sim/sample_phone.h"
+#include "sim/state_dump.h"
+
+namespace mdk::test {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+
+const std::vector<uint16_t> kSeems = {0x0004, 0x0032, 0x0104, 0x0117, 0x02FE};
+
+// In memory where the system offers it: every stored file is synced to disk.
+class TempFolder {
+public:
+    TempFolder() {
+        const fs::path base = fs::is_directory("/dev/shm") ? "/dev/shm" : fs::temp_directory_path();
+        std::string pattern = (base / "mdk-backup-XXXXXX").string();
+        path_ = ::mkdtemp(pattern.data());
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    std::string path() const { return path_; }
+    std::string sub(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+// A simulated phone, probed, with the sample contents (or empty).
+struct Phone {
+    explicit Phone(bool sample = true, const std::string& model = "V3 RAZR") : f(kind()) {
+        if (model != f.model.modelName()) f.model.setSeem(0x0117, 1, sim::gsmIdentityRecord(model));
+        if (sample) sim::loadSamplePhone(f.model);
+        f.context.commands.probeCommandSet();
+    }
+    static sim::PhoneKind kind() { return sim::PhoneKind::P2k05Gsm; }
+    BackupPhone backupPhone() {
+        return {f.context.commands, f.context.catalogue, f.context.config, f.context.clock};
+    }
+    std::vector<sim::PhoneEntry> files() const {
+        std::vector<sim::PhoneEntry> out;
+        for (auto& e : f.model.files()) {
+            if (!e.folder) out.push_back(e);
+        }
+        return out;
+    }
+    PhoneFixture f;
+};
+
+// Calls a function at each progress report.
+class Watcher final : public RunObserver {
+public:
+    explicit Watcher(std::function<void(const RunProgress&)> onProgress)
+        : onProgress_(std::move(onProgress)) {}
+    void progress(const RunProgress& state) override { onProgress_(state); }
+
+private:
+    std::function<void(const RunProgress&)> onProgress_;
+};
+
+BackupSummary backUp(Phone& phone, const std::string& folder, RunControl control = {}) {
+    BackupPhone p = phone.backupPhone();
+    return runBackup(p, {folder, kSeems}, control);
+}
+
+Manifest manifestOf(const std::string& folder) {
+    std::string error;
+    auto manifest = readManifest(folder, error);
+    EXPECT_TRUE(manifest) << error;
+    return manifest.value_or(Manifest{});
+}
+
+Bytes fileBytes(const std::string& path) {
+    std::string error;
+    return readWholeFile(path, error).value_or(Bytes{});
+}
+
+// Files left behind by an interrupted write (temporary names).
+std::vector<std::string> strayFiles(const std::string& folder, const Manifest& manifest) {
+    std::vector<std::string> stray;
+    for (auto& entry : fs::recursive_directory_iterator(folder + "/files")) {
+        if (!entry.is_regular_file()) continue;
+        const std::string phonePath = entry.path().string().substr(folder.size() + 6);
+        if (!manifest.files.count(phonePath)) stray.push_back(phonePath);
+    }
+    return stray;
+}
+
+TEST(Backup, StoresEveryFileAndSeemRecordByteForByte) {
+    Phone phone;
+    TempFolder dir;
+    const BackupSummary summary = backUp(phone, dir.path());
+    ASSERT_TRUE(summary.ok()) << summary.error << summaryText(summary);
+
+    const Manifest manifest = manifestOf(dir.path());
+    EXPECT_EQ(manifest.model, "V3 RAZR");
+    EXPECT_EQ(manifest.family, "GSM");
+    EXPECT_EQ(manifest.framing, "P2k05");
+    const auto files = phone.files();
+    ASSERT_GT(files.size(), 100u);
+    EXPECT_EQ(summary.files.added, int(files.size()));
+    EXPECT_EQ(manifest.files.size(), files.size());
+    for (const auto& entry : files) {
+        SCOPED_TRACE(entry.path);
+        const Bytes original = *phone.f.model.fileBytes(entry.path);
+        EXPECT_EQ(fileBytes(dir.sub("files" + entry.path)), original);
+        const ManifestFile& listed = manifest.files.at(entry.path);
+        EXPECT_EQ(listed.attributeWord, entry.attributes);
+        EXPECT_EQ(listed.size, original.size());
+        EXPECT_EQ(listed.sha256, sha256Hex(original));
+    }
+    size_t records = 0;
+    for (const auto& seem : phone.f.model.seems()) {
+        // Records are walked from 0001 to the first gap (02FE has record 00FE alone).
+        if (std::find(kSeems.begin(), kSeems.end(), seem.seem) == kSeems.end() ||
+            !phone.f.model.hasSeem(seem.seem, 1)) {
+            continue;
+        }
+        SCOPED_TRACE(seemFileName(seem.seem, seem.record));
+        ++records;
+        EXPECT_EQ(fileBytes(storedSeemPath(dir.path(), {seem.seem, seem.record})), seem.data);
+        EXPECT_EQ(manifest.seems.at({seem.seem, seem.record}).sha256, sha256Hex(seem.data));
+    }
+    EXPECT_EQ(records, 6u);
+    EXPECT_EQ(manifest.seems.size(), records);
+}
+
+TEST(Backup, SecondRunReadsOnlyChangedAndNewFiles) {
+    Phone phone;
+    TempFolder dir;
+    ASSERT_TRUE(backUp(phone, dir.path()).ok());
+    const auto files = phone.files();
+    const std::string changed = files[3].path;
+    const std::string gone = files[7].path;
+    ASSERT_TRUE(phone.f.model.addFile(changed, Bytes(77, 'c')));
+    ASSERT_TRUE(phone.f.model.addFile("/a/mobile/new.txt", Bytes(5, 'n')));
+    ASSERT_EQ(phone.f.context.commands.phoneDeleteFile(gone), 0);
+    const auto readsBefore = phone.f.model.fileReadCounts();
+
+    const BackupSummary summary = backUp(phone, dir.path());
+    ASSERT_TRUE(summary.ok()) << summaryText(summary);
+    EXPECT_EQ(summary.files.changed, 1);
+    EXPECT_EQ(summary.files.added, 1);
+    EXPECT_EQ(summary.files.vanished, 1);
+    EXPECT_EQ(summary.files.unchanged, int(files.size()) - 2);
+    std::vector<std::string> read;
+    for (const auto& [path, count] : phone.f.model.fileReadCounts()) {
+        if (count != (readsBefore.count(path) ? readsBefore.at(path) : 0)) read.push_back(path);
+    }
+    EXPECT_EQ(read, (std::vector<std::string>{changed, "/a/mobile/new.txt"}));
+
+    const Manifest manifest = manifestOf(dir.path());
+    EXPECT_EQ(fileBytes(dir.sub("files" + changed)), Bytes(77, 'c'));
+    EXPECT_EQ(manifest.files.at(changed).sha256, sha256Hex(Bytes(77, 'c')));
+    EXPECT_TRUE(manifest.files.at(gone).vanished);
+    EXPECT_TRUE(fs::exists(dir.sub("files" + gone))) << "a vanished file's copy is kept";
+    EXPECT_NE(summaryText(summary).find("Files: 1 new, 1 changed, "), std::string::npos);
+}
+
+TEST(Backup, IntoAFolderOfAnotherPhoneIsRefused) {
+    Phone phone;
+    Phone other(true, "E398");
+    TempFolder dir;
+    ASSERT_TRUE(backUp(phone, dir.path()).ok());
+    const std::string before = manifestText(manifestOf(dir.path()));
+    const BackupSummary summary = backUp(other, dir.path());
+    EXPECT_NE(summary.error.find("another phone (V3 RAZR)"), std::string::npos);
+    EXPECT_EQ(manifestText(manifestOf(dir.path())), before);
+}
+
+TEST(Verify, MatchesUntilOneByteChangesOnThePhoneOrInTheBackup) {
+    Phone phone;
+    TempFolder dir;
+    ASSERT_TRUE(backUp(phone, dir.path()).ok());
+    BackupPhone p = phone.backupPhone();
+    const std::string before = manifestText(manifestOf(dir.path()));
+    VerifyReport report = verifyBackup(p, dir.path(), {});
+    EXPECT_TRUE(report.ok()) << (report.differences.empty() ? "" : report.differences[0]);
+
+    const auto files = phone.files();
+    const std::string onPhone = files[10].path;
+    Bytes bytes = *phone.f.model.fileBytes(onPhone);
+    bytes[bytes.size() / 2] ^= 0x01;
+    ASSERT_TRUE(phone.f.model.addFile(onPhone, bytes, files[10].attributes));
+    const std::string inBackup = files[20].path;
+    std::string error;
+    Bytes stored = fileBytes(dir.sub("files" + inBackup));
+    stored[0] ^= 0x80;
+    ASSERT_TRUE(writeFileSafely(dir.sub("files" + inBackup), stored, ExistingFile::Replace, error));
+    Bytes seem = phone.f.model.seem(0x0032, 2);
+    seem.back() ^= 0x10;
+    phone.f.model.setSeem(0x0032, 2, seem);
+
+    report = verifyBackup(p, dir.path(), {});
+    EXPECT_FALSE(report.ok());
+    EXPECT_EQ(report.differences,
+              (std::vector<std::string>{onPhone + ": contents differ",
+                                        inBackup + ": the stored copy is missing or damaged",
+                                        "0032_0002.seem: contents differ"}));
+    EXPECT_EQ(manifestText(manifestOf(dir.path())), before) << "verify writes nothing";
+}
+
+TEST(Restore, OntoAnEmptyPhoneMakesFilesAttributesAndSeemsEqual) {
+    Phone original;
+    ASSERT_TRUE(original.f.model.addFile("/a/mobile/owned.jpg", Bytes(3000, 'o'), 0x0E000500));
+    TempFolder dir;
+    ASSERT_TRUE(backUp(original, dir.path()).ok());
+
+    Phone fresh(false);
+    sim::addSampleSeems(fresh.f.model);
+    Bytes seem = fresh.f.model.seem(0x0032, 1);
+    seem[0] ^= 0xFF;
+    fresh.f.model.setSeem(0x0032, 1, seem);
+    std::vector<std::string> asked;
+    RestoreOptions options;
+    options.folder = dir.path();
+    options.confirmSeems = [&](const std::vector<std::string>& names) {
+        asked = names;
+        return true;
+    };
+    BackupPhone p = fresh.backupPhone();
+    const RestoreReport report = restoreBackup(p, options, {});
+    ASSERT_TRUE(report.ok()) << (report.failures.empty() ? report.error : report.failures[0]);
+
+    EXPECT_EQ(asked, std::vector<std::string>{"0032_0001.seem"});
+    const auto want = original.files();
+    const auto got = fresh.files();
+    ASSERT_EQ(got.size(), want.size());
+    for (size_t i = 0; i < want.size(); ++i) {
+        SCOPED_TRACE(want[i].path);
+        EXPECT_EQ(got[i].path, want[i].path);
+        EXPECT_EQ(got[i].attributes, want[i].attributes);
+        EXPECT_EQ(fresh.f.model.fileBytes(got[i].path), original.f.model.fileBytes(want[i].path));
+    }
+    EXPECT_EQ(fresh.f.model.seem(0x0032, 1), original.f.model.seem(0x0032, 1));
+
+    // Again: everything is there already; nothing is uploaded or written.
+    const auto writesBefore = fresh.f.model.commandCount(CommandSet::kWriteSeem);
+    const RestoreReport again = restoreBackup(p, options, {});
+    EXPECT_TRUE(again.ok());
+    EXPECT_TRUE(again.uploaded.empty());
+    EXPECT_EQ(again.filesSame, int(want.size()));
+    EXPECT_EQ(fresh.f.model.commandCount(CommandSet::kWriteSeem), writesBefore);
+}
+
+TEST(Restore, DryRunListsWhatItWouldDoAndWritesNothing) {
+    Phone original;
+    TempFolder dir;
+    ASSERT_TRUE(backUp(original, dir.path()).ok());
+    Phone fresh(false);
+    sim::addSampleSeems(fresh.f.model);
+    fresh.f.model.setSeem(0x0032, 3, Bytes(100, 0x55));
+    const std::string before = sim::formatState(fresh.f.model);
+    RestoreOptions options;
+    options.folder = dir.path();
+    options.dryRun = true;
+    bool asked = false;
+    options.confirmSeems = [&](const std::vector<std::string>&) { return asked = true; };
+    BackupPhone p = fresh.backupPhone();
+    const RestoreReport report = restoreBackup(p, options, {});
+
+    EXPECT_TRUE(report.ok());
+    EXPECT_FALSE(asked);
+    EXPECT_EQ(report.uploaded.size(), original.files().size());
+    EXPECT_EQ(report.seemsWritten, std::vector<std::string>{"0032_0003.seem"});
+    EXPECT_TRUE(fresh.files().empty());
+    EXPECT_EQ(fresh.f.model.commandCount(CommandSet::kWriteSeem), 0u);
+    EXPECT_EQ(fresh.f.model.seem(0x0032, 3), Bytes(100, 0x55));
+    EXPECT_EQ(sim::formatState(fresh.f.model).substr(0, before.find("count\t")),
+              before.substr(0, before.find("count\t")));
+}
+
+TEST(Restore, SeemsNeedConfirmationAndTheBackupsModel) {
+    Phone original;
+    TempFolder dir;
+    ASSERT_TRUE(backUp(original, dir.path()).ok());
+    struct Case {
+        const char* model;
+        bool confirm;
+        bool force;
+        bool written;
+        const char* refusal;
+    };
+    const Case cases[] = {
+        {"V3 RAZR", false, false, false, "seems not written: not confirmed"},
+        {"E398", true, false, false, "the backup is of V3 RAZR, the phone is E398"},
+        {"E398", true, true, true, ""},
+        {"V3 RAZR", true, false, true, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.model) + (c.confirm ? " confirmed" : "") +
+                     (c.force ? " forced" : ""));
+        Phone target(false, c.model);
+        sim::addSampleSeems(target.f.model);
+        target.f.model.setSeem(0x0032, 2, Bytes(16, 0xAA));
+        RestoreOptions options;
+        options.folder = dir.path();
+        options.files = false;
+        options.forceModel = c.force;
+        options.confirmSeems = [&](const std::vector<std::string>&) { return c.confirm; };
+        BackupPhone p = target.backupPhone();
+        const RestoreReport report = restoreBackup(p, options, {});
+        EXPECT_EQ(target.f.model.seem(0x0032, 2) == original.f.model.seem(0x0032, 2), c.written);
+        EXPECT_EQ(report.seemsRefused.substr(0, std::string(c.refusal).size()), c.refusal);
+        EXPECT_TRUE(target.files().empty()) << "--seems restores no file";
+    }
+}
+
+TEST(Backup, ADroppedLinkLeavesAManifestWithoutTheInterruptedFile) {
+    Phone phone;
+    TempFolder dir;
+    std::string interrupted;
+    Watcher watcher([&](const RunProgress& state) {
+        if (state.phase == "Files" && state.index == 5 && interrupted.empty()) {
+            interrupted = state.item;
+            phone.f.phone.faults().dropConnection = true;
+        }
+    });
+    const BackupSummary summary = backUp(phone, dir.path(), {nullptr, &watcher});
+    EXPECT_TRUE(summary.linkLost);
+    EXPECT_EQ(summary.files.added, 5);
+    EXPECT_EQ(summary.files.failed, 1) << "the run stops at the first file the link lost";
+    ASSERT_FALSE(summary.failures.empty());
+    EXPECT_EQ(summary.failures[0], interrupted + ": download failed");
+
+    const Manifest manifest = manifestOf(dir.path());
+    EXPECT_EQ(manifest.files.size(), 5u);
+    EXPECT_EQ(manifest.files.count(interrupted), 0u);
+    EXPECT_FALSE(fs::exists(dir.sub("files" + interrupted)));
+    EXPECT_TRUE(strayFiles(dir.path(), manifest).empty());
+    for (const auto& [path, file] : manifest.files) {
+        EXPECT_EQ(sha256Hex(fileBytes(dir.sub("files" + path))), file.sha256) << path;
+    }
+}
+
+TEST(Backup, ALinkLostAmongTheSeemsIsNoSuccess) {
+    Phone phone;
+    TempFolder dir;
+    Watcher watcher([&](const RunProgress& state) {
+        if (state.phase == "Seems" && state.index == 2)
+            phone.f.phone.faults().dropConnection = true;
+    });
+    const BackupSummary summary = backUp(phone, dir.path(), {nullptr, &watcher});
+    EXPECT_TRUE(summary.linkLost);
+    EXPECT_FALSE(summary.ok());
+    EXPECT_EQ(summary.files.added, int(phone.files().size()));
+    EXPECT_EQ(manifestOf(dir.path()).files.size(), phone.files().size());
+}
+
+TEST(Backup, CancelStopsBetweenFilesLeavingTheFolderConsistent) {
+    Phone phone;
+    TempFolder dir;
+    std::atomic<bool> cancel{false};
+    Watcher watcher([&](const RunProgress& state) {
+        if (state.phase == "Files" && state.index == 4) cancel = true;
+    });
+    const BackupSummary summary = backUp(phone, dir.path(), {&cancel, &watcher});
+    EXPECT_TRUE(summary.cancelled);
+    EXPECT_EQ(summary.files.added, 5) << "the file at hand is finished";
+    const Manifest manifest = manifestOf(dir.path());
+    EXPECT_EQ(manifest.files.size(), 5u);
+    EXPECT_TRUE(manifest.seems.empty());
+    EXPECT_TRUE(strayFiles(dir.path(), manifest).empty());
+    // The next run picks up where this one stopped.
+    const BackupSummary rest = backUp(phone, dir.path());
+    EXPECT_TRUE(rest.ok());
+    EXPECT_EQ(rest.files.unchanged, 5);
+    EXPECT_EQ(rest.files.added, int(phone.files().size()) - 5);
+}
+
+TEST(BackupPaths, PhonePathsNeverLeaveTheFilesFolder) {
+    EXPECT_EQ(storedFilePath("/b", "/a/mobile/x.jpg"), "/b/files/a/mobile/x.jpg");
+    EXPECT_EQ(storedFilePath("/b", "/a/.x/y..z"), "/b/files/a/.x/y..z");
+    for (const char* path :
+         {"/a/../../etc/x", "/..", "/a/./x", "/a//x", "/a/x/", "a/x", "", "/", "/a/x\n", "/a/.."}) {
+        EXPECT_EQ(storedFilePath("/b", path), std::nullopt) << path;
+    }
+    EXPECT_EQ(storedSeemPath("/b", {0x32, 0x0A}), "/b/seems/0032_000A.seem");
+}
+
+TEST(Manifest, ReadsBackWhatItWroteAndRejectsBadInput) {
+    Manifest manifest;
+    manifest.model = "V3 RAZR";
+    manifest.family = "GSM";
+    manifest.framing = "P2k";
+    manifest.date = "2026-12-10T05:00:00Z";
+    const std::string odd = std::string("/a/\xE9t\xE9\\x/") + "\x7F" + "q";
+    manifest.files[odd] = {3, 4, 0x0E000500, std::string(64, 'a'), true};
+    manifest.files["/a/b"] = {0, 0, 0, sha256Hex({}), false};
+    manifest.folders["/a/empty"] = {0x07001000};
+    manifest.seems[{0x32, 1}] = {4, std::string(64, 'f')};
+    std::string error;
+    auto back = parseManifest(manifestText(manifest), error);
+    ASSERT_TRUE(back) << error;
+    EXPECT_EQ(manifestText(*back), manifestText(manifest));
+    EXPECT_TRUE(back->files.at(odd).vanished);
+    EXPECT_EQ(back->files.at(odd).attributeWord, 0x0E000500u);
+
+    const std::string good = manifestText(manifest);
+    auto replaced = [&](const std::string& from, const std::string& to) {
+        std::string text = good;
+        text.replace(text.find(from), from.size(), to);
+        return text;
+    };
+    const std::pair<std::string, std::string> bad[] = {
+        {"", "not a JSON object"},
+        {"[1,2]", "not a JSON object"},
+        {good.substr(0, good.size() / 2), "not a JSON object"},
+        {replaced("\"version\": 1", "\"version\": 2"), "unknown version"},
+        {replaced("\"model\"", "\"modle\""), "missing field \"model\""},
+        {replaced("0E000500", "0E0005"), "\"attributes\" is not 8 hexadecimal digits"},
+        {replaced(std::string(64, 'f'), std::string(63, 'f')), "\"sha256\" is not 64"},
+        {replaced("\"seem\": 50", "\"seem\": 70000"), "\"seem\" is not a number up to 65535"},
+        {replaced("\"size\": 3", "\"size\": -3"), "\"size\" is not a number"},
+        {replaced("\\\\xE9t", "\\\\xZ9t"), "bad escape in phone path"},
+        {replaced("\"/a/empty\"", "\"a/empty\""), "phone path not absolute"},
+    };
+    for (const auto& [text, message] : bad) {
+        SCOPED_TRACE(text.substr(0, 40));
+        error.clear();
+        EXPECT_FALSE(parseManifest(text, error));
+        EXPECT_NE(error.find(message), std::string::npos) << error;
+    }
+}
+
+TEST(Backup, ProgressTextShowsSpeedAndTimeLeft) {
+    EXPECT_EQ(progressText({"Files", "/a/x", 3, 10, 0, 4096, 0}), "3/10  0%  /a/x");
+    EXPECT_EQ(progressText({"Files", "/a/x", 3, 10, 1024, 4096, 2000}),
+              "3/10  25%  0.5 KB/s  0:06 left  /a/x");
+    EXPECT_EQ(progressText({"Seems", "", 1, 2, 0, 0, 0}), "1/2");
+}
+
+TEST(SimState, DumpCountsTheReadsOfEachFile) {
+    Phone phone(false);
+    ASSERT_TRUE(phone.f.model.addFile("/a/r.bin", Bytes(2500, 1)));
+    BackupPhone p = phone.backupPhone();
+    ASSERT_TRUE(downloadListedFile(p, {"/a/r.bin", 0x07000400, 2500}));
+    const std::string dump = sim::formatState(phone.f.model);
+    EXPECT_NE(dump.find("\nreads\t3\t/a/r.bin\n"), std::string::npos) << dump;
+    ASSERT_EQ(phone.f.context.commands.phoneDeleteFile("/a/r.bin"), 0);
+    EXPECT_EQ(sim::formatState(phone.f.model).find("reads\t"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace mdk::test
