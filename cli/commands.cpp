@@ -221,8 +221,7 @@ void getFolder(Session& s, const std::string& folder, const std::string& target)
         }
     }
     s.checkAnswering();
-    std::printf("%d file(s) and %d folder(s) downloaded into %s\n", files, folders,
-                target.c_str());
+    std::printf("%d file(s) and %d folder(s) downloaded into %s\n", files, folders, target.c_str());
     if (failures) throw CommandError{std::to_string(failures) + " file(s) not downloaded"};
 }
 
@@ -257,7 +256,8 @@ void putFile(Session& s, const std::string& pcPath, const std::string& phonePath
     checkPathFits(s, phonePath);
     const auto existing = findFileRecord(s, phonePath);
     const uint64_t replaced = existing ? existing->size : 0;
-    if (auto problem = uploadSpaceProblem(s.commands(), volumeOf(phonePath), data->size(), replaced)) {
+    if (auto problem =
+            uploadSpaceProblem(s.commands(), volumeOf(phonePath), data->size(), replaced)) {
         throw CommandError{*problem};
     }
     const UploadResult upload = uploadPhoneFileReporting(s.commands(), phonePath, *data);
@@ -266,7 +266,8 @@ void putFile(Session& s, const std::string& pcPath, const std::string& phonePath
     s.checkAnswering();
     std::string text = "upload failed: " + phonePath + ": " + uploadFailureText(upload, phonePath);
     if (existing && upload.partial != PartialFile::None) {
-        text += " (the phone file it replaced is lost: the phone cannot keep it once writing began)";
+        text +=
+            " (the phone file it replaced is lost: the phone cannot keep it once writing began)";
     }
     throw CommandError{text};
 }
@@ -386,12 +387,14 @@ void warnSeemLength(Session& s, const SeemAddress& name, size_t fileSize) {
     }
     const size_t record = reply.size() - 1;
     if (fileSize > record) {
-        std::fprintf(stderr, "warning: the file has %zu bytes, the record %zu: the %zu bytes "
-                             "beyond the record are not written\n",
+        std::fprintf(stderr,
+                     "warning: the file has %zu bytes, the record %zu: the %zu bytes "
+                     "beyond the record are not written\n",
                      fileSize, record, fileSize - record);
     } else if (fileSize < record) {
-        std::fprintf(stderr, "warning: the file has %zu bytes, the record %zu: the record keeps "
-                             "its own %zu bytes beyond the file\n",
+        std::fprintf(stderr,
+                     "warning: the file has %zu bytes, the record %zu: the record keeps "
+                     "its own %zu bytes beyond the file\n",
                      fileSize, record, record - fileSize);
     }
 }

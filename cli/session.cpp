@@ -184,7 +184,8 @@ std::string normalizePhonePath(std::string path) {
     if (path.empty() || path[0] != '/') path = "/" + path;
     if (path == "/") return path;
     // Every component between the slashes must be a name; one closing "/" is allowed.
-    const std::string inner = path.size() > 1 && path.back() == '/' ? path.substr(0, path.size() - 1) : path;
+    const std::string inner =
+        path.size() > 1 && path.back() == '/' ? path.substr(0, path.size() - 1) : path;
     for (size_t start = 1; start <= inner.size();) {
         size_t slash = inner.find('/', start);
         if (slash == std::string::npos) slash = inner.size();

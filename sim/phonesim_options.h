@@ -21,7 +21,7 @@ struct PhonesimOptions {
     uint32_t stride = kStrideWide;
     std::optional<uint32_t> recordsPerBlock;
     std::optional<uint32_t> freeBytes;  // every volume's free space, when given
-    bool modem = false;  // start in modem mode on a pseudo-terminal
+    bool modem = false;                 // start in modem mode on a pseudo-terminal
     std::string usblanCommand = "at+mode=13";
     Faults faults;
 };

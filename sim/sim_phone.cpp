@@ -110,8 +110,8 @@ bool SimPhone::refuseThisWrite(uint16_t command, std::span<const uint8_t> payloa
     return write && faults_.failWriteAt > 0 && ++writes_ == faults_.failWriteAt;
 }
 
-void SimPhone::acceptCommand(uint16_t sequence, uint16_t command,
-                             std::span<const uint8_t> payload, bool classic) {
+void SimPhone::acceptCommand(uint16_t sequence, uint16_t command, std::span<const uint8_t> payload,
+                             bool classic) {
     const uint16_t echoed = faults_.staleSequence ? lastSequence_ : sequence;
     lastSequence_ = sequence;
     if (refuseThisWrite(command, payload)) {

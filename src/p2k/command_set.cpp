@@ -117,7 +117,8 @@ bool plainReplyOk(int result, const std::vector<uint8_t>& reply) {
 int CommandSet::plainResult(int result, const std::vector<uint8_t>& reply, const char* what) {
     if (plainReplyOk(result, reply)) return 0;
     // A failed exchange noted its own reason; a reply that says no is a refusal.
-    if (result == 0) transport_.noteFailure(FailureKind::Refused, std::string("the phone refused ") + what);
+    if (result == 0)
+        transport_.noteFailure(FailureKind::Refused, std::string("the phone refused ") + what);
     return -1;
 }
 
@@ -217,9 +218,9 @@ int CommandSet::phoneWriteFile(std::span<const uint8_t> data) {
         bool replied = false;
         if (fileCommand(kWrite, args, reply, replied) != 0) return -1;
         if (reply.size() == 1 && reply[0] != 6) {
-            transport_.noteFailure(FailureKind::Refused,
-                                   "the phone refused to write the file (" +
-                                       std::to_string(offset) + " bytes written)");
+            transport_.noteFailure(FailureKind::Refused, "the phone refused to write the file (" +
+                                                             std::to_string(offset) +
+                                                             " bytes written)");
             return -1;
         }
         offset += chunk;

@@ -30,8 +30,8 @@ enum class PartialFile {
 };
 
 struct UploadResult {
-    int result = -1;      // 0 on success
-    std::string reason;   // why it failed, in the transport's words
+    int result = -1;     // 0 on success
+    std::string reason;  // why it failed, in the transport's words
     PartialFile partial = PartialFile::None;
     uint32_t written = 0;  // bytes the phone took before the failure
 };

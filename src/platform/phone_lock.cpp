@@ -108,8 +108,8 @@ std::string phoneLockKey(const std::string& address) {
     if (address.empty() || address == "usb" || address == "auto") return "usb";
     if (address.rfind("unix:", 0) == 0) {
         std::error_code ec;
-        const auto path = std::filesystem::weakly_canonical(
-            std::filesystem::absolute(address.substr(5), ec), ec);
+        const auto path =
+            std::filesystem::weakly_canonical(std::filesystem::absolute(address.substr(5), ec), ec);
         return ec ? address : "unix:" + path.string();
     }
     return address;

@@ -177,7 +177,8 @@ TEST(TestCommandInterface, TheConfiguredIndexReachesTheFrames) {
         f.fakes.interfaces.setCandidates({candidateOf(link)});
         f.device().discovery().openTestCommandInterface();
         EXPECT_EQ(f.context.transport.usbInterfaceIndex(), fixed ? 12 : 5);
-        const auto frame = Transport::classicFrame(1, 0x20, f.context.transport.usbInterfaceIndex(), {});
+        const auto frame =
+            Transport::classicFrame(1, 0x20, f.context.transport.usbInterfaceIndex(), {});
         EXPECT_EQ(bytes::le16(&frame[4]), fixed ? 12 : 5);
     }
 }

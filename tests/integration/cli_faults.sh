@@ -90,11 +90,13 @@ PY
 # few seconds and then names the holder.
 check_lock() {
     start_phone locked
+    rm -f "$XDG_RUNTIME_DIR"/*.lock
     cli info >/dev/null || fail "info on a free phone failed"
     local lockfile
     lockfile=$(ls "$XDG_RUNTIME_DIR"/marrowdeck-phone-unix*.lock 2>/dev/null | head -1)
     [ -n "$lockfile" ] || fail "no lock file in $XDG_RUNTIME_DIR: $(ls -A "$XDG_RUNTIME_DIR")"
-    flock "$lockfile" sh -c 'echo $$ >"$1"; exec sleep 30' _ "$lockfile" &
+: >"$lockfile"
+    flock -o "$lockfile" sh -c 'echo $$ >"$1"; exec sleep 30' _ "$lockfile" &
     local holder=$!
     PHONE_PIDS+=("$holder")
     for _ in $(seq 50); do [ -s "$lockfile" ] && break; sleep 0.1; done
@@ -102,7 +104,7 @@ check_lock() {
     pid=$(cat "$lockfile")
     expect_exit 1 put "$WORK/run" /a/x.bin
     expect_one_error "the phone is in use by process $pid"
-    kill "$holder"
+    kill "$pid" "$holder" 2>/dev/null || true
     wait "$holder" 2>/dev/null || true
     expect_exit 0 info
 }
@@ -113,7 +115,7 @@ check_space() {
     mkdir -p "$WORK/space/a"
     head -c 3000 /dev/urandom >"$WORK/space/a/old.bin"
     head -c 1048576 /dev/urandom >"$WORK/big.bin"
-    head -c 7000 /dev/urandom >"$WORK/fits.bin"
+    head -c 4000 /dev/urandom >"$WORK/fits.bin"
     start_phone space --root "$WORK/space" --free 5000 --dump-state "$WORK/space.state"
     expect_exit 1 put "$WORK/big.bin" /a/old.bin
     expect_one_error "not enough space on /a: need 1048576, free 8000"
@@ -155,8 +157,8 @@ check_paths() {
     start_phone narrow --root "$WORK/narrow" --stride 44
     local long=/a/abcdefghijklmnopqrstuvwxyz0123.bin
     expect_exit 1 put "$WORK/evil.txt" "$long"
-    expect_one_error "phone path too long for this phone: $long (36 characters; it can hold 35)"
-    expect_exit 0 put "$WORK/evil.txt" /a/abcdefghijklmnopqrstuvwxyz012.bin
+    expect_one_error "phone path too long for this phone: $long (37 characters; it can hold 35)"
+    expect_exit 0 put "$WORK/evil.txt" /a/abcdefghijklmnopqrstuvwxyz01.bin
 }
 
 # ls of a folder that is not there fails; an empty folder lists nothing and succeeds.
