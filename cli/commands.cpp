@@ -26,8 +26,7 @@ namespace fs = std::filesystem;
 uint16_t parseHex16(const std::string& text, const char* what) {
     auto value = parseHex(text, 4);
     if (!value) {
-        throw CommandError{std::string("bad ") + what +
-                           " (want 1 to 4 hexadecimal digits): " + text};
+        throw UsageError{std::string("bad ") + what + " (want 1 to 4 hexadecimal digits): " + text};
     }
     return static_cast<uint16_t>(*value);
 }
@@ -100,17 +99,47 @@ std::string folderPath(const std::string& argument) {
     return folder;
 }
 
+// The characters of a UTF-8 text (continuation bytes are not counted).
+size_t displayWidth(const std::string& text) {
+    size_t width = 0;
+    for (unsigned char c : text) width += (c & 0xC0) != 0x80;
+    return width;
+}
+
+std::string padRight(const std::string& text, size_t width) {
+    const size_t shown = displayWidth(text);
+    return shown >= width ? text : text + std::string(width - shown, ' ');
+}
+
+// A folder exists when records lie below it or stand for it, or when it is a volume the
+// phone lists.
+bool phoneFolderExists(Session& s, const std::string& folder) {
+    const std::string bare = folder.substr(0, folder.size() - 1);
+    if (!s.catalogue().recordsBelow(bare).empty()) return true;
+    for (const auto& record : s.catalogue().records()) {
+        if (record.path == bare) return true;
+    }
+    if (bare.size() != 2) return false;  // deeper than a volume
+    std::vector<uint8_t> volumes;
+    if (s.commands().phoneListVolumes(volumes) != 0) return false;
+    const std::string text = Catalogue::volumeText(volumes) + " ";
+    return text.find(bare + " ") != std::string::npos;
+}
+
 void runLs(Session& s, const std::vector<std::string>& args) {
     const std::string folder = folderPath(args[0]);
     s.loadVolume(folder);
     auto rows = s.catalogue().listFolder(folder);
+    if (rows.empty() && !phoneFolderExists(s, folder)) {
+        throw CommandError{"no such folder on the phone: " + folder};
+    }
     std::stable_sort(rows.begin(), rows.end(), [](const PhoneRow& a, const PhoneRow& b) {
         if (a.folder != b.folder) return a.folder;
         return strcasecmp(a.name.c_str(), b.name.c_str()) < 0;
     });
     for (const auto& row : rows) {
         const std::string size = row.folder ? "< DIR >" : std::to_string(row.size);
-        std::printf("%-40s %12s  %s\n", row.name.c_str(), size.c_str(),
+        std::printf("%s %12s  %s\n", padRight(row.name, 40).c_str(), size.c_str(),
                     row.folder ? "" : row.attributeText.c_str());
     }
 }
@@ -138,14 +167,26 @@ std::optional<CatalogueRecord> findFileRecord(Session& s, const std::string& pat
     return record;
 }
 
+// The PC folder a file is written into must exist: say so naming the target.
+void checkPcParent(const std::string& target) {
+    const fs::path parent = fs::path(target).parent_path();
+    if (!parent.empty() && !isFolder(parent.string())) {
+        throw CommandError{"cannot write " + target + ": no such PC folder " + parent.string()};
+    }
+}
+
 void getFile(Session& s, const CatalogueRecord& record, std::string target) {
     if (isFolder(target)) target.append("/").append(baseName(record.path));
+    checkPcParent(target);
     const bool usblan = s.context().runSettings.usblanP2k05();
     const uint32_t attributes = paneAttributes(s, record);
     const uint32_t mode = openModeFromAttributeText(Catalogue::attributeText(attributes, usblan));
     auto data = downloadPhoneFile(s.commands(), record.path, mode, record.size);
     s.view().finishProgress();
-    if (!data) throw CommandError{"download failed: " + record.path};
+    if (!data) {
+        throw CommandError{"download failed: " + record.path + ": " +
+                           s.commands().transport().failureText()};
+    }
     writePcFile(target, *data, ExistingFile::Replace);
 }
 
@@ -155,6 +196,8 @@ void getFolder(Session& s, const std::string& folder, const std::string& target)
                                     s.context().runSettings.usblanP2k05(), refused);
     for (const auto& path : refused) s.log().logLine("Refused unsafe phone path: " + path);
     int failures = 0;
+    int files = 0;
+    int folders = 0;
     for (const auto& item : items) {
         const std::string pcPath = target + "/" + item.relativePcPath;
         std::string error;
@@ -164,16 +207,24 @@ void getFolder(Session& s, const std::string& folder, const std::string& target)
             ++failures;
             continue;
         }
-        if (item.folder) continue;
+        if (item.folder) {
+            ++folders;
+            continue;
+        }
         auto data = downloadPhoneFile(s.commands(), item.phonePath, item.openMode, item.size);
         s.view().finishProgress();
         if (!data) {
-            std::fprintf(stderr, "download failed: %s\n", item.phonePath.c_str());
+            std::fprintf(stderr, "download failed: %s: %s\n", item.phonePath.c_str(),
+                         s.commands().transport().failureText().c_str());
             ++failures;
         } else if (!writeFileSafely(pcPath, *data, ExistingFile::Keep, error)) {
             std::fprintf(stderr, "skipped %s\n", error.c_str());
+        } else {
+            ++files;
         }
     }
+    s.checkAnswering();
+    std::printf("%d file(s) and %d folder(s) downloaded into %s\n", files, folders, target.c_str());
     if (failures) throw CommandError{std::to_string(failures) + " file(s) not downloaded"};
 }
 
@@ -191,19 +242,55 @@ void runGet(Session& s, const std::vector<std::string>& args) {
 
 // ---- put ------------------------------------------------------------------------------
 
+// A path the phone's records cannot list (the record holds the path and its zero).
+void checkPathFits(Session& s, const std::string& phonePath) {
+    const size_t room = s.catalogue().recordStride() - 8 - 1;
+    if (phonePath.size() > room) {
+        throw CommandError{"phone path too long for this phone: " + phonePath + " (" +
+                           std::to_string(phonePath.size()) + " characters; it can hold " +
+                           std::to_string(room) + ")"};
+    }
+}
+
 void putFile(Session& s, const std::string& pcPath, const std::string& phonePath) {
     std::string error;
     auto data = readWholeFile(pcPath, error);
     if (!data) throw CommandError{error};
-    s.probe();
-    const int result = uploadPhoneFile(s.commands(), phonePath, *data);
+    checkPathFits(s, phonePath);
+    const auto existing = findFileRecord(s, phonePath);
+    const uint64_t replaced = existing ? existing->size : 0;
+    if (auto problem =
+            uploadSpaceProblem(s.commands(), volumeOf(phonePath), data->size(), replaced)) {
+        throw CommandError{*problem};
+    }
+    const UploadResult upload = uploadPhoneFileReporting(s.commands(), phonePath, *data);
     s.view().finishProgress();
-    if (result != 0) throw CommandError{"upload failed: " + phonePath};
+    if (upload.result == 0) return;
+    s.checkAnswering();
+    std::string text = "upload failed: " + phonePath + ": " + uploadFailureText(upload, phonePath);
+    if (existing && upload.partial != PartialFile::None) {
+        text +=
+            " (the phone file it replaced is lost: the phone cannot keep it once writing began)";
+    }
+    throw CommandError{text};
+}
+
+// Folders of a PC folder upload that hold nothing at all: made on the phone, parents first.
+void putEmptyFolders(Session& s, const std::string& pcFolder, const std::string& phoneFolder) {
+    for (const auto& folder : listEmptyPcFoldersBelow(pcFolder)) {
+        const std::string target = folderUploadTarget(phoneFolder, pcFolder, folder);
+        checkPathFits(s, target);
+        if (!createPhoneFolders(s.commands(), target)) {
+            throw CommandError{"the phone refused to create " + target + ": " +
+                               s.commands().transport().failureText()};
+        }
+    }
 }
 
 void runPut(Session& s, const std::vector<std::string>& args) {
     const std::string& pcPath = args[0];
     std::string phonePath = normalizePhonePath(args[1]);
+    s.loadVolume(phonePath);  // the existing files, the free space and the record size
     if (!isFolder(pcPath)) {
         if (phonePath.back() == '/') phonePath += baseName(pcPath);
         putFile(s, pcPath, phonePath);
@@ -213,6 +300,7 @@ void runPut(Session& s, const std::vector<std::string>& args) {
     for (const auto& file : files) {
         putFile(s, file, folderUploadTarget(phonePath, pcPath, file));
     }
+    putEmptyFolders(s, pcPath, phonePath);
 }
 
 // ---- other file commands --------------------------------------------------------------
@@ -223,13 +311,27 @@ void expectOk(int result, const std::string& what) {
 
 void runRm(Session& s, const std::vector<std::string>& args) {
     s.probe();
-    const std::string path = normalizePhonePath(args[0]);
-    expectOk(s.commands().phoneDeleteFile(path), "the phone refused to delete " + path);
+    std::string path = normalizePhonePath(args[0]);
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    if (s.commands().phoneDeleteFile(path) == 0) return;
+    const PhoneFailure failure = s.commands().transport().failure();
+    s.checkAnswering();
+    if (failure.kind != FailureKind::Refused && failure.kind != FailureKind::PhoneStatus) {
+        throw CommandError{"cannot delete " + path + ": " + failure.text};
+    }
+    s.loadVolume(path);
+    if (!s.catalogue().recordsBelow(path).empty() ||
+        (findRecord(s, path) && !findFileRecord(s, path))) {
+        throw CommandError{path + " is a folder: use rmdir"};
+    }
+    throw CommandError{"the phone refused to delete " + path};
 }
 
 void runMkdir(Session& s, const std::vector<std::string>& args) {
-    s.probe();
-    const std::string path = normalizePhonePath(args[0]);
+    std::string path = normalizePhonePath(args[0]);
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    s.loadVolume(path);
+    checkPathFits(s, path + "/" + kFolderPlaceholderName);
     if (!createPhoneFolder(s.commands(), path)) {
         throw CommandError{"the phone refused to create " + path};
     }
@@ -280,6 +382,26 @@ void runSeemGet(Session& s, const std::vector<std::string>& args) {
                 ExistingFile::Replace);
 }
 
+// A seem file longer or shorter than its record: what happens to the difference.
+void warnSeemLength(Session& s, const SeemAddress& name, size_t fileSize) {
+    std::vector<uint8_t> reply;
+    if (s.commands().phoneReadSeem(name.seem, name.record, 0, 0, reply) != 0 || reply.empty()) {
+        return;
+    }
+    const size_t record = reply.size() - 1;
+    if (fileSize > record) {
+        std::fprintf(stderr,
+                     "warning: the file has %zu bytes, the record %zu: the %zu bytes "
+                     "beyond the record are not written\n",
+                     fileSize, record, fileSize - record);
+    } else if (fileSize < record) {
+        std::fprintf(stderr,
+                     "warning: the file has %zu bytes, the record %zu: the record keeps "
+                     "its own %zu bytes beyond the file\n",
+                     fileSize, record, record - fileSize);
+    }
+}
+
 void runSeemPut(Session& s, const std::vector<std::string>& args) {
     auto name = parseSeemFileName(baseName(args[0]));
     if (!name) throw CommandError{"Invalid seem filename Must be: xxxx_yyyy.seem"};
@@ -287,6 +409,7 @@ void runSeemPut(Session& s, const std::vector<std::string>& args) {
     auto file = readWholeFile(args[0], error);
     if (!file) throw CommandError{error};
     s.probe();
+    warnSeemLength(s, *name, file->size());
     if (writeSeemFromFile(s.commands(), *name, *file) != 0) {
         throw CommandError{"the phone refused seem " + baseName(args[0])};
     }

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "cli/commands.h"
+#include "cli/phone_address.h"
 #include "cli/session.h"
 
 namespace {
@@ -25,7 +26,7 @@ int usage(const char* problem) {
     std::fprintf(stderr,
                  "usage: marrowdeck-cli [--phone ADDRESS] [--log] [--trace] COMMAND [ARGS]\n"
                  "  ADDRESS: sim, unix:PATH, tcp:HOST:PORT, usb (default), usblan:HOST[:PORT],"
-                 " auto\ncommands:\n");
+                 " auto\n  options may also follow the command; -- ends them\ncommands:\n");
     for (const Command& c : commandTable()) {
         std::fprintf(stderr, "  %-9s %-22s %s\n", c.name, c.arguments, c.help);
     }
@@ -38,31 +39,56 @@ std::string programFolder() {
     return ec ? std::string(".") : exe.parent_path().string();
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+// The command line: options anywhere (before or after the command), the rest in order.
+struct CommandLine {
     std::string address = "usb";
     bool showLog = false;
     bool trace = false;
-    int i = 1;
-    for (; i < argc && argv[i][0] == '-'; ++i) {
-        const std::string flag = argv[i];
-        if (flag == "--phone" && i + 1 < argc) {
-            address = argv[++i];
-        } else if (flag == "--log") {
-            showLog = true;
-        } else if (flag == "--trace") {
-            trace = true;
-        } else if (flag == "--help" || flag == "-h") {
-            usage(nullptr);
-            return 0;
+    bool help = false;
+    std::vector<std::string> words;  // the command and its arguments
+};
+
+// Reads the options; the text of a usage problem, or empty.
+std::string parseCommandLine(int argc, char** argv, CommandLine& line) {
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+            line.words.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "--phone") {
+            if (i + 1 >= argc) return "missing value for --phone";
+            line.address = argv[++i];
+        } else if (arg.rfind("--phone=", 0) == 0) {
+            line.address = arg.substr(8);
+        } else if (arg == "--log") {
+            line.showLog = true;
+        } else if (arg == "--trace") {
+            line.trace = true;
+        } else if (arg == "--help" || arg == "-h") {
+            line.help = true;
         } else {
-            return usage(("unknown option " + flag).c_str());
+            return "unknown option " + arg;
         }
     }
-    if (i >= argc) return usage("no command given");
-    const std::string name = argv[i++];
-    const std::vector<std::string> args(argv + i, argv + argc);
+    return {};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CommandLine line;
+    const std::string problem = parseCommandLine(argc, argv, line);
+    if (!problem.empty()) return usage(problem.c_str());
+    if (line.help) {
+        usage(nullptr);
+        return 0;
+    }
+    if (line.words.empty()) return usage("no command given");
+    if (auto bad = mdk::cli::addressProblem(line.address)) return usage(bad->c_str());
+    const std::string name = line.words[0];
+    const std::vector<std::string> args(line.words.begin() + 1, line.words.end());
     const Command* command = nullptr;
     for (const Command& c : commandTable()) {
         if (name == c.name) command = &c;
@@ -72,10 +98,18 @@ int main(int argc, char** argv) {
         return usage(("wrong number of arguments for " + name).c_str());
     }
     try {
-        mdk::cli::Session session(programFolder(), showLog, trace);
-        session.connect(address);
-        command->run(session, args);
+        mdk::cli::Session session(programFolder(), line.showLog, line.trace);
+        session.connect(line.address);
+        try {
+            command->run(session, args);
+        } catch (const mdk::cli::CommandError&) {
+            session.checkAnswering();  // a silent phone is the reason, whatever failed
+            throw;
+        }
+        session.checkAnswering();
         session.view().finishProgress();
+    } catch (const mdk::cli::UsageError& e) {
+        return usage(e.message.c_str());
     } catch (const mdk::cli::CommandError& e) {
         std::fprintf(stderr, "ERROR: %s\n", e.message.c_str());
         return kExitFailure;

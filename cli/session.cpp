@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include "base/messages.h"
+#include "cli/phone_address.h"
 #include "device/link_state.h"
+#include "p2k/transport.h"
 #include "sim/sim_link.h"
 
 namespace mdk::cli {
@@ -78,6 +80,8 @@ Session::Session(const std::string& programFolder, bool showLog, bool trace)
     context_.log.setPackets(trace);
     context_.commands.setProgress(&view_);
     context_.catalogue.setView(&view_);
+    // One run, one command: a phone that stopped answering is not waited for again.
+    context_.transport.setGiveUpWhenSilent(true);
     if (std::string error; !context_.files.createUserFolders(error)) throw CommandError{error};
     const std::string dataFolder = context_.files.dataFolder();
     if (loadMessages(context_.messages, dataFolder, context_.log, prompter_) != 0) {
@@ -95,12 +99,23 @@ void Session::checkInterfaceName(const std::string& address) {
     }
 }
 
+void Session::waitForPhone(const std::string& key, bool hold) {
+    if (key.empty()) return;
+    std::string error;
+    if (!lock_.acquire(key, kLockWaitMs, error)) throw CommandError{error};
+    if (!hold) lock_.release();
+}
+
 void Session::connectDevice(const std::string& address) {
     platform_ = std::make_unique<LinuxDevicePlatform>("usb");
     device_ = std::make_unique<DeviceConnection>(context_.device, platform_->services(),
                                                  deviceView_, noRestart_);
     if (address == "auto") {
-        if (device_->attachOnce() != 0) throw CommandError{"no P2k phone found"};
+        waitForPhone(phoneLockKey("usb"), false);
+        if (device_->attachOnce() != 0) {
+            waitForPhone(phoneLockKey("usb"), false);  // says so when another took it
+            throw CommandError{"no P2k phone found"};
+        }
         return;
     }
     const std::string target = address.substr(std::string("usblan:").size());
@@ -109,27 +124,42 @@ void Session::connectDevice(const std::string& address) {
     std::string host = target;
     if (colon != std::string::npos) {
         auto parsed = parsePort(target.substr(colon + 1));
-        if (!parsed) throw CommandError{"bad port in " + address};
+        if (!parsed) throw UsageError{"bad port in " + address};
         port = *parsed;
         host = target.substr(0, colon);
     }
-    if (host.empty() || device_->connectUsblan(host, port) != 0) {
+    const std::optional<std::string> ip = resolveIpv4(host);
+    if (!ip) throw CommandError{"cannot resolve the host name " + host};
+    const std::string key = usblanLockKey(*ip, port);
+    waitForPhone(key, false);
+    if (device_->connectUsblan(*ip, port) != 0) {
+        waitForPhone(key, false);
         throw CommandError{"no USBLAN phone answers at " + target};
     }
     usblan_ = true;
+    checkAnswering();
 }
 
 void Session::connect(const std::string& address) {
+    address_ = address;
     if (address == "auto" || address.rfind("usblan:", 0) == 0) {
         connectDevice(address);
         if (!usblan_) checkInterfaceName(address);
         return;
     }
+    waitForPhone(phoneLockKey(address), true);
     std::string error;
     std::shared_ptr<DriverLink> link = sim::openLink(address, error);
     if (!link) throw CommandError{error.empty() ? "cannot open " + address : error};
     context_.driver.setLink(link);
     checkInterfaceName(address);
+}
+
+void Session::checkAnswering() const {
+    const Transport& transport = context_.transport;
+    if (transport.silent() && transport.silentReason().kind == FailureKind::NoReply) {
+        throw CommandError{"the phone at " + address_ + " does not answer"};
+    }
 }
 
 std::string Session::usblanModel() const {
@@ -154,6 +184,19 @@ void Session::loadVolume(const std::string& phonePath) {
 std::string normalizePhonePath(std::string path) {
     if (path.rfind("P2k:", 0) == 0 || path.rfind("p2k:", 0) == 0) path = path.substr(4);
     if (path.empty() || path[0] != '/') path = "/" + path;
+    if (path == "/") return path;
+    // Every component between the slashes must be a name; one closing "/" is allowed.
+    const std::string inner =
+        path.size() > 1 && path.back() == '/' ? path.substr(0, path.size() - 1) : path;
+    for (size_t start = 1; start <= inner.size();) {
+        size_t slash = inner.find('/', start);
+        if (slash == std::string::npos) slash = inner.size();
+        const std::string part = inner.substr(start, slash - start);
+        if (part.empty() || part == "." || part == "..") {
+            throw CommandError{"bad phone path (an empty, \".\" or \"..\" component): " + path};
+        }
+        start = slash + 1;
+    }
     return path;
 }
 

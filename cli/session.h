@@ -14,11 +14,17 @@
 #include "device/device_view.h"
 #include "p2k/catalogue.h"
 #include "p2k/command_set.h"
+#include "platform/phone_lock.h"
 
 namespace mdk::cli {
 
 // A failure that ends the command with one "ERROR:" line and exit code 1.
 struct CommandError {
+    std::string message;
+};
+
+// A malformed argument (a number, a name): the usage text and exit code 2.
+struct UsageError {
     std::string message;
 };
 
@@ -71,8 +77,13 @@ public:
     Session(const std::string& programFolder, bool showLog, bool trace);
     // Opens the phone at address and checks its interface; throws CommandError.
     // "usblan:HOST[:PORT]" connects to a Linux phone over USBLAN; "auto" runs one attach
-    // pass (switching a modem or memory-card phone into P2k mode first).
+    // pass (switching a modem or memory-card phone into P2k mode first). The phone's lock
+    // is taken first and held for the whole run; another client's lock is waited for a
+    // few seconds.
     void connect(const std::string& address);
+    // A phone that stopped answering ends the command: throws CommandError "the phone at
+    // ADDRESS does not answer".
+    void checkAnswering() const;
     // Probes the phone (framing and family).
     void probe();
     // Reads the catalogue of the volume that holds phonePath ("/a/...").
@@ -88,9 +99,14 @@ public:
     EventLog& log() { return context_.log; }
     ConsoleView& view() { return view_; }
 
+    static constexpr int kLockWaitMs = 3000;
+
 private:
     void connectDevice(const std::string& address);
     void checkInterfaceName(const std::string& address);
+    // Waits for the phone's lock; the core then takes it itself (auto, usblan) or the
+    // session keeps it (hold).
+    void waitForPhone(const std::string& key, bool hold);
 
     SystemClock clock_;
     AppContext context_;
@@ -102,9 +118,12 @@ private:
     ConsoleView view_;
     ConsolePrompter prompter_;
     bool probed_ = false;
+    std::string address_;
+    PhoneLock lock_;
 };
 
-// "P2k:/a/x" or "a/x" -> "/a/x"; a trailing "/" is kept.
+// "P2k:/a/x" or "a/x" -> "/a/x"; a trailing "/" is kept. A path with an empty, "." or
+// ".." component is refused (CommandError) before anything is sent.
 std::string normalizePhonePath(std::string path);
 // The volume ("/a") of a phone path.
 std::string volumeOf(const std::string& phonePath);

@@ -6,6 +6,7 @@
 // or SIGTERM and then writes the --dump-state file.
 #include <pthread.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -40,6 +41,18 @@ bool fillPhone(PhoneModel& model, const PhonesimOptions& options, std::string& e
         if (!loaded) return false;
         if (model.kind() == PhoneKind::Linux) addBluetoothConfig(model);
         addSampleSeems(model);
+    }
+    if (options.freeBytes) {
+        for (const VolumeInfo& volume : model.volumes()) {
+            uint64_t used = 0;
+            for (const PhoneEntry& entry : model.files()) {
+                if (entry.path.compare(0, volume.name.size() + 1, volume.name + "/") == 0) {
+                    used += entry.size;
+                }
+            }
+            model.addVolume(volume.name, static_cast<uint32_t>(std::min<uint64_t>(
+                                             used + *options.freeBytes, 0xFFFFFFFFu)));
+        }
     }
     model.setRecordStride(options.stride);
     if (options.recordsPerBlock) model.setRecordsPerBlock(*options.recordsPerBlock);
@@ -86,6 +99,7 @@ int main(int argc, char** argv) {
         std::printf("listen %s\n", options.listen.c_str());
     }
     UsblanServer usblan(model, options.latencyMs);
+    usblan.setSilent(options.faults.silentUsblan);
     if (!options.usblan.empty()) {
         if (!usblan.bind(options.usblan, error)) return fail(error);
         if (!options.modem && !usblan.start(error)) return fail(error);

@@ -37,6 +37,10 @@ bool parseFault(const std::string& text, Faults& faults, std::string& error) {
     } else if (name == "error-status" && (n = count(kDefaultErrorStatus, 1, 15)) && *n != 6 &&
                *n != 8) {
         faults.errorStatus = static_cast<uint8_t>(*n);
+    } else if (name == "fail-write" && (n = number(value, 1, 1000000))) {
+        faults.failWriteAt = static_cast<int>(*n);
+    } else if (name == "silent" && eq == std::string::npos) {
+        faults.silentUsblan = true;
     } else if (name == "drop" && eq == std::string::npos) {
         faults.dropConnection = true;
     } else if (name == "drop" && (n = number(value, 0, 1000000))) {
@@ -67,10 +71,13 @@ std::string phonesimUsage() {
            "  --dump-state FILE        write the phone's state to FILE on exit\n"
            "  --stride 268|44          search record size (default 268)\n"
            "  --records-per-block N    records per search-next block (default 7)\n"
+           "  --free BYTES             free space of every volume (default: room to spare)\n"
            "  --modem                  start in modem mode on a pseudo-terminal\n"
            "  --usblan-command TEXT    the modem's USBLAN switch command (default at+mode=13)\n"
            "  --fault NAME[=N]         stale-sequence, three-waiting[=N], error-status[=N],\n"
-           "                           refuse-p2k05, drop[=N]; may be repeated\n";
+           "                           refuse-p2k05, drop[=N], fail-write=N (the Nth file\n"
+           "                           write refused), silent (USBLAN never answers);\n"
+           "                           may be repeated\n";
 }
 
 bool parsePhonesimOptions(const std::vector<std::string>& args, PhonesimOptions& options,
@@ -106,6 +113,8 @@ bool parsePhonesimOptions(const std::vector<std::string>& args, PhonesimOptions&
             options.dumpState = value;
         } else if (arg == "--stride" && (value == "268" || value == "44")) {
             options.stride = value == "268" ? kStrideWide : kStrideNarrow;
+        } else if (arg == "--free" && (n = number(value, 0, 999999999))) {
+            options.freeBytes = *n;
         } else if (arg == "--records-per-block" && (n = number(value, 1, 100000))) {
             options.recordsPerBlock = *n;
         } else if (arg == "--usblan-command" && !value.empty() && value.size() <= 254) {

@@ -20,7 +20,8 @@ struct PhonesimOptions {
     std::string dumpState;  // file written with the phone's state on exit
     uint32_t stride = kStrideWide;
     std::optional<uint32_t> recordsPerBlock;
-    bool modem = false;  // start in modem mode on a pseudo-terminal
+    std::optional<uint32_t> freeBytes;  // every volume's free space, when given
+    bool modem = false;                 // start in modem mode on a pseudo-terminal
     std::string usblanCommand = "at+mode=13";
     Faults faults;
 };

@@ -88,7 +88,7 @@ DriverStatus SimPhone::controlTransfer(std::span<const uint8_t> input,
         const uint16_t command = bytes::be16(&stage[2]) & 0x0FFF;
         const uint16_t length = bytes::be16(&stage[4]);
         if (stage.size() < 8u + length) return DriverStatus::Failed;
-        acceptCommand(sequence, command, stage.subspan(8, length));
+        acceptCommand(sequence, command, stage.subspan(8, length), true);
         output.assign(5, 0);
         return DriverStatus::Completed;
     }
@@ -104,11 +104,27 @@ DriverStatus SimPhone::controlTransfer(std::span<const uint8_t> input,
     return DriverStatus::Failed;
 }
 
-void SimPhone::acceptCommand(uint16_t sequence, uint16_t command,
-                             std::span<const uint8_t> payload) {
-    CommandReply reply = model_.execute(command, payload);
+bool SimPhone::refuseThisWrite(uint16_t command, std::span<const uint8_t> payload) {
+    const bool write = command == CommandSet::kFileSystem && payload.size() >= 4 &&
+                       bytes::be32(payload.data()) == CommandSet::kWrite;
+    return write && faults_.failWriteAt > 0 && ++writes_ == faults_.failWriteAt;
+}
+
+void SimPhone::acceptCommand(uint16_t sequence, uint16_t command, std::span<const uint8_t> payload,
+                             bool classic) {
     const uint16_t echoed = faults_.staleSequence ? lastSequence_ : sequence;
     lastSequence_ = sequence;
+    if (refuseThisWrite(command, payload)) {
+        // Nothing written: an error status in the classic framing, the refusal byte 1 in
+        // the P2k05 framing (which carries no status).
+        if (classic) {
+            pending_.push_back({echoed, kStatusRefused, {}});
+        } else {
+            pending_.push_back({echoed, kStatusData, {1}});
+        }
+        return;
+    }
+    CommandReply reply = model_.execute(command, payload);
     uint8_t status = faults_.errorStatus ? faults_.errorStatus : reply.status;
     pending_.push_back({echoed, status, std::move(reply.data)});
 }
@@ -151,7 +167,7 @@ DriverStatus SimPhone::p2k05Send(std::span<const uint8_t> input) {
     const uint16_t command = bytes::be16(&input[7]) & 0x0FFF;
     const uint32_t length = bytes::be32(&input[13]);
     if (input.size() < 18u + length) return DriverStatus::Failed;
-    acceptCommand(sequence, command, input.subspan(17, length));
+    acceptCommand(sequence, command, input.subspan(17, length), false);
     return DriverStatus::Completed;
 }
 

@@ -18,6 +18,8 @@ struct Faults {
     bool refuseP2k05 = false;     // P2k05 send requests fail
     bool dropConnection = false;  // the interface goes away at the next request
     int dropAfterRequests = -1;   // >= 0: the interface goes away after this many requests
+    int failWriteAt = 0;          // > 0: this file write (counted from 1) is refused
+    bool silentUsblan = false;    // the USBLAN service takes requests and never answers
 };
 
 // The phone side of the USB driver: answers the driver requests of both framings (classic
@@ -50,7 +52,9 @@ private:
         std::vector<uint8_t> data;
     };
     DriverStatus controlTransfer(std::span<const uint8_t> input, std::vector<uint8_t>& output);
-    void acceptCommand(uint16_t sequence, uint16_t command, std::span<const uint8_t> payload);
+    void acceptCommand(uint16_t sequence, uint16_t command, std::span<const uint8_t> payload,
+                       bool classic);
+    bool refuseThisWrite(uint16_t command, std::span<const uint8_t> payload);
     void classicPoll(std::vector<uint8_t>& output);
     void classicFetch(std::vector<uint8_t>& output);
     DriverStatus p2k05Send(std::span<const uint8_t> input);
@@ -64,6 +68,7 @@ private:
     bool interfaceUp_;
     bool atMode_ = false;
     int requests_ = 0;
+    int writes_ = 0;
 };
 
 }  // namespace mdk::sim

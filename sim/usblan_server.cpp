@@ -136,6 +136,7 @@ bool UsblanServer::answer(int fd) {
     if (length > 0 && !net::receiveExact(fd, payload.data(), length, kReceiveWaitMs)) {
         return false;
     }
+    if (silent_) return true;  // takes the request and never answers
     CommandReply reply = model_.execute(command, payload);
     if (reply.status != kStatusData) reply.data.clear();
     if (reply.data.size() > 0xFFFF) reply.data.resize(0xFFFF);

@@ -36,6 +36,8 @@ public:
     void stop();
     bool running() const { return running_; }
     int port() const;
+    // A silent phone accepts the connection and reads every request but never answers.
+    void setSilent(bool on) { silent_ = on; }
     // Number of requests answered so far.
     size_t requestsServed() const { return requests_; }
 
@@ -53,6 +55,7 @@ private:
     int listenFd_ = -1;
     std::atomic<bool> running_{false};
     std::atomic<bool> stopping_{false};
+    std::atomic<bool> silent_{false};
     std::atomic<size_t> requests_{0};
     std::thread thread_;
 };

@@ -33,6 +33,7 @@ void DeviceConnection::setAttachPhone(std::function<int()> attachPhone) {
 }
 
 void DeviceConnection::startLinkWatch(bool onceOnly) {
+    discovery_.applyConfiguredInterfaceIndex();
     watch_.start(onceOnly);
 }
 

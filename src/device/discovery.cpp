@@ -97,8 +97,16 @@ void DeviceDiscovery::switchMemcardToP2k() {
     }
 }
 
+void DeviceDiscovery::applyConfiguredInterfaceIndex() {
+    const ConfigRecord& config = context_.config;
+    if (!config.useFixedInterfaceIndex) return;
+    if (config.interfaceIndex < 0 || config.interfaceIndex > 0xFFFF) return;
+    context_.transport.setUsbInterfaceIndex(static_cast<uint16_t>(config.interfaceIndex));
+}
+
 void DeviceDiscovery::openTestCommandInterface() {
     UsbDriver& driver = context_.driver;
+    applyConfiguredInterfaceIndex();
     if (auto open = driver.link(); open && open->isOpen()) return;
     for (const InterfaceCandidate& candidate : platform_.interfaces.enumerate()) {
         const std::string& path = candidate.devicePath;

@@ -48,6 +48,9 @@ public:
     // USB IF Index:" is on, the interface index follows each path examined. On failure the
     // link is left as it was. An interface already open and up is kept as it is.
     void openTestCommandInterface();
+    // With "Use this USB IF Index:" on, the configured number becomes the transport's
+    // interface index (at start-up and whenever discovery runs); otherwise nothing changes.
+    void applyConfiguredInterfaceIndex();
 
 private:
     DeviceContext& context_;

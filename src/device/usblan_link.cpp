@@ -70,6 +70,10 @@ std::optional<AdapterMatch> findUsblanAdapter(std::string_view report) {
     return found;
 }
 
+std::string usblanLockKey(const std::string& phoneIp, uint16_t port) {
+    return "usblan:" + phoneIp + ":" + std::to_string(port);
+}
+
 std::string nextAddress(const std::string& address) {
     const size_t dot = address.rfind('.');
     const std::string last = address.substr(dot == std::string::npos ? 0 : dot + 1);
@@ -239,6 +243,7 @@ void UsblanLink::mountFtp(const std::string& phoneIp) {
 }
 
 void UsblanLink::closeSocket() {
+    lock_.release();
     if (socket_ < 0) return;
     PhoneSession session(context_.transport);
     context_.transport.setUsblanSocket(-1);
@@ -256,6 +261,11 @@ int UsblanLink::connectP2k05(const std::string& adapterIp, const std::string& ph
     closeSocket();  // a new connection replaces the old one
 
     std::string error;
+    // One client per phone: another program holding this phone gets it to itself.
+    if (!lock_.acquire(usblanLockKey(phoneIp, port), 0, error)) {
+        log.logLine("! " + error);
+        return -1;
+    }
     int fd = -1;
     if (isIpv4Address(phoneIp)) {
         bool bound = isIpv4Address(adapterIp);
@@ -272,6 +282,7 @@ int UsblanLink::connectP2k05(const std::string& adapterIp, const std::string& ph
     transport.setUsblanMode(true);
     run.setForceP2k05(1);
     if (fd < 0) {
+        lock_.release();
         if (error.rfind("cannot connect", 0) != 0) {
             fatalError_ = "! Cannot create a socket.";
             return -1;

@@ -8,6 +8,7 @@
 
 #include "config/linux_settings.h"
 #include "device/device_platform.h"
+#include "platform/phone_lock.h"
 
 namespace mdk {
 
@@ -30,6 +31,9 @@ struct AdapterMatch {
 // inside the adapter's block (up to the next line that starts at the left margin), so
 // that an adapter without an address never takes the next adapter's.
 std::optional<AdapterMatch> findUsblanAdapter(std::string_view report);
+
+// The phone lock key of a USBLAN phone: "usblan:IP:PORT".
+std::string usblanLockKey(const std::string& phoneIp, uint16_t port);
 
 // The address with its last number increased by one ("192.168.16.9" -> "192.168.16.10").
 // Empty when the text does not end in a number.
@@ -89,6 +93,7 @@ private:
     const LinuxSettings& settings_;
     Waiter& waiter_;
     int socket_ = -1;
+    PhoneLock lock_;  // held while the connection is open
     std::string fatalError_;
 };
 

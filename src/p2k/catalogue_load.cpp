@@ -119,8 +119,9 @@ bool Catalogue::takeBlock(const std::vector<uint8_t>& reply, bool& firstReply) {
             ++loadedCount_;
         }
         if (auto* progress = commands_.progress()) progress->step();
-        if (limit >= 0 && loadedCount_ > static_cast<uint32_t>(limit)) return false;
     }
+    // The limit is checked per block: every record of a block kept is also indexed.
+    if (limit >= 0 && loadedCount_ > static_cast<uint32_t>(limit)) return false;
     return whole == count;
 }
 

@@ -112,6 +112,14 @@ bool plainReplyOk(int result, const std::vector<uint8_t>& reply) {
 }
 }  // namespace
 
+int CommandSet::plainResult(int result, const std::vector<uint8_t>& reply, const char* what) {
+    if (plainReplyOk(result, reply)) return 0;
+    // A failed exchange noted its own reason; a reply that says no is a refusal.
+    if (result == 0)
+        transport_.noteFailure(FailureKind::Refused, std::string("the phone refused ") + what);
+    return -1;
+}
+
 int CommandSet::phoneOpenFile(const std::string& name, uint32_t value) {
     return namedCommand(kOpen, name, value);
 }
@@ -130,7 +138,7 @@ int CommandSet::phoneDeleteFile(const std::string& name) {
     std::vector<uint8_t> reply;
     bool replied = false;
     int result = fileCommand(kDelete, args, reply, replied);
-    return plainReplyOk(result, reply) ? 0 : -1;
+    return plainResult(result, reply, "to delete the file");
 }
 
 int CommandSet::phoneSeekFile(uint32_t offset, uint8_t origin) {
@@ -140,14 +148,14 @@ int CommandSet::phoneSeekFile(uint32_t offset, uint8_t origin) {
     std::vector<uint8_t> reply;
     bool replied = false;
     int result = fileCommand(kSeek, args, reply, replied);
-    return plainReplyOk(result, reply) ? 0 : -1;
+    return plainResult(result, reply, "to seek in the file");
 }
 
 int CommandSet::phoneCloseFile() {
     std::vector<uint8_t> reply;
     bool replied = false;
     int result = fileCommand(kClose, {}, reply, replied);
-    return plainReplyOk(result, reply) ? 0 : -1;
+    return plainResult(result, reply, "to close the file");
 }
 
 int CommandSet::phoneReadFile(std::vector<uint8_t>& buffer, uint32_t size) {
@@ -185,6 +193,7 @@ int CommandSet::phoneReadFile(std::vector<uint8_t>& buffer, uint32_t size) {
         if (reply.size() == 1 && asked != 1) {
             fileReadTotal_ = 0;
             buffer.clear();
+            transport_.noteFailure(FailureKind::Refused, "the phone refused to read the file");
             return -1;
         }
         return 0;
@@ -195,6 +204,7 @@ int CommandSet::phoneWriteFile(std::span<const uint8_t> data) {
     PhoneSession session(transport_);
     SuspendCompanion suspend(suspendSemaphore_);
     size_t offset = 0;
+    fileWriteTotal_ = 0;
     while (offset < data.size()) {
         stepProgress();
         const size_t chunk = std::min(kFileBlock, data.size() - offset);
@@ -205,8 +215,14 @@ int CommandSet::phoneWriteFile(std::span<const uint8_t> data) {
         std::vector<uint8_t> reply;
         bool replied = false;
         if (fileCommand(kWrite, args, reply, replied) != 0) return -1;
-        if (reply.size() == 1 && reply[0] != 6) return -1;
+        if (reply.size() == 1 && reply[0] != 6) {
+            transport_.noteFailure(FailureKind::Refused, "the phone refused to write the file (" +
+                                                             std::to_string(offset) +
+                                                             " bytes written)");
+            return -1;
+        }
         offset += chunk;
+        fileWriteTotal_ = static_cast<uint32_t>(offset);
     }
     return 0;
 }

@@ -98,6 +98,8 @@ public:
     bool cdmaPhone() const { return cdmaPhone_; }
     void setCdmaPhone(bool on) { cdmaPhone_ = on; }
     uint32_t fileReadTotal() const { return fileReadTotal_; }
+    // The bytes the last file write got accepted before it ended or failed.
+    uint32_t fileWriteTotal() const { return fileWriteTotal_; }
 
     Transport& transport() { return transport_; }
     EventLog& log() { return log_; }
@@ -108,6 +110,8 @@ private:
                     bool& replied);
     int namedCommand(uint32_t sub, const std::string& name, std::optional<uint32_t> value);
     void stepProgress();
+    // The rule of seek, close and delete; a reply that says no is noted as a refusal.
+    int plainResult(int result, const std::vector<uint8_t>& reply, const char* what);
 
     Transport& transport_;
     EventLog& log_;
@@ -117,6 +121,7 @@ private:
     std::string suspendSemaphore_ = "/SuspendTdwa";
     bool cdmaPhone_ = false;
     uint32_t fileReadTotal_ = 0;
+    uint32_t fileWriteTotal_ = 0;
 };
 
 // The model text of an identity seem record: GSM records as 16-bit big-endian units,

@@ -29,6 +29,7 @@ std::optional<std::vector<uint8_t>> downloadPhoneFile(CommandSet& commands,
                                                       const std::string& phonePath,
                                                       uint32_t openMode, uint32_t size) {
     PhoneSession session(commands.transport());
+    commands.transport().clearFailure();
     if (auto* progress = commands.progress()) {
         progress->setRange(0, static_cast<int>(size / 1000) + 1);
         progress->setPosition(0);
@@ -66,20 +67,88 @@ int writeOpenFile(CommandSet& commands, std::span<const uint8_t> data) {
     return (written == 0 && closed == 0) ? 0 : -1;
 }
 
+bool linkStillAnswers(Transport& transport) {
+    if (transport.silent()) return false;
+    const FailureKind kind = transport.failure().kind;
+    return kind != FailureKind::NoReply && kind != FailureKind::LinkLost &&
+           kind != FailureKind::NothingOpen;
+}
+
+// After a write that failed part-way: the phone file was closed; the partial file goes
+// when the phone still answers.
+void removePartialFile(CommandSet& commands, const std::string& phonePath, UploadResult& upload) {
+    Transport& transport = commands.transport();
+    upload.reason = transport.failureText("the phone refused the write");
+    upload.written = commands.fileWriteTotal();
+    upload.partial = PartialFile::Remains;
+    if (linkStillAnswers(transport) && commands.phoneDeleteFile(phonePath) == 0) {
+        upload.partial = PartialFile::Removed;
+    }
+}
+
 }  // namespace
+
+UploadResult uploadPhoneFileReporting(CommandSet& commands, const std::string& phonePath,
+                                      std::span<const uint8_t> data) {
+    Transport& transport = commands.transport();
+    PhoneSession session(transport);
+    transport.clearFailure();
+    UploadResult upload;
+    if (commands.phoneOpenFile(phonePath, kUploadOpenMode) == 0) {
+        if (writeOpenFile(commands, data) == 0) {
+            upload.result = 0;
+            return upload;
+        }
+        // With the P2k05 framing a refused open looks like success and only the first
+        // write fails: the folders may be missing, so they are made and the file tried
+        // once more. A write that failed later had its file open: no second try.
+        const bool refusedOpen = transport.p2k05Active() && commands.fileWriteTotal() == 0;
+        if (!refusedOpen || !linkStillAnswers(transport)) {
+            removePartialFile(commands, phonePath, upload);
+            return upload;
+        }
+    }
+    createParentFolders(commands, phonePath);
+    // The folders' refusals (they exist already) are expected: the reason is what follows.
+    transport.clearFailure();
+    if (commands.phoneOpenFile(phonePath, kUploadOpenMode) != 0) {
+        upload.reason = transport.failureText("the phone refused to open the file");
+        return upload;
+    }
+    if (writeOpenFile(commands, data) == 0) {
+        upload.result = 0;
+        return upload;
+    }
+    removePartialFile(commands, phonePath, upload);
+    return upload;
+}
 
 int uploadPhoneFile(CommandSet& commands, const std::string& phonePath,
                     std::span<const uint8_t> data) {
-    PhoneSession session(commands.transport());
-    if (commands.phoneOpenFile(phonePath, kUploadOpenMode) == 0) {
-        if (writeOpenFile(commands, data) == 0) return 0;
-        // With the P2k05 framing a refused open looks like success and only the write
-        // fails: the folders may be missing, so they are made and the file tried once more.
-        if (!commands.transport().p2k05Active()) return -1;
+    return uploadPhoneFileReporting(commands, phonePath, data).result;
+}
+
+std::string uploadFailureText(const UploadResult& upload, const std::string& phonePath) {
+    switch (upload.partial) {
+        case PartialFile::Removed:
+            return upload.reason + "; the partial file was removed from the phone";
+        case PartialFile::Remains:
+            return upload.reason + "; a partial file remains on the phone: " + phonePath;
+        case PartialFile::None:
+            break;
     }
-    createParentFolders(commands, phonePath);
-    if (commands.phoneOpenFile(phonePath, kUploadOpenMode) != 0) return -1;
-    return writeOpenFile(commands, data);
+    return upload.reason;
+}
+
+std::optional<std::string> uploadSpaceProblem(CommandSet& commands, const std::string& volume,
+                                              uint64_t size, uint64_t replacedSize) {
+    bool reportedZero = false;
+    const std::optional<uint32_t> free = commands.phoneFreeSpace(volume, &reportedZero);
+    if (!free && !reportedZero) return std::nullopt;  // the phone does not tell
+    const uint64_t room = uint64_t(free.value_or(0)) + replacedSize;
+    if (size <= room) return std::nullopt;
+    return "not enough space on " + volume + ": need " + std::to_string(size) + ", free " +
+           std::to_string(room);
 }
 
 uint32_t openModeFromAttributeText(const std::string& attributeText) {
@@ -127,6 +196,36 @@ std::vector<std::string> listPcFilesBelow(const std::string& pcFolder) {
     }
     std::sort(files.begin(), files.end());
     return files;
+}
+
+std::vector<std::string> listEmptyPcFoldersBelow(const std::string& pcFolder) {
+    namespace fs = std::filesystem;
+    std::vector<std::string> folders;
+    std::error_code ec;
+    auto isEmpty = [](const fs::path& folder) {
+        std::error_code inner;
+        return fs::directory_iterator(folder, inner) == fs::directory_iterator() && !inner;
+    };
+    if (fs::is_directory(pcFolder, ec) && isEmpty(pcFolder)) folders.push_back(pcFolder);
+    fs::recursive_directory_iterator it(pcFolder, fs::directory_options::skip_permission_denied,
+                                        ec);
+    for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (it->is_directory(ec) && !it->is_symlink(ec) && isEmpty(it->path())) {
+            folders.push_back(it->path().string());
+        }
+    }
+    std::sort(folders.begin(), folders.end());
+    return folders;
+}
+
+bool createPhoneFolders(CommandSet& commands, const std::string& folder) {
+    Transport& transport = commands.transport();
+    PhoneSession session(transport);
+    std::string path = folder;
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    transport.clearFailure();
+    createParentFolders(commands, path + "/");
+    return linkStillAnswers(transport);
 }
 
 std::string folderUploadTarget(const std::string& targetFolder, const std::string& pcFolder,

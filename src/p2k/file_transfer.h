@@ -16,16 +16,43 @@ class CommandSet;
 
 // Downloads one phone file: open with openMode, seek to 0, read up to size bytes, close.
 // The result holds the bytes the read delivered (fileReadTotal), at most size; nullopt
-// when any step fails (the bytes of a failed read are never handed out).
+// when any step fails (the bytes of a failed read are never handed out); the transport's
+// failureText() then tells why.
 std::optional<std::vector<uint8_t>> downloadPhoneFile(CommandSet& commands,
                                                       const std::string& phonePath,
                                                       uint32_t openMode, uint32_t size);
 
+// What a failed upload leaves on the phone.
+enum class PartialFile {
+    None,     // nothing was opened for writing
+    Removed,  // the partial file was deleted again
+    Remains,  // the partial file could not be deleted (the link no longer answers)
+};
+
+struct UploadResult {
+    int result = -1;     // 0 on success
+    std::string reason;  // why it failed, in the transport's words
+    PartialFile partial = PartialFile::None;
+    uint32_t written = 0;  // bytes the phone took before the failure
+};
+
 // Uploads one phone file: open with 4; when that fails create each parent folder in turn
-// and open once more; write; close. 0 on success, -1 when the file could not be opened or
-// written (nothing is written into a file the phone did not open for us).
+// and open once more; write; close. A write that fails part-way closes the phone file and,
+// while the link still answers, deletes the partial file. Nothing is written into a file
+// the phone did not open for us.
+UploadResult uploadPhoneFileReporting(CommandSet& commands, const std::string& phonePath,
+                                      std::span<const uint8_t> data);
+// The same, 0 on success and -1 on failure.
 int uploadPhoneFile(CommandSet& commands, const std::string& phonePath,
                     std::span<const uint8_t> data);
+// "REASON; the partial file was removed from the phone" (or that it remains).
+std::string uploadFailureText(const UploadResult& upload, const std::string& phonePath);
+
+// The room check before an upload: the file must fit the volume's free space plus the
+// size of the file it replaces. The refusal "not enough space on /a: need N, free M", or
+// nullopt when it fits or the phone does not tell its free space.
+std::optional<std::string> uploadSpaceProblem(CommandSet& commands, const std::string& volume,
+                                              uint64_t size, uint64_t replacedSize);
 
 // The open mode of a listed phone row: its attribute text from the fourth character on,
 // read as hexadecimal with blanks as zero digits.
@@ -50,6 +77,14 @@ std::vector<FolderDownloadItem> planFolderDownload(const std::vector<CatalogueRe
 // Every regular file below a PC folder, in a stable order (the bare recursive listing of a
 // folder upload; empty folders give nothing).
 std::vector<std::string> listPcFilesBelow(const std::string& pcFolder);
+
+// Every folder below a PC folder (the folder itself included) that holds nothing, in a
+// stable order: a folder upload makes these on the phone, since no file takes them there.
+std::vector<std::string> listEmptyPcFoldersBelow(const std::string& pcFolder);
+
+// Makes a phone folder and every missing folder above it, parents first (the refusals of
+// folders that exist are expected). False only when the phone stopped answering.
+bool createPhoneFolders(CommandSet& commands, const std::string& folder);
 
 // The phone target of a file of a folder upload: the target folder followed by the PC path
 // from the uploaded folder's own name on.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 #include "base/bytes.h"
 #include "base/clock.h"
@@ -19,6 +20,7 @@ namespace {
 constexpr size_t kClassicHeader = 14;
 constexpr size_t kP2k05Header = 12;
 const char* const kTraceRule = "-------------";
+const char* const kBadReplyText = "the phone's reply does not belong to the request";
 
 bool isP2k05ReplyMark(uint8_t b) {
     return b == 0x80 || b == 0x82;
@@ -64,10 +66,70 @@ std::vector<uint8_t> Transport::p2k05Frame(uint16_t sequence, uint16_t command,
     return frame;
 }
 
+void Transport::clearFailure() {
+    std::lock_guard lock(failureMutex_);
+    failure_ = {};
+}
+
+PhoneFailure Transport::failure() const {
+    std::lock_guard lock(failureMutex_);
+    return failure_;
+}
+
+void Transport::noteFailure(FailureKind kind, std::string text, int status) {
+    std::lock_guard lock(failureMutex_);
+    const bool unanswered = kind == FailureKind::NoReply || kind == FailureKind::LinkLost;
+    if (giveUpWhenSilent_ && unanswered && !silent_) {
+        silentReason_ = {kind, status, text};
+        silent_ = true;
+    }
+    if (failure_.kind != FailureKind::None) return;
+    failure_ = {kind, status, std::move(text)};
+}
+
+PhoneFailure Transport::silentReason() const {
+    std::lock_guard lock(failureMutex_);
+    return silentReason_;
+}
+
+std::string Transport::failureText(const std::string& fallback) const {
+    std::lock_guard lock(failureMutex_);
+    return failure_.kind == FailureKind::None ? fallback : failure_.text;
+}
+
+void Transport::noteDriverFailure() {
+    std::shared_ptr<DriverLink> link = driver_.link();
+    if (!link && driver_.linkHandle() != 1) {
+        noteFailure(FailureKind::NothingOpen, "no link to a phone is open");
+    } else if (!link || !link->isOpen()) {
+        noteFailure(FailureKind::LinkLost, "the link to the phone was lost");
+    } else {
+        noteFailure(FailureKind::TransferFailed, "the USB transfer to the phone failed");
+    }
+}
+
+void Transport::noteNoReply(uint32_t waitMs) {
+    noteFailure(FailureKind::NoReply,
+                "no reply from the phone within " + std::to_string(waitMs / 1000) + " s");
+}
+
+void Transport::notePhoneStatus(int status) {
+    std::string text = "phone status " + std::to_string(status);
+    const std::string meaning = log_.message(status);
+    if (!meaning.empty()) text += ": " + meaning;
+    noteFailure(FailureKind::PhoneStatus, text, status);
+}
+
 int Transport::p2kExchange(uint16_t command, std::span<const uint8_t> payload, uint8_t* replyData,
                            size_t replyCapacity, uint32_t& replyLength) {
     std::lock_guard lock(exchange_);
     sequence_ = static_cast<uint16_t>((sequence_ + 1) % kSequenceWrap);
+    if (silent_) {
+        // Given up on: the reason of the exchange that went unanswered stands.
+        const PhoneFailure reason = silentReason();
+        noteFailure(reason.kind, reason.text, reason.status);
+        return -1;
+    }
     if (!p2k05Active_) {
         return classicExchange(command, payload, replyData, replyCapacity, replyLength);
     }
@@ -99,6 +161,7 @@ int Transport::classicExchange(uint16_t command, std::span<const uint8_t> payloa
                                uint8_t* replyData, size_t replyCapacity, uint32_t& replyLength) {
     if (driver_.controlOut(classicFrame(sequence_, command, interfaceIndex_, payload)) != 0) {
         log_.logMessage(msg::kLinkFailed);
+        noteDriverFailure();
         return -1;
     }
     const uint64_t sent = clock_.nowMs();
@@ -107,9 +170,16 @@ int Transport::classicExchange(uint16_t command, std::span<const uint8_t> payloa
     for (;;) {
         waiting = 0;
         if (pollClassic(waiting, size) == 0 && (waiting == 1 || waiting == 2)) break;
+        if (auto link = driver_.link(); !link || !link->isOpen()) {
+            // The interface went away: no reply can come any more.
+            log_.logMessage(msg::kNoReply);
+            noteDriverFailure();
+            return -1;
+        }
         clock_.sleepMs(1);
         if (clock_.nowMs() - sent >= kClassicReplyWaitMs) {
             log_.logMessage(msg::kNoReply);
+            noteNoReply(kClassicReplyWaitMs);
             return -1;
         }
     }
@@ -121,6 +191,7 @@ int Transport::classicExchange(uint16_t command, std::span<const uint8_t> payloa
     std::vector<uint8_t> reply;
     if (driver_.controlIn(fetch, reply) != 0) {
         log_.logMessage(msg::kLinkFailed);
+        noteDriverFailure();
         return -1;
     }
     traceReply(reply);
@@ -128,17 +199,20 @@ int Transport::classicExchange(uint16_t command, std::span<const uint8_t> payloa
     if (reply.size() < kClassicHeader || reply[0] != 1 || !(reply[6] & 0x80) ||
         (bytes::be16(&reply[6]) & 0x0FFF) != sequence_) {
         log_.logMessage(msg::kBadReply);
+        noteFailure(FailureKind::BadReply, kBadReplyText);
         return 1;
     }
     const int status = reply[8] >> 4;
     if (status == 6) return 0;
     if (status != 8) {
         log_.logMessage(status);
+        notePhoneStatus(status);
         return -1;
     }
     const uint16_t dataLength = bytes::be16(&reply[10]);
     if (bytes::be16(&reply[4]) - 8 != dataLength) {
         log_.logMessage(msg::kBadReply);
+        noteFailure(FailureKind::BadReply, kBadReplyText);
         return 1;
     }
     replyLength = copyData(&reply[kClassicHeader], dataLength, reply.size() - kClassicHeader,
@@ -150,20 +224,28 @@ int Transport::p2k05Exchange(uint16_t command, std::span<const uint8_t> payload,
                              size_t replyCapacity, uint32_t& replyLength) {
     if (driver_.p2k05Send(p2k05Frame(sequence_, command, payload)) != 0) {
         log_.logMessage(msg::kLinkFailed);
+        noteDriverFailure();
         return -1;
     }
     const uint64_t sent = clock_.nowMs();
     const uint8_t pollRecord[5] = {0x02, 0x00, 0x10, 0x00, 0x00};
     std::vector<uint8_t> reply;
     while (driver_.p2k05Receive(pollRecord, reply) != 0) {
+        if (auto link = driver_.link(); !link || !link->isOpen()) {
+            log_.logMessage(msg::kNoReply);
+            noteDriverFailure();
+            return -1;
+        }
         clock_.sleepMs(1);
         if (clock_.nowMs() - sent >= kP2k05ReplyWaitMs) {
             log_.logMessage(msg::kNoReply);
+            noteNoReply(kP2k05ReplyWaitMs);
             return -1;
         }
     }
     if (reply.size() < kP2k05Header || !isP2k05ReplyMark(reply[0])) {
         log_.logMessage(msg::kBadReply);
+        noteFailure(FailureKind::BadReply, kBadReplyText);
         return 1;
     }
     traceReply(reply);
@@ -195,7 +277,10 @@ int Transport::usblanExchange(uint16_t command, std::span<const uint8_t> payload
         log_.logLine("Send p2k command over USBLAN.");
         log_.hexDump(out, outLength);
     }
-    if (usblanSocket_ < 0) return 1;
+    if (usblanSocket_ < 0) {
+        noteFailure(FailureKind::NothingOpen, "no link to a phone is open");
+        return 1;
+    }
     drainSocket(usblanSocket_);
     if (!net::sendAll(usblanSocket_, out, outLength)) log_.logLine("Send error");
 
@@ -204,14 +289,32 @@ int Transport::usblanExchange(uint16_t command, std::span<const uint8_t> payload
     SystemClock realClock;
     const uint64_t deadline = realClock.nowMs() + usblanReplyWaitMs_;
     auto left = [&] { return static_cast<int>(deadline - std::min(deadline, realClock.nowMs())); };
+    // A receive that ends before the deadline found the connection closed.
+    auto noteMissing = [&] {
+        if (left() > 0) {
+            noteFailure(FailureKind::LinkLost, "the phone closed the connection");
+        } else {
+            noteNoReply(usblanReplyWaitMs_);
+        }
+    };
     std::vector<uint8_t> reply(kP2k05Header);
-    if (!net::receiveExact(usblanSocket_, reply.data(), kP2k05Header, left())) return 1;
+    if (!net::receiveExact(usblanSocket_, reply.data(), kP2k05Header, left())) {
+        noteMissing();
+        return 1;
+    }
     const uint16_t dataLength = bytes::be16(&reply[10]);
     reply.resize(kP2k05Header + dataLength);
     bool complete =
         net::receiveExact(usblanSocket_, reply.data() + kP2k05Header, dataLength, left());
     if (log_.packets()) log_.hexDump(reply.data(), reply.size());
-    if (!complete || !isP2k05ReplyMark(reply[0])) return 1;
+    if (!complete) {
+        noteMissing();
+        return 1;
+    }
+    if (!isP2k05ReplyMark(reply[0])) {
+        noteFailure(FailureKind::BadReply, kBadReplyText);
+        return 1;
+    }
     replyLength = copyData(&reply[kP2k05Header], dataLength, dataLength, replyData, replyCapacity);
     return 0;
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <mutex>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace mdk {
@@ -10,6 +11,26 @@ namespace mdk {
 class UsbDriver;
 class EventLog;
 class Clock;
+
+// Why a phone operation failed.
+enum class FailureKind {
+    None,
+    NoReply,         // no reply within the reply wait
+    PhoneStatus,     // the phone answered with an error status
+    LinkLost,        // the interface or the connection went away
+    Refused,         // the phone's reply says no (a one-byte refusal)
+    NothingOpen,     // no link to a phone is open
+    BadReply,        // a reply that does not belong to the request
+    TransferFailed,  // the driver failed a transfer on a link that is still there
+};
+
+// The first failure of a phone operation, in words for the user: "no reply from the phone
+// within 5 s", "phone status 14: ...", "the link to the phone was lost".
+struct PhoneFailure {
+    FailureKind kind = FailureKind::None;
+    int status = 0;  // the phone's error status (PhoneStatus)
+    std::string text;
+};
 
 // Frames a P2k command, hands it to the link, waits for the phone's reply and checks it.
 // Three ways to the phone: classic P2k frames and P2k05 frames over the USB driver, and
@@ -49,7 +70,10 @@ public:
     // The USBLAN link: a connected stream socket, or -1. When set (connection mode 3), P2k05
     // commands go over it instead of the USB driver.
     int usblanSocket() const { return usblanSocket_; }
-    void setUsblanSocket(int fd) { usblanSocket_ = fd; }
+    void setUsblanSocket(int fd) {
+        usblanSocket_ = fd;
+        silent_ = false;
+    }
     void setUsblanMode(bool on) { usblanMode_ = on; }
     bool usblanMode() const { return usblanMode_; }
     void setUsblanReplyWaitMs(uint32_t ms) { usblanReplyWaitMs_ = ms; }
@@ -58,6 +82,25 @@ public:
     // open/seek/read/close, the command-set probe, an attach pass) so that no other
     // operation interleaves with it. Re-entrant; the exchange lock nests inside it.
     std::recursive_mutex& sessionMutex() { return session_; }
+
+    // The first failure noted since clearFailure(): a phone operation clears it when it
+    // starts, and its caller reads why it failed when it ends.
+    void clearFailure();
+    PhoneFailure failure() const;
+    // Records a failure unless one was recorded since the last clearFailure().
+    void noteFailure(FailureKind kind, std::string text, int status = 0);
+    // The failure's text, or fallback when none was recorded.
+    std::string failureText(const std::string& fallback = "the phone refused the request") const;
+
+    // With giving up on, an exchange that got no reply or found the link gone makes the
+    // link silent: every later exchange fails at once with the same reason instead of
+    // waiting out its reply wait again (a one-shot client's choice; the GUI keeps trying).
+    // A new USBLAN socket or resetSilent() ends it.
+    void setGiveUpWhenSilent(bool on) { giveUpWhenSilent_ = on; }
+    bool silent() const { return silent_; }
+    // The failure that made the link silent (no reply, or the link lost).
+    PhoneFailure silentReason() const;
+    void resetSilent() { silent_ = false; }
 
     UsbDriver& driver() { return driver_; }
     EventLog& log() { return log_; }
@@ -72,6 +115,11 @@ private:
                        size_t replyCapacity, uint32_t& replyLength);
     int pollClassic(uint8_t& waiting, uint16_t& size);
     void traceReply(const std::vector<uint8_t>& reply);
+    // Notes why a driver request failed: no link, a link that went away, or a failed
+    // transfer on a link that is still there.
+    void noteDriverFailure();
+    void noteNoReply(uint32_t waitMs);
+    void notePhoneStatus(int status);
 
     UsbDriver& driver_;
     EventLog& log_;
@@ -84,6 +132,11 @@ private:
     int usblanSocket_ = -1;
     bool usblanMode_ = false;
     uint32_t usblanReplyWaitMs_ = 5000;
+    mutable std::mutex failureMutex_;
+    PhoneFailure failure_;
+    PhoneFailure silentReason_;
+    std::atomic<bool> giveUpWhenSilent_{false};
+    std::atomic<bool> silent_{false};
 };
 
 // Holds the phone-session lock for one whole phone operation.

@@ -21,9 +21,9 @@ struct InterfaceCandidate {
 class InterfaceSource {
 public:
     virtual ~InterfaceSource() = default;
-    // The present candidates, in a stable order. May open devices (libusb claims every
-    // interface of a Motorola device to read its name); candidates not taken are released
-    // when the list is dropped.
+    // The present candidates, in a stable order. May open devices (libusb opens every
+    // interface of a Motorola device to read its name, claiming none); candidates not
+    // taken are released when the list is dropped.
     virtual std::vector<InterfaceCandidate> enumerate() = 0;
 };
 
@@ -31,7 +31,9 @@ using LinkOpener = std::function<std::unique_ptr<DriverLink>(const std::string&,
 
 // "usb" (or empty): every interface of a Motorola device through libusb. Any other
 // address ("unix:PATH", "tcp:HOST:PORT", or what the opener understands) is the only
-// candidate, opened through the opener (openDriverLink by default).
+// candidate, opened through the opener (openDriverLink by default). A candidate holds the
+// phone's lock (PhoneLock) while it is open; a phone another client holds offers none,
+// and lastError() says who has it.
 class LinkAddressInterfaceSource final : public InterfaceSource {
 public:
     explicit LinkAddressInterfaceSource(std::string address, LinkOpener opener = {});

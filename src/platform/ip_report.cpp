@@ -50,15 +50,16 @@ std::string formatIpReport(const std::string& hostName, const std::vector<Adapte
         out += field("Connection-specific DNS Suffix", "");
         out += field("Description", a.description);
         if (!a.mac.empty()) out += field("Physical Address", a.mac);
+        // IPv4 first: the adapter-address rule skips at most one "IPv6" before its "IP".
+        for (const AdapterInfo::V4& v4 : a.ipv4) {
+            out += field("IPv4 Address", v4.address + "(Preferred)");
+            out += field("Subnet Mask", v4.mask);
+        }
         for (const std::string& v6 : a.ipv6) {
             const bool linkLocal = v6.rfind("fe80", 0) == 0;
             const std::string zone = linkLocal ? "%" + std::to_string(a.index) : "";
             out += field(linkLocal ? "Link-local IPv6 Address" : "IPv6 Address",
                          v6 + zone + "(Preferred)");
-        }
-        for (const AdapterInfo::V4& v4 : a.ipv4) {
-            out += field("IPv4 Address", v4.address + "(Preferred)");
-            out += field("Subnet Mask", v4.mask);
         }
         out += kEol;
     }

@@ -21,7 +21,7 @@ struct AdapterInfo {
 };
 
 // The IP configuration listing, in the layout of the Windows one: a header, then one block
-// per adapter, lines ended by CR LF, link-local IPv6 lines before the IPv4 lines.
+// per adapter, lines ended by CR LF, the IPv4 lines before the IPv6 lines.
 std::string formatIpReport(const std::string& hostName, const std::vector<AdapterInfo>& adapters);
 
 // Produces the text of the IP report.

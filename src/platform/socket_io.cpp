@@ -7,6 +7,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -104,7 +105,14 @@ int connectAddress(const std::string& address, std::string& error) {
         if (!unixAddress(address.substr(5), addr, error)) return -1;
         int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-            error = "cannot connect to " + address + ": " + std::strerror(errno);
+            const int reason = errno;
+            struct stat st;
+            const std::string path = address.substr(5);
+            if (::stat(path.c_str(), &st) == 0 && !S_ISSOCK(st.st_mode)) {
+                error = "cannot connect to " + address + ": " + path + " is not a socket";
+            } else {
+                error = "cannot connect to " + address + ": " + std::strerror(reason);
+            }
             if (fd >= 0) ::close(fd);
             return -1;
         }

@@ -48,9 +48,19 @@ UsbLink::~UsbLink() {
 void UsbLink::close() {
     std::lock_guard lock(mutex_);
     if (!handle_) return;
-    libusb_release_interface(handle_, interfaceNumber_);
+    // Releasing gives the interface back to its kernel driver (auto-detach re-attaches).
+    if (claimed_) libusb_release_interface(handle_, interfaceNumber_);
     libusb_close(handle_);
     handle_ = nullptr;
+    claimed_ = false;
+}
+
+bool UsbLink::claim() {
+    if (claimed_) return true;
+    // Only the interface that is kept and used is claimed, detaching its kernel driver.
+    libusb_set_auto_detach_kernel_driver(handle_, 1);
+    claimed_ = libusb_claim_interface(handle_, interfaceNumber_) == 0;
+    return claimed_;
 }
 
 std::vector<std::unique_ptr<UsbLink>> UsbLink::openAll(std::string& error) {
@@ -68,13 +78,10 @@ std::vector<std::unique_ptr<UsbLink>> UsbLink::openAll(std::string& error) {
         if (libusb_get_active_config_descriptor(device, &config) != 0) continue;
         for (int n = 0; n < config->bNumInterfaces; ++n) {
             const libusb_interface_descriptor& alt = config->interface[n].altsetting[0];
+            // An open handle reads the string descriptors; nothing is claimed here, so the
+            // modem's and the memory card's kernel drivers stay bound.
             libusb_device_handle* handle = nullptr;
             if (libusb_open(device, &handle) != 0) continue;
-            libusb_set_auto_detach_kernel_driver(handle, 1);
-            if (libusb_claim_interface(handle, alt.bInterfaceNumber) != 0) {
-                libusb_close(handle);
-                continue;
-            }
             uint8_t in = 0, out = 0;
             for (int e = 0; e < alt.bNumEndpoints; ++e) {
                 const auto& ep = alt.endpoint[e];
@@ -122,10 +129,13 @@ DriverStatus UsbLink::request(uint32_t code, std::span<const uint8_t> input, siz
             return DriverStatus::Completed;
         }
         case kRequestControlTransfer:
+            if (!claim()) return DriverStatus::Failed;
             return controlTransfer(input, capacity, output, waitMs);
         case kRequestP2k05Send:
+            if (!claim()) return DriverStatus::Failed;
             return bulk(bulkOut_, input, capacity, output, waitMs);
         case kRequestP2k05Receive:
+            if (!claim()) return DriverStatus::Failed;
             return bulk(bulkIn_, input, capacity, output, waitMs);
         default:
             return DriverStatus::Failed;

@@ -21,8 +21,10 @@ inline constexpr const char* kTestCommandName = "Motorola Test Command";
 // interface's bulk endpoints where it has them and fail where it has none.
 class UsbLink final : public DriverLink {
 public:
-    // Every interface of a Motorola device (vendor 0x22B8), opened, in bus order; the name
-    // request tells which one is the Test Command interface.
+    // Every interface of a Motorola device (vendor 0x22B8), opened but not claimed, in bus
+    // order; the name request (answered from the string descriptor read at open) tells
+    // which one is the Test Command interface. The first transfer claims the interface,
+    // detaching its kernel driver, so only the interface that is kept and used is claimed.
     static std::vector<std::unique_ptr<UsbLink>> openAll(std::string& error);
     // The first interface whose name is "Motorola Test Command".
     static std::unique_ptr<UsbLink> openFirst(std::string& error);
@@ -47,6 +49,8 @@ private:
     DriverStatus bulk(uint8_t endpoint, std::span<const uint8_t> input, size_t capacity,
                       std::vector<uint8_t>& output, uint32_t waitMs);
     DriverStatus fromLibusb(int rc);
+    // Claims the interface (kernel driver detached) once; false when that fails.
+    bool claim();
 
     std::shared_ptr<libusb_context> context_;
     libusb_device_handle* handle_;
@@ -56,6 +60,7 @@ private:
     uint8_t bulkIn_;
     uint8_t bulkOut_;
     std::mutex mutex_;
+    bool claimed_ = false;
     std::atomic<bool> gone_{false};
     std::atomic<bool> stopWaiting_{false};
 };

@@ -363,6 +363,29 @@ TEST(Load, FileCountLimitStopsTheLoad) {
     EXPECT_TRUE(f.context.catalogue.workerDone());
 }
 
+// The limit is compared once per block: every record of a block the load keeps is indexed,
+// and the bytes kept are exactly the blocks of the records listed.
+TEST(Load, FileCountLimitEndsTheLoadAtABlockEnd) {
+    const std::vector<std::pair<int32_t, uint32_t>> limitAndRecords = {
+        {0, 3}, {2, 3}, {3, 6}, {4, 6}, {5, 6}, {6, 9}, {19, 20}, {-1, 20}};
+    for (const auto& [limit, records] : limitAndRecords) {
+        SCOPED_TRACE(limit);
+        PhoneFixture f;
+        f.model.setRecordsPerBlock(3);
+        for (int i = 0; i < 20; ++i) {
+            ASSERT_TRUE(f.model.addFile("/a/f" + std::to_string(100 + i), {}));
+        }
+        f.context.config.fileCountLimit = limit;
+        Catalogue& catalogue = f.context.catalogue;
+        catalogue.loadCatalogue();
+        EXPECT_EQ(catalogue.catalogueRecords(), records);
+        EXPECT_EQ(catalogue.records().size(), records);
+        const uint32_t blocks = (records + 2) / 3;
+        EXPECT_EQ(catalogue.catalogueBytes(), blocks * 4 + records * catalogue.recordStride())
+            << "no bytes beyond the records indexed";
+    }
+}
+
 TEST(Load, FailedSearchStartEmptiesTheCatalogue) {
     PhoneFixture f;
     ASSERT_TRUE(f.model.addFile("/a/x.jpg", Bytes(3)));

@@ -165,6 +165,34 @@ TEST(TestCommandInterface, IndexFollowsThePathUnlessTheOptionIsOn) {
     }
 }
 
+// With "Use this USB IF Index:" on, the configured number goes into the frames: when
+// discovery runs and when the link watch starts; with it off the path's digit does.
+TEST(TestCommandInterface, TheConfiguredIndexReachesTheFrames) {
+    for (bool fixed : {false, true}) {
+        SCOPED_TRACE(fixed);
+        DeviceFixture f;
+        f.context.config.useFixedInterfaceIndex = fixed ? 1 : 0;
+        f.context.config.interfaceIndex = 12;
+        auto link = std::make_shared<NamedLink>("Motorola Test Command", pathWithDigit('5'));
+        f.fakes.interfaces.setCandidates({candidateOf(link)});
+        f.device().discovery().openTestCommandInterface();
+        EXPECT_EQ(f.context.transport.usbInterfaceIndex(), fixed ? 12 : 5);
+        const auto frame =
+            Transport::classicFrame(1, 0x20, f.context.transport.usbInterfaceIndex(), {});
+        EXPECT_EQ(bytes::le16(&frame[4]), fixed ? 12 : 5);
+    }
+}
+
+TEST(TestCommandInterface, TheConfiguredIndexIsAppliedAtStartUp) {
+    DeviceFixture f;
+    f.context.config.useFixedInterfaceIndex = 1;
+    f.context.config.interfaceIndex = 3;
+    f.fakes.interfaces.setCandidates({});
+    f.device().startLinkWatch();
+    f.device().stopLinkWatch();
+    EXPECT_EQ(f.context.transport.usbInterfaceIndex(), 3);
+}
+
 TEST(TestCommandInterface, NothingNamedRightLeavesNoLink) {
     DeviceFixture f;
     auto wrong = std::make_shared<NamedLink>("Other", pathWithDigit('2'));

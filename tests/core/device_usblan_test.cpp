@@ -26,6 +26,24 @@ std::string motorolaBlock(const std::string& ipv4 = "192.168.16.1") {
     return formatIpReport("host", {usb});
 }
 
+// An adapter with several IPv6 addresses: the IPv4 line comes first, so the adapter-address
+// rule (which skips one "IPv6") still finds it.
+TEST(IpReport, SeveralIpv6AddressesDoNotHideTheIpv4One) {
+    for (size_t v6count : {0u, 1u, 2u, 3u}) {
+        SCOPED_TRACE(v6count);
+        AdapterInfo usb;
+        usb.name = "usb0";
+        usb.description = "Motorola USB Networking Interface";
+        usb.up = true;
+        usb.ipv4 = {{"192.168.16.1", "255.255.255.0"}};
+        const std::vector<std::string> v6 = {"fe80::1", "2001:db8::5", "2001:db8::6"};
+        usb.ipv6.assign(v6.begin(), v6.begin() + static_cast<ptrdiff_t>(v6count));
+        auto match = findUsblanAdapter(formatIpReport("host", {usb}));
+        ASSERT_TRUE(match);
+        EXPECT_EQ(match->adapterIp, "192.168.16.1");
+    }
+}
+
 TEST(IpReport, LayoutMatchesTheWindowsListing) {
     const std::string report = motorolaBlock();
     EXPECT_NE(report.find("Ethernet adapter usb0:\r\n"), std::string::npos);
@@ -41,7 +59,7 @@ TEST(IpReport, LayoutMatchesTheWindowsListing) {
               std::string::npos);
     EXPECT_NE(report.find("   Subnet Mask . . . . . . . . . . . : 255.255.255.0\r\n"),
               std::string::npos);
-    EXPECT_LT(report.find("IPv6"), report.find("IPv4"));
+    EXPECT_LT(report.find("IPv4"), report.find("IPv6"));
 }
 
 TEST(IpReport, LinuxReporterListsNoLoopback) {

@@ -52,8 +52,9 @@ check_refusals() {
     expect_one_error ""
     ls_row /a/mobile/ x.bin
     [ -z "$ROW" ] || fail "a failed put listed a file"
-    expect_exit 1 seem-get 0117 zz
-    expect_one_error "bad record number (want 1 to 4 hexadecimal digits): zz"
+    expect_exit 2 seem-get 0117 zz
+    grep -qx "marrowdeck-cli: bad record number (want 1 to 4 hexadecimal digits): zz" \
+        "$WORK/stderr" || fail "bad record number: $(cat "$WORK/stderr")"
 }
 
 # The phone drops the link after 200 driver requests: well inside the 293 reads of a
@@ -64,7 +65,7 @@ check_dropped_download() {
     printf 'keep me' >"$WORK/pc/big.bin"
     start_phone dropping --root "$WORK/root" --fault drop=200
     expect_exit 1 get /a/d/big.bin "$WORK/pc/big.bin"
-    expect_one_error "download failed: /a/d/big.bin"
+    expect_one_error "download failed: /a/d/big.bin: the link to the phone was lost"
     [ "$(cat "$WORK/pc/big.bin")" = "keep me" ] || fail "a failed download replaced the PC file"
     [ "$(ls -A "$WORK/pc")" = "big.bin" ] ||
         fail "a failed download left files: $(ls -A "$WORK/pc")"

@@ -36,8 +36,9 @@ check_attributes() {
     [[ "$ROW" =~ \ 14\ \ 07\ \ \ \ 0005$ ]] || fail "attr: row is '$ROW'"
     cli get /a/mobile/other/attr.txt "$WORK/attr.back" || fail "get after attr"
     cmp "$WORK/attr.txt" "$WORK/attr.back" || fail "attr changed the file's bytes"
-    expect_exit 1 attr /a/mobile/other/attr.txt 12345
-    expect_one_error "bad attribute (want 1 to 4 hexadecimal digits): 12345"
+    expect_exit 2 attr /a/mobile/other/attr.txt 12345
+    grep -qx "marrowdeck-cli: bad attribute (want 1 to 4 hexadecimal digits): 12345" \
+        "$WORK/stderr" || fail "bad attribute: $(cat "$WORK/stderr")"
 }
 
 check_seems() {
