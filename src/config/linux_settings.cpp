@@ -22,6 +22,8 @@ constexpr Key kKeys[] = {
     {"ftpMountPoint", "MARROWDECK_FTP_MOUNT_POINT"},
     {"ftpSettingsCommand", "MARROWDECK_FTP_SETTINGS"},
     {"usblanPort", "MARROWDECK_USBLAN_PORT"},
+    {"hexEditor", "MARROWDECK_HEX_EDITOR"},
+    {"textEditor", "MARROWDECK_TEXT_EDITOR"},
 };
 
 std::string trim(const std::string& text) {
@@ -51,10 +53,15 @@ std::optional<uint16_t> parsePort(const std::string& text) {
 
 bool LinuxSettings::apply(const std::string& key, const std::string& value) {
     std::pair<const char*, std::string*> texts[] = {
-        {"shareMountCommand", &shareMountCommand},   {"shareUnmountCommand", &shareUnmountCommand},
-        {"shareMountPoint", &shareMountPoint},       {"ftpMountCommand", &ftpMountCommand},
-        {"ftpUnmountCommand", &ftpUnmountCommand},   {"ftpMountPoint", &ftpMountPoint},
+        {"shareMountCommand", &shareMountCommand},
+        {"shareUnmountCommand", &shareUnmountCommand},
+        {"shareMountPoint", &shareMountPoint},
+        {"ftpMountCommand", &ftpMountCommand},
+        {"ftpUnmountCommand", &ftpUnmountCommand},
+        {"ftpMountPoint", &ftpMountPoint},
         {"ftpSettingsCommand", &ftpSettingsCommand},
+        {"hexEditor", &hexEditor},
+        {"textEditor", &textEditor},
     };
     for (auto& [name, field] : texts) {
         if (key == name) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "base/event_log.h"
 #include "base/hex_text.h"
 #include "p2k/command_set.h"
 #include "p2k/transport.h"
@@ -49,6 +50,7 @@ std::optional<std::vector<uint8_t>> downloadPhoneFile(CommandSet& commands,
 namespace {
 
 void createParentFolders(CommandSet& commands, const std::string& phonePath) {
+    QuietLog quiet(commands.log());
     for (size_t slash = phonePath.find('/', 1); slash != std::string::npos;
          slash = phonePath.find('/', slash + 1)) {
         // A folder that already exists refuses; that is expected and ignored.
@@ -69,16 +71,22 @@ int writeOpenFile(CommandSet& commands, std::span<const uint8_t> data) {
 }  // namespace
 
 int uploadPhoneFile(CommandSet& commands, const std::string& phonePath,
-                    std::span<const uint8_t> data) {
+                    std::span<const uint8_t> data, uint32_t openMode) {
     PhoneSession session(commands.transport());
-    if (commands.phoneOpenFile(phonePath, kUploadOpenMode) == 0) {
+    bool opened = false;
+    {
+        // A missing parent folder makes this first open fail; that refusal is expected.
+        QuietLog quiet(commands.log());
+        opened = commands.phoneOpenFile(phonePath, openMode) == 0;
+    }
+    if (opened) {
         if (writeOpenFile(commands, data) == 0) return 0;
         // With the P2k05 framing a refused open looks like success and only the write
         // fails: the folders may be missing, so they are made and the file tried once more.
         if (!commands.transport().p2k05Active()) return -1;
     }
     createParentFolders(commands, phonePath);
-    if (commands.phoneOpenFile(phonePath, kUploadOpenMode) != 0) return -1;
+    if (commands.phoneOpenFile(phonePath, openMode) != 0) return -1;
     return writeOpenFile(commands, data);
 }
 

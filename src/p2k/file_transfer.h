@@ -21,11 +21,13 @@ std::optional<std::vector<uint8_t>> downloadPhoneFile(CommandSet& commands,
                                                       const std::string& phonePath,
                                                       uint32_t openMode, uint32_t size);
 
-// Uploads one phone file: open with 4; when that fails create each parent folder in turn
-// and open once more; write; close. 0 on success, -1 when the file could not be opened or
-// written (nothing is written into a file the phone did not open for us).
+// Uploads one phone file: open with openMode (4 for a new file, the row's own attribute
+// value when a listed file is written back); when that fails create each parent folder in
+// turn and open once more; write; close. 0 on success, -1 when the file could not be
+// opened or written (nothing is written into a file the phone did not open for us). The
+// refusals the first open and the folder creation expect are not logged.
 int uploadPhoneFile(CommandSet& commands, const std::string& phonePath,
-                    std::span<const uint8_t> data);
+                    std::span<const uint8_t> data, uint32_t openMode = 4);
 
 // The open mode of a listed phone row: its attribute text from the fourth character on,
 // read as hexadecimal with blanks as zero digits.

@@ -28,7 +28,7 @@ PaneRow row(const std::string& name, const std::string& size) {
 // The phone side as a recorder.
 class RecordingPhone final : public PhoneSource {
 public:
-    void selectPhoneLocation(Side, uint32_t) override {}
+    bool selectPhoneLocation(Side, uint32_t) override { return true; }
     void rereadPhone(Side) override {}
     void showPhoneFolder(Side) override { ++shown; }
     void activatePhoneRow(Side, const std::string&) override {}

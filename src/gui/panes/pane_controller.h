@@ -2,6 +2,7 @@
 #include <QObject>
 #include <QStringList>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,7 +60,8 @@ public:
     void renumberAndFocus();
     // Focus to the list; row index alone selected and focused (none beyond the last row).
     void focusRow(int index);
-    // Sorts the rows in nameSortMode, then renumbers and focuses.
+    // Sorts the rows in the pane's order (nameSortMode, or the size order the user chose
+    // last on this pane), then renumbers and focuses.
     void sortRenumberFocus();
     void setColumn0Width(int width);
 
@@ -86,6 +88,8 @@ signals:
 
 private:
     void showPcLocation();
+    // Column 2's header (message 46) and the widths of a PC listing.
+    void showPcColumns();
 
     Side side_;
     AppContext& context_;
@@ -95,6 +99,7 @@ private:
     PaneRowsModel* model_;
     PhoneSource* phone_ = nullptr;
     std::function<void(const std::string&)> shellOpen_;
+    std::optional<int32_t> sizeSortMode_;
 };
 
 }  // namespace mdk
