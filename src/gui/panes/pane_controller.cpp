@@ -123,7 +123,8 @@ void PaneController::renumberAndFocus() {
 }
 
 void PaneController::sortRenumberFocus() {
-    sortRows(context_.panes.rows(side_), sizeSortMode_.value_or(context_.panes.nameSortMode.load()));
+    sortRows(context_.panes.rows(side_),
+             sizeSortMode_.value_or(context_.panes.nameSortMode.load()));
     showRows();
     renumberAndFocus();
 }
@@ -148,6 +149,7 @@ void PaneController::showPcLocation() {
 void PaneController::chooseLocation(int index) {
     if (index < 0) return;
     widgets_.combo->hidePopup();
+    sizeSortMode_.reset();
     const auto entryIndex = static_cast<uint32_t>(index);
     const uint32_t previous = context_.panes.locationIndex(side_);
     context_.panes.setLocationIndex(side_, entryIndex);
@@ -168,6 +170,11 @@ void PaneController::chooseLocation(int index) {
 }
 
 void PaneController::reread() {
+    sizeSortMode_.reset();  // a listing the user asks for is sorted by name again
+    relist();
+}
+
+void PaneController::relist() {
     emit notified(side_);
     const uint32_t entryIndex = context_.panes.locationIndex(side_);
     if (entryIndex < kSeemEntry) {
@@ -205,6 +212,7 @@ std::vector<int> PaneController::selectedRows() const {
 void PaneController::activateFocusedRow() {
     const QString name = focusedName();
     if (name.isEmpty()) return;
+    sizeSortMode_.reset();
     if (context_.panes.kind(side_) == LocationKind::Pc) {
         const Activation result = pc_.activatePcRow(side_, name.toStdString());
         if (result.kind == Activation::Kind::Entered) {

@@ -61,14 +61,17 @@ public:
     // Focus to the list; row index alone selected and focused (none beyond the last row).
     void focusRow(int index);
     // Sorts the rows in the pane's order (nameSortMode, or the size order the user chose
-    // last on this pane), then renumbers and focuses.
+    // on this pane since its last listing of its own), then renumbers and focuses.
     void sortRenumberFocus();
     void setColumn0Width(int width);
 
     // A confirmed selection in the location combo.
     void chooseLocation(int index);
-    // The pane's re-read button (the main window dispatches its clicks here).
+    // The pane's re-read button (the main window dispatches its clicks here); a size
+    // order ends here, as with every listing the user asks for.
     void reread();
+    // Lists the pane's location again after a transfer into it; a size order is kept.
+    void relist();
     // Enter or double click on the focused row.
     void activateFocusedRow();
     void clickColumn(int column);

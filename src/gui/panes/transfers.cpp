@@ -106,7 +106,7 @@ void Transfers::copy() {
             for (const PaneRow& row : rows) {
                 if (!downloadRow(source, row, pcTarget)) break;
             }
-            host_.pane(destination).reread();
+            host_.pane(destination).relist();
             return;
         case CopyCase::Upload: {
             bool folderSent = false;
@@ -124,7 +124,7 @@ void Transfers::copy() {
         }
         case CopyCase::SeemDownload:
             for (const PaneRow& row : rows) downloadSeemRow(row.name, pcTarget);
-            host_.pane(destination).reread();
+            host_.pane(destination).relist();
             return;
         case CopyCase::SeemUpload:
             for (const PaneRow& row : rows) {
