@@ -32,7 +32,6 @@ private slots:
     void firstColumnWidthFollowsTheSplit_data();
     void firstColumnWidthFollowsTheSplit();
     void windowAppliesTheLayoutOnResize();
-    void theFirstLayoutHasTheRestoredWindowSize();
     void buttonCaptionsFitTheirButtons();
     void rightPaneKeepsItsMinimumWidth();
     void splitterFollowsThePointerWithin210Pixels_data();
@@ -108,27 +107,6 @@ void LayoutTest::windowAppliesTheLayoutOnResize() {
     w.resize(600, 500);
     QTest::qWait(0);
     QCOMPARE(f.list(Side::Right)->header()->sectionSize(0), 132);
-}
-
-void LayoutTest::theFirstLayoutHasTheRestoredWindowSize() {
-    GuiFixture f;
-    f.config.windowLeft = 20;
-    f.config.windowTop = 20;
-    f.config.windowRight = 20 + 820;
-    f.config.windowBottom = 20 + 610;
-    MainWindow& w = f.start();
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    // The splash timer restores the saved placement and lays the controls out at once.
-    w.onTimer(ids::kTimerSplash);
-    const QList<int> laidOut = {1002, 1003, 1011, 1014};
-    QList<QRect> rects;
-    for (int id : laidOut) rects << w.control(id)->geometry();
-    QTest::qWait(0);  // the window's own layout reaches the client area
-    QWidget* client = w.centralWidget();
-    const MainLayout layout = layoutMainWindow(client->width() + kFrameWidth,
-                                               client->height() + kNonClientHeight, false, false);
-    for (int i = 0; i < laidOut.size(); ++i) QCOMPARE(rects[i], qrect(layout.rects.at(laidOut[i])));
 }
 
 void LayoutTest::buttonCaptionsFitTheirButtons() {
