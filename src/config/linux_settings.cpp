@@ -23,6 +23,8 @@ constexpr Key kKeys[] = {
     {"ftpSettingsCommand", "MARROWDECK_FTP_SETTINGS"},
     {"usblanPort", "MARROWDECK_USBLAN_PORT"},
     {"updateServer", "MARROWDECK_UPDATE_SERVER"},
+    {"hexEditor", "MARROWDECK_HEX_EDITOR"},
+    {"textEditor", "MARROWDECK_TEXT_EDITOR"},
 };
 
 std::string trim(const std::string& text) {
@@ -52,10 +54,16 @@ std::optional<uint16_t> parsePort(const std::string& text) {
 
 bool LinuxSettings::apply(const std::string& key, const std::string& value) {
     std::pair<const char*, std::string*> texts[] = {
-        {"shareMountCommand", &shareMountCommand},   {"shareUnmountCommand", &shareUnmountCommand},
-        {"shareMountPoint", &shareMountPoint},       {"ftpMountCommand", &ftpMountCommand},
-        {"ftpUnmountCommand", &ftpUnmountCommand},   {"ftpMountPoint", &ftpMountPoint},
-        {"ftpSettingsCommand", &ftpSettingsCommand}, {"updateServer", &updateServer},
+        {"shareMountCommand", &shareMountCommand},
+        {"shareUnmountCommand", &shareUnmountCommand},
+        {"shareMountPoint", &shareMountPoint},
+        {"ftpMountCommand", &ftpMountCommand},
+        {"ftpUnmountCommand", &ftpUnmountCommand},
+        {"ftpMountPoint", &ftpMountPoint},
+        {"ftpSettingsCommand", &ftpSettingsCommand},
+        {"hexEditor", &hexEditor},
+        {"textEditor", &textEditor},
+        {"updateServer", &updateServer},
     };
     for (auto& [name, field] : texts) {
         if (key == name) {

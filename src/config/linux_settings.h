@@ -24,6 +24,10 @@ struct LinuxSettings {
     std::string ftpMountPoint = "%PROGRAM%/FtpDrive/phone";
     // Run before each IP report in place of the FTP drive's settings import; empty: none.
     std::string ftpSettingsCommand;
+    // The hex editor (seem records, Edit on a phone file) and the text editor (Edit on a
+    // PC file, last viewer); empty: looked up among the usual Linux programs.
+    std::string hexEditor;
+    std::string textEditor;
     // The phone's P2k05 port over USBLAN.
     uint16_t usblanPort = 11000;
     // The update server: scheme, host and optional port ("http://host:8080"). The default
@@ -35,7 +39,7 @@ struct LinuxSettings {
     // through getenv (MARROWDECK_SHARE_MOUNT, MARROWDECK_SHARE_UNMOUNT,
     // MARROWDECK_SHARE_MOUNT_POINT, MARROWDECK_FTP_MOUNT, MARROWDECK_FTP_UNMOUNT,
     // MARROWDECK_FTP_MOUNT_POINT, MARROWDECK_FTP_SETTINGS, MARROWDECK_USBLAN_PORT,
-    // MARROWDECK_UPDATE_SERVER).
+    // MARROWDECK_HEX_EDITOR, MARROWDECK_TEXT_EDITOR, MARROWDECK_UPDATE_SERVER).
     // Unknown keys and bad values are skipped and reported in warnings.
     static LinuxSettings load(const std::string& programFolder,
                               const std::function<const char*(const char*)>& getenv,

@@ -120,6 +120,7 @@ int Catalogue::attachPhone() {
         std::string model;
         if (usblanIdentity_) model = usblanIdentity_().value_or("");
         log_.logMessage(msg::kModel, model);
+        showAttachedStatus(std::nullopt, model);
         if (auto* progress = commands_.progress()) progress->setPosition(0);
         return 0;
     }
@@ -150,7 +151,8 @@ int Catalogue::attachPhone() {
     }
     std::span<const uint8_t> data(reply);
     if (!data.empty()) data = data.subspan(1);
-    log_.logLine(cdma ? "CDMA Model: " + modelTextCdma(data) : "GSM Model: " + modelTextGsm(data));
+    const std::string model = cdma ? modelTextCdma(data) : modelTextGsm(data);
+    log_.logLine((cdma ? "CDMA Model: " : "GSM Model: ") + model);
     if (cdma) return -1;
 
     int count = commands_.phoneSearchStart(volumeMask(), currentVolume_[1]);
@@ -176,7 +178,15 @@ int Catalogue::attachPhone() {
     log_.logMessage(msg::kSearchMask, volumeMask());
     log_.logLine(log_.message(msg::kFreeSpace) + std::to_string(static_cast<int>(*free / 1024)) +
                  log_.message(msg::kKilobytesFree));
+    showAttachedStatus(*free, model);
     return 0;
+}
+
+void Catalogue::showAttachedStatus(std::optional<uint32_t> freeBytes, const std::string& model) {
+    if (freeBytes) setStatus(0, log_.message(kMsgFree) + std::to_string(*freeBytes / 1024) + " Kb");
+    setStatus(1, log_.message(kMsgVolume) + currentVolume_);
+    setStatus(2, log_.message(kMsgFileCount) + std::to_string(reportedCount_.load()));
+    setStatus(3, log_.message(kMsgModel) + model);
 }
 
 int Catalogue::refreshPhoneStatus() {

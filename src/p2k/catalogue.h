@@ -138,6 +138,9 @@ private:
     void appendHiddenFiles();
     void writeRawDump() const;
     void setStatus(int part, const std::string& text);
+    // The status bar once a phone is attached: free space (when known), volume, file
+    // count and model.
+    void showAttachedStatus(std::optional<uint32_t> freeBytes, const std::string& model);
     uint8_t tuningByte() const;
 
     CommandSet& commands_;

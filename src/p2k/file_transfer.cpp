@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "base/event_log.h"
 #include "base/hex_text.h"
 #include "p2k/command_set.h"
 #include "p2k/transport.h"
@@ -50,6 +51,7 @@ std::optional<std::vector<uint8_t>> downloadPhoneFile(CommandSet& commands,
 namespace {
 
 void createParentFolders(CommandSet& commands, const std::string& phonePath) {
+    QuietLog quiet(commands.log());
     for (size_t slash = phonePath.find('/', 1); slash != std::string::npos;
          slash = phonePath.find('/', slash + 1)) {
         // A folder that already exists refuses; that is expected and ignored.
@@ -89,12 +91,18 @@ void removePartialFile(CommandSet& commands, const std::string& phonePath, Uploa
 }  // namespace
 
 UploadResult uploadPhoneFileReporting(CommandSet& commands, const std::string& phonePath,
-                                      std::span<const uint8_t> data) {
+                                      std::span<const uint8_t> data, uint32_t openMode) {
     Transport& transport = commands.transport();
     PhoneSession session(transport);
     transport.clearFailure();
     UploadResult upload;
-    if (commands.phoneOpenFile(phonePath, kUploadOpenMode) == 0) {
+    bool opened = false;
+    {
+        // A missing parent folder makes this first open fail; that refusal is expected.
+        QuietLog quiet(commands.log());
+        opened = commands.phoneOpenFile(phonePath, openMode) == 0;
+    }
+    if (opened) {
         if (writeOpenFile(commands, data) == 0) {
             upload.result = 0;
             return upload;
@@ -111,7 +119,7 @@ UploadResult uploadPhoneFileReporting(CommandSet& commands, const std::string& p
     createParentFolders(commands, phonePath);
     // The folders' refusals (they exist already) are expected: the reason is what follows.
     transport.clearFailure();
-    if (commands.phoneOpenFile(phonePath, kUploadOpenMode) != 0) {
+    if (commands.phoneOpenFile(phonePath, openMode) != 0) {
         upload.reason = transport.failureText("the phone refused to open the file");
         return upload;
     }
@@ -124,8 +132,8 @@ UploadResult uploadPhoneFileReporting(CommandSet& commands, const std::string& p
 }
 
 int uploadPhoneFile(CommandSet& commands, const std::string& phonePath,
-                    std::span<const uint8_t> data) {
-    return uploadPhoneFileReporting(commands, phonePath, data).result;
+                    std::span<const uint8_t> data, uint32_t openMode) {
+    return uploadPhoneFileReporting(commands, phonePath, data, openMode).result;
 }
 
 std::string uploadFailureText(const UploadResult& upload, const std::string& phonePath) {

@@ -36,15 +36,16 @@ struct UploadResult {
     uint32_t written = 0;  // bytes the phone took before the failure
 };
 
-// Uploads one phone file: open with 4; when that fails create each parent folder in turn
+// Uploads one phone file: open with openMode (4 for a new file, the row's own attribute
+// value when a listed file is written back); when that fails create each parent folder in turn
 // and open once more; write; close. A write that fails part-way closes the phone file and,
 // while the link still answers, deletes the partial file. Nothing is written into a file
 // the phone did not open for us.
 UploadResult uploadPhoneFileReporting(CommandSet& commands, const std::string& phonePath,
-                                      std::span<const uint8_t> data);
+                                      std::span<const uint8_t> data, uint32_t openMode = 4);
 // The same, 0 on success and -1 on failure.
 int uploadPhoneFile(CommandSet& commands, const std::string& phonePath,
-                    std::span<const uint8_t> data);
+                    std::span<const uint8_t> data, uint32_t openMode = 4);
 // "REASON; the partial file was removed from the phone" (or that it remains).
 std::string uploadFailureText(const UploadResult& upload, const std::string& phonePath);
 

@@ -43,6 +43,7 @@ enum class EntryIcon {
     Network,    // network mounts
     Optical,    // CD and DVD media
     RamDisk,    // RAM disks
+    EmptySlot,  // a phone location slot without a volume
 };
 
 // One entry of a location combo.

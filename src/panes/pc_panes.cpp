@@ -12,7 +12,8 @@ void PcPanes::fillLocations(Side side, const std::vector<LocationEntry>& drives,
     std::vector<LocationEntry> entries = panes_.entries(side);
     entries.resize(kPhoneEntryCount);
     entries.insert(entries.end(), drives.begin(), drives.end());
-    entries.push_back({favourite, EntryIcon::Program, ""});
+    // No favourite stored: no entry (a blank entry would only carry the program icon).
+    if (!favourite.empty()) entries.push_back({favourite, EntryIcon::Program, ""});
     panes_.setEntries(side, std::move(entries));
 }
 

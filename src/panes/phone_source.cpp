@@ -12,9 +12,10 @@ std::string sideName(Side side) {
 
 }  // namespace
 
-void PendingPhoneSource::selectPhoneLocation(Side side, uint32_t index) {
+bool PendingPhoneSource::selectPhoneLocation(Side side, uint32_t index) {
     log_.logLine("Phone pane (" + sideName(side) + ", location " + std::to_string(index) +
                  "): not built yet.");
+    return true;
 }
 
 void PendingPhoneSource::rereadPhone(Side side) {

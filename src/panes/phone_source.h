@@ -14,8 +14,9 @@ class EventLog;
 class PhoneSource {
 public:
     virtual ~PhoneSource() = default;
-    // Entry index 0 to 3 (a phone volume) or 4 (the seem pseudo-folder) was chosen.
-    virtual void selectPhoneLocation(Side side, uint32_t index) = 0;
+    // Entry index 0 to 3 (a phone volume) or 4 (the seem pseudo-folder) was chosen. False
+    // when the choice was refused: the pane then keeps its previous location.
+    virtual bool selectPhoneLocation(Side side, uint32_t index) = 0;
     // The re-read button of a pane that shows a phone location.
     virtual void rereadPhone(Side side) = 0;
     // Lists the pane's phone folder (or the seems) again from what is loaded, without
@@ -31,7 +32,7 @@ public:
 class PendingPhoneSource final : public PhoneSource {
 public:
     explicit PendingPhoneSource(EventLog& log) : log_(log) {}
-    void selectPhoneLocation(Side side, uint32_t index) override;
+    bool selectPhoneLocation(Side side, uint32_t index) override;
     void rereadPhone(Side side) override;
     void showPhoneFolder(Side side) override;
     void activatePhoneRow(Side side, const std::string& name) override;

@@ -69,9 +69,14 @@ std::string OutsidePrograms::hexEditor(const std::string& programFolder,
     return {};
 }
 
-std::string OutsidePrograms::viewer(const std::string& programFolder) {
-    if (isExecutable(programFolder + "/lister")) return programFolder + "/lister";
-    return "xdg-open";
+std::vector<std::string> OutsidePrograms::viewers(const std::string& programFolder,
+                                                  const std::string& configuredTextEditor) {
+    std::vector<std::string> programs;
+    if (auto opener = findExecutable("xdg-open")) programs.push_back(*opener);
+    if (isExecutable(programFolder + "/lister")) programs.push_back(programFolder + "/lister");
+    const auto words = splitWords(configuredTextEditor);
+    if (!words.empty() && findExecutable(words[0])) programs.push_back(configuredTextEditor);
+    return programs;
 }
 
 std::string OutsidePrograms::textEditor(const std::string& configured) {
@@ -101,6 +106,13 @@ bool startDetached(const std::string& program, const std::string& file) {
         ::waitpid(pid, &status, 0);
     }).detach();
     return true;
+}
+
+bool startFirstOf(const std::vector<std::string>& programs, const std::string& file) {
+    for (const std::string& program : programs) {
+        if (startDetached(program, file)) return true;
+    }
+    return false;
 }
 
 FileStamp stampOf(const std::string& path) {

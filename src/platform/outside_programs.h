@@ -13,8 +13,11 @@ struct OutsidePrograms {
     // "xvi32" in the program folder, then configured, then ghex, okteta, bless or wxHexEditor
     // on the PATH. Empty when none exists.
     static std::string hexEditor(const std::string& programFolder, const std::string& configured);
-    // "lister" in the program folder, then xdg-open.
-    static std::string viewer(const std::string& programFolder);
+    // The programs a file is viewed with, in the order they are tried: the desktop's
+    // default application (xdg-open), "lister" in the program folder, then the configured
+    // text editor. Only those that exist are listed.
+    static std::vector<std::string> viewers(const std::string& programFolder,
+                                            const std::string& configuredTextEditor);
     // The configured text editor, then xdg-open.
     static std::string textEditor(const std::string& configured);
 };
@@ -28,6 +31,9 @@ int runAndWait(const std::string& program, const std::string& file);
 
 // Starts program with file and does not wait (the viewers). False when it cannot start.
 bool startDetached(const std::string& program, const std::string& file);
+
+// Starts the first of programs that can be started with file. False when none could.
+bool startFirstOf(const std::vector<std::string>& programs, const std::string& file);
 
 // What a file looked like, to tell whether an editor changed it.
 struct FileStamp {

@@ -148,6 +148,18 @@ TEST(Attach, LogsFramingModelVolumeAndFreeSpace) {
     EXPECT_NE(searches[0].payload.size(), 256u);
 }
 
+TEST(Attach, FillsTheStatusBarAtOnce) {
+    PhoneFixture f;
+    RecordingView view;
+    view.leftText = "/c  memory card";
+    f.context.catalogue.setView(&view);
+    ASSERT_EQ(f.context.catalogue.attachPhone(), 0);
+    EXPECT_EQ(view.status[0], "M804096 Kb");
+    EXPECT_EQ(view.status[1], "M78/c");
+    EXPECT_EQ(view.status[2], "M79" + std::to_string(f.context.catalogue.reportedCount()));
+    EXPECT_EQ(view.status[3], "M77V3 RAZR");
+}
+
 TEST(Attach, ClassicPhoneLogsTheTuningOption) {
     const std::pair<int, std::string> cases[] = {{0, "M100"}, {1, "M102"}, {3, "M101"}};
     for (const auto& [option, message] : cases) {

@@ -46,6 +46,24 @@ TEST(LinuxSettings, FileThenEnvironmentWithBadLinesReported) {
     EXPECT_NE(warnings.find("MARROWDECK_USBLAN_PORT"), std::string::npos);
 }
 
+TEST(LinuxSettings, EditorsFromTheFileOrTheEnvironment) {
+    TempFolder folder;
+    std::ofstream(folder.path() + "/.linux-settings") << "hexEditor = okteta --readonly\n"
+                                                      << "textEditor=mousepad\n";
+    std::map<std::string, std::string> environment;
+    auto getenv = [&](const char* name) -> const char* {
+        auto it = environment.find(name);
+        return it == environment.end() ? nullptr : it->second.c_str();
+    };
+    LinuxSettings settings = LinuxSettings::load(folder.path(), getenv);
+    EXPECT_EQ(settings.hexEditor, "okteta --readonly");
+    EXPECT_EQ(settings.textEditor, "mousepad");
+    environment = {{"MARROWDECK_HEX_EDITOR", "ghex"}, {"MARROWDECK_TEXT_EDITOR", "gedit"}};
+    settings = LinuxSettings::load(folder.path(), getenv);
+    EXPECT_EQ(settings.hexEditor, "ghex");
+    EXPECT_EQ(settings.textEditor, "gedit");
+}
+
 TEST(LinuxSettings, MissingFileGivesDefaults) {
     LinuxSettings settings = LinuxSettings::load("/nonexistent-folder", nullptr);
     EXPECT_EQ(settings.usblanPort, 11000);

@@ -7,8 +7,8 @@
 #include <memory>
 #include <mutex>
 
-#include "gui/panes/worker_runner.h"
 #include "gui/panes/file_commands.h"
+#include "gui/panes/worker_runner.h"
 #include "gui_fixture.h"
 #include "p2k/command_set.h"
 #include "panes/phone_source.h"
@@ -22,7 +22,7 @@ namespace mdk::test {
 class CataloguePhone final : public PhoneSource {
 public:
     explicit CataloguePhone(AppContext& context) : context_(context) {}
-    void selectPhoneLocation(Side, uint32_t) override {}
+    bool selectPhoneLocation(Side, uint32_t) override { return true; }
     void rereadPhone(Side) override {}
     void showPhoneFolder(Side side) override {
         const std::string folder = context_.panes.phoneFolder(side);
@@ -85,6 +85,13 @@ public:
                 return targetAnswer ? targetAnswer(proposed) : std::optional(proposed);
             });
         commands->setNameAsker([this] { return folderName; });
+        // PC deletes go to a trash folder of the test (or fail, as without a trash).
+        commands->setTrash([this](const std::string& path) {
+            if (!trashAvailable) return false;
+            std::error_code error;
+            std::filesystem::rename(path, str(trashDir.path()) + "/" + lastComponent(path), error);
+            return !error;
+        });
         startupPrompts = prompter.shown().size();
     }
 
@@ -159,6 +166,8 @@ public:
     std::function<std::optional<std::string>(const std::string&)> targetAnswer;
     std::vector<std::string> asked;
     std::optional<std::string> folderName;
+    QTemporaryDir trashDir;
+    bool trashAvailable = true;
     size_t startupPrompts = 0;
 };
 

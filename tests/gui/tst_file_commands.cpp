@@ -13,6 +13,8 @@ private slots:
     void deleteAsksForEachPhoneRow();
     void aFailedPhoneDeleteLeavesTheFileListed();
     void deleteAsksForEachPcRow();
+    void pcDeleteMovesToTheDesktopTrash();
+    void withoutATrashAFolderGoesOnlyAfterNamingItsFiles();
     void aNewPhoneFolderHoldsOneOneByteFile();
     void newFolderCancelledOrBadNamesMakeNothing();
     void attributesArePatchedOnlyAfterThePhoneTookThem();
@@ -77,6 +79,13 @@ void TestFileCommands::deleteAsksForEachPcRow() {
     f.prompter.queueAnswer(PromptAnswer::No);   // stays.txt
     f.select(Side::Left, {"folder", "gone.txt", "stays.txt"});
     f.dispatch(ids::kDelete);
+    const auto shown = f.prompts();
+    QCOMPARE(shown.size(), size_t{3});
+    QCOMPARE(shown[0].text,
+             std::string("M54folder\nThe folder goes to the trash with everything in it."));
+    QCOMPARE(shown[1].text, std::string("M54gone.txt\nThe file goes to the trash."));
+    QVERIFY(fs::exists(str(f.trashDir.path()) + "/folder/inner/x"));
+    QVERIFY(fs::exists(str(f.trashDir.path()) + "/gone.txt"));
     QVERIFY(!fs::exists(f.other + "/folder"));
     QVERIFY(!fs::exists(f.other + "/gone.txt"));
     QVERIFY(fs::exists(f.other + "/stays.txt"));
@@ -84,6 +93,70 @@ void TestFileCommands::deleteAsksForEachPcRow() {
         QVERIFY2(!f.names(side).contains("gone.txt"), "both panes showing the folder re-list");
         QVERIFY(f.names(side).contains("stays.txt"));
     }
+}
+
+void TestFileCommands::pcDeleteMovesToTheDesktopTrash() {
+    // The desktop trash of a home of the test's own.
+    QTemporaryDir dataHome;
+    const QByteArray savedDataHome = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", dataHome.path().toUtf8());
+    {
+        TransferFixture f;
+        f.startOnPhone();
+        f.commands->setTrash([](const std::string& path) {
+            return QFile::moveToTrash(QString::fromStdString(path));
+        });
+        const std::string folder = str(dataHome.path()) + "/pc";
+        fs::create_directories(folder + "/album");
+        f.touch(folder + "/album/one.jpg", "1");
+        f.touch(folder + "/note.txt", "n");
+        f.showPc(Side::Left, folder);
+        f.prompter.queueAnswer(PromptAnswer::Yes);
+        f.prompter.queueAnswer(PromptAnswer::Yes);
+        f.select(Side::Left, {"album", "note.txt"});
+        f.dispatch(ids::kDelete);
+        QVERIFY(!fs::exists(folder + "/album"));
+        QVERIFY(!fs::exists(folder + "/note.txt"));
+        const std::string trash = str(dataHome.path()) + "/Trash/files";
+        QCOMPARE(f.readFile(trash + "/album/one.jpg"), std::string("1"));
+        QCOMPARE(f.readFile(trash + "/note.txt"), std::string("n"));
+        QCOMPARE(f.prompts().size(), size_t{2});
+    }
+    if (savedDataHome.isNull()) {
+        qunsetenv("XDG_DATA_HOME");
+    } else {
+        qputenv("XDG_DATA_HOME", savedDataHome);
+    }
+}
+
+void TestFileCommands::withoutATrashAFolderGoesOnlyAfterNamingItsFiles() {
+    TransferFixture f;
+    f.startOnPhone();
+    f.trashAvailable = false;
+    fs::create_directories(f.other + "/folder/inner");
+    for (const char* name : {"/folder/a", "/folder/b", "/folder/inner/c"}) f.touch(f.other + name);
+    fs::create_symlink(f.home, f.other + "/folder/link");  // a link to elsewhere: one file
+    f.touch(f.home + "/outside.txt");
+    f.showPc(Side::Left, f.other);
+    const std::string path = f.other + "/folder";
+    const std::string question = "There is no trash to move the folder " + path +
+                                 " to. Delete it for good with the 4 files it holds?";
+    // No to the second question keeps everything.
+    f.prompter.queueAnswer(PromptAnswer::Yes);
+    f.prompter.queueAnswer(PromptAnswer::No);
+    f.select(Side::Left, {"folder"});
+    f.dispatch(ids::kDelete);
+    QCOMPARE(f.prompts().back().text, question);
+    QVERIFY(fs::exists(f.other + "/folder/inner/c"));
+    QVERIFY(f.logged(QString::fromStdString("Not deleted: " + path)));
+    // Yes to both deletes the folder; the linked folder keeps its files.
+    f.prompter.queueAnswer(PromptAnswer::Yes);
+    f.prompter.queueAnswer(PromptAnswer::Yes);
+    f.select(Side::Left, {"folder"});
+    f.dispatch(ids::kDelete);
+    QCOMPARE(f.prompts().back().text, question);
+    QVERIFY(!fs::exists(path));
+    QVERIFY(fs::exists(f.home + "/outside.txt"));
 }
 
 void TestFileCommands::aNewPhoneFolderHoldsOneOneByteFile() {

@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 
 #include "app/window_layout.h"
+#include "gui/controls/picture_button.h"
 #include "gui_fixture.h"
 
 using namespace mdk;
@@ -31,6 +32,7 @@ private slots:
     void firstColumnWidthFollowsTheSplit_data();
     void firstColumnWidthFollowsTheSplit();
     void windowAppliesTheLayoutOnResize();
+    void buttonCaptionsFitTheirButtons();
     void rightPaneKeepsItsMinimumWidth();
     void splitterFollowsThePointerWithin210Pixels_data();
     void splitterFollowsThePointerWithin210Pixels();
@@ -105,6 +107,25 @@ void LayoutTest::windowAppliesTheLayoutOnResize() {
     w.resize(600, 500);
     QTest::qWait(0);
     QCOMPARE(f.list(Side::Right)->header()->sectionSize(0), 132);
+}
+
+void LayoutTest::buttonCaptionsFitTheirButtons() {
+    GuiFixture f;
+    // The captions of the shipped message file.
+    const QString shipped = qEnvironmentVariable("MDK_SOURCE_DIR") + "/resources/Messages.lng";
+    QFile::remove(QString::fromStdString(f.programFolder + "/Messages.lng"));
+    QVERIFY(QFile::copy(shipped, QString::fromStdString(f.programFolder + "/Messages.lng")));
+    MainWindow& w = f.start();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    for (int id : {ids::kView, ids::kEdit, ids::kAttributes, ids::kRestart, ids::kSeemFunc,
+                   ids::kCopy, ids::kNewFolder, ids::kDelete, ids::kLeftReread}) {
+        auto* button = static_cast<QPushButton*>(w.control(id));
+        QVERIFY2(captionWidth(*button, button->font()) <= button->width(),
+                 qPrintable(button->text()));
+    }
+    auto* seemFunc = static_cast<QPushButton*>(w.control(ids::kSeemFunc));
+    QCOMPARE(seemFunc->text(), QString("F6 SeemFunc"));
 }
 
 void LayoutTest::rightPaneKeepsItsMinimumWidth() {

@@ -20,7 +20,7 @@ namespace {
 // The phone side as a recorder.
 class RecordingPhone final : public PhoneSource {
 public:
-    void selectPhoneLocation(Side, uint32_t) override {}
+    bool selectPhoneLocation(Side, uint32_t) override { return true; }
     void rereadPhone(Side) override {}
     void showPhoneFolder(Side) override { ++shown; }
     void activatePhoneRow(Side, const std::string&) override {}

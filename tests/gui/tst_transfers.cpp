@@ -22,6 +22,8 @@ private slots:
     void aFailedUploadAddsNothingToTheListing();
     void aFolderUploadSendsEveryFileBelowIt();
     void aMissingSourceListEndsTheFolderUpload();
+    void aSourceListThatCannotBeWrittenStopsTheFolderUpload();
+    void aFolderUploadLogsNoExpectedRefusals();
     void pcCopyOverAnExistingFileAsksFirst();
     void seemsDownloadAsRecordFiles();
     void seemUploadsCheckTheFileName();
@@ -194,6 +196,44 @@ void TestTransfers::aMissingSourceListEndsTheFolderUpload() {
              std::optional(std::vector<std::string>{"/p/one", "/p/two"}));
 }
 
+void TestTransfers::aSourceListThatCannotBeWrittenStopsTheFolderUpload() {
+    TransferFixture f;
+    f.startOnPhone();
+    f.loadPhone();
+    // Something that is not a file holds the list's name: the list cannot be written.
+    fs::create_directories(f.programFolder + "/SOURCEFILES/held");
+    fs::create_directories(f.home + "/pics");
+    f.touch(f.home + "/pics/a.jpg", "A");
+    f.showPc(Side::Left, f.home);
+    f.showPhone(Side::Right, "/a/");
+    f.select(Side::Left, {"pics"});
+    f.dispatch(ids::kCopy);
+    QVERIFY(f.logged(QString::fromStdString("Folder upload of " + f.home + "/pics stopped.")));
+    QVERIFY(f.prompts().empty());
+    QVERIFY(!f.model.fileBytes("/a/pics/a.jpg"));
+}
+
+void TestTransfers::aFolderUploadLogsNoExpectedRefusals() {
+    TransferFixture f;
+    f.startOnPhone();
+    f.loadPhone();
+    QVERIFY(f.model.addFile("/a/pics/old.jpg", TransferFixture::bytesOf("O")));
+    fs::create_directories(f.home + "/pics/deep");
+    f.touch(f.home + "/pics/a.jpg", "A");
+    f.touch(f.home + "/pics/deep/b.jpg", "BB");
+    f.showPc(Side::Left, f.home);
+    f.showPhone(Side::Right, "/a/");
+    const int before = int(f.logLines().size());
+    f.select(Side::Left, {"pics"});
+    f.dispatch(ids::kCopy);
+    QCOMPARE(f.model.fileBytes("/a/pics/deep/b.jpg"),
+             std::optional(TransferFixture::bytesOf("BB")));
+    // Status messages are numbered 1 to 15; an expected refusal logs none of them.
+    const QRegularExpression statusMessage("^M([1-9]|1[0-5])$");
+    const QStringList lines = f.logLines().mid(before);
+    QVERIFY2(lines.filter(statusMessage).isEmpty(), qPrintable(lines.join(" | ")));
+}
+
 void TestTransfers::pcCopyOverAnExistingFileAsksFirst() {
     TransferFixture f;
     f.startOnPhone();
@@ -243,7 +283,7 @@ void TestTransfers::seemsDownloadAsRecordFiles() {
     f.showSeems(Side::Left, {"..", "0032_0002.seem"});
     f.select(Side::Left, {"0032_0002.seem"});
     f.dispatch(ids::kCopy);
-    QVERIFY(f.logged("Download seem: 0032_0002.seem"));
+    QCOMPARE(f.logLines().count("Download seem: 0032_0002.seem"), 1);
     QCOMPARE(f.readFile(f.other + "/0032_0002.seem"), std::string(8, char(2)));
 }
 
@@ -292,7 +332,8 @@ void TestTransfers::phoneCommandsAreRefusedWhileAWorkerRuns() {
     f.dispatch(ids::kDelete);
     f.folderName = "made";
     f.dispatch(ids::kNewFolder);
-    for (const char* command : {"Copy", "Delete", "New folder"}) {
+    f.dispatch(ids::kMenuAtMode);
+    for (const char* command : {"Copy", "Delete", "New folder", "Switch to AT mode"}) {
         QVERIFY2(f.logged(QString("A phone operation is still running: %1 refused.").arg(command)),
                  command);
     }

@@ -2,6 +2,8 @@
 #include "app/control_ids.h"
 #include "phone_gui_fixture.h"
 
+namespace fs = std::filesystem;
+
 using namespace mdk;
 using namespace mdk::test;
 
@@ -12,6 +14,10 @@ private slots:
     void editAnsweredNoWritesNothing();
     void failedDownloadOpensNothing();
     void viewOpensTheDownloadedCopy();
+    void editWritesBackToTheFileItDownloaded();
+    void editKeepsTheFileAttributes();
+    void viewersAreTriedInTurn_data();
+    void viewersAreTriedInTurn();
 };
 
 namespace {
@@ -24,7 +30,108 @@ void openOther(PhoneGuiFixture& f, const QString& name) {
     f.pane(Side::Right).focusRow(int(f.names(Side::Right).indexOf(name)));
 }
 
+// Answers Yes to the write-back question after the user moved the pane to /a/mobile/.
+class MovingPrompter final : public Prompter {
+public:
+    explicit MovingPrompter(PaneSet& panes) : panes_(panes) {}
+    PromptAnswer ask(const Prompt&) override {
+        panes_.setPhoneFolder(Side::Right, "/a/mobile/");
+        panes_.setPathText(Side::Right, "P2k:/a/mobile/");
+        return PromptAnswer::Yes;
+    }
+
+private:
+    PaneSet& panes_;
+};
+
+// PATH holds only the folder of the test's own programs.
+class OwnPath {
+public:
+    explicit OwnPath(const std::string& folder) : saved_(qgetenv("PATH")) {
+        qputenv("PATH", QByteArray::fromStdString(folder));
+    }
+    ~OwnPath() { qputenv("PATH", saved_); }
+
+private:
+    QByteArray saved_;
+};
+
 }  // namespace
+
+void ViewEditTest::editWritesBackToTheFileItDownloaded() {
+    PhoneGuiFixture f;
+    QVERIFY(f.model.addFile("/a/mobile/odd_size.bin", {9, 9, 9}));
+    MainWindow& w = f.startWithPhone();
+    openOther(f, "odd_size.bin");
+    MovingPrompter moving(f.context->panes);
+    f.context->prompter.setTarget(&moving);
+    w.dispatchCommand(ids::kEdit);
+    QVERIFY(f.editorRan());
+    const auto edited = f.model.fileBytes("/a/mobile/other/odd_size.bin");
+    QCOMPARE(std::string(edited->begin(), edited->end()), std::string(kEditedText));
+    QCOMPARE(f.model.fileBytes("/a/mobile/odd_size.bin"),
+             std::optional(std::vector<uint8_t>{9, 9, 9}));
+}
+
+void ViewEditTest::editKeepsTheFileAttributes() {
+    PhoneGuiFixture f;
+    QVERIFY(f.model.addFile("/a/mobile/other/locked.bin", {1, 2}, 0x07000500));
+    MainWindow& w = f.startWithPhone();
+    openOther(f, "locked.bin");
+    const std::string shown = f.row(Side::Right, "locked.bin")->detail;
+    QCOMPARE(shown.substr(shown.size() - 4), std::string("0005"));
+    f.prompter.queueAnswer(PromptAnswer::Yes);
+    w.dispatchCommand(ids::kEdit);
+    QVERIFY(f.editorRan());
+    bool found = false;
+    for (const auto& entry : f.model.files()) {
+        if (entry.path != "/a/mobile/other/locked.bin") continue;
+        found = true;
+        QCOMPARE(entry.attributes, 0x07000500u);
+        QCOMPARE(entry.size, uint32_t(strlen(kEditedText)));
+    }
+    QVERIFY(found);
+    QCOMPARE(f.row(Side::Right, "locked.bin")->detail, shown);
+}
+
+void ViewEditTest::viewersAreTriedInTurn_data() {
+    QTest::addColumn<bool>("desktopOpener");
+    QTest::addColumn<bool>("lister");
+    QTest::addColumn<QString>("started");
+    QTest::newRow("desktop default first") << true << true << "xdg-open";
+    QTest::newRow("then lister") << false << true << "lister";
+    QTest::newRow("then the text editor") << false << false << "texteditor";
+}
+
+void ViewEditTest::viewersAreTriedInTurn() {
+    QFETCH(bool, desktopOpener);
+    QFETCH(bool, lister);
+    QFETCH(QString, started);
+    PhoneGuiFixture f;
+    QTemporaryDir binDir;
+    const std::string bin = str(binDir.path());
+    OwnPath path(bin);
+    // Each program writes its own name into started.log.
+    const std::string log = bin + "/started.log";
+    for (const char* name : {"xdg-open", "texteditor"}) {
+        if (std::string(name) == "xdg-open" && !desktopOpener) continue;
+        GuiFixture::touch(bin + "/" + name,
+                          "#!/bin/sh\necho " + std::string(name) + " >> \"" + log + "\"\n");
+        fs::permissions(bin + "/" + name, fs::perms::owner_all);
+    }
+    fs::remove(f.programFolder + "/lister");
+    if (lister) {
+        GuiFixture::touch(f.programFolder + "/lister",
+                          "#!/bin/sh\necho lister >> \"" + log + "\"\n");
+        fs::permissions(f.programFolder + "/lister", fs::perms::owner_all);
+    }
+    GuiFixture::touch(f.programFolder + "/.linux-settings", "textEditor=texteditor\n");
+    MainWindow& w = f.startWithPhone();
+    QCOMPARE(f.phonePane().editors().textEditor, std::string("texteditor"));
+    openOther(f, "two_blocks.bin");
+    w.dispatchCommand(ids::kView);
+    QTRY_COMPARE(QString::fromStdString(GuiFixture::readFile(log)), started + "\n");
+}
 
 void ViewEditTest::editWritesTheChangedFileBack() {
     PhoneGuiFixture f;

@@ -2,6 +2,8 @@
 
 #include <QEnterEvent>
 #include <QEvent>
+#include <QFontMetrics>
+#include <QStyle>
 
 #include "gui/controls/pictures.h"
 
@@ -55,6 +57,28 @@ void PictureButton::refresh() {
         icon.addPixmap(pixmap, mode);
     }
     setIcon(icon);
+}
+
+int captionWidth(const QPushButton& button, const QFont& font) {
+    QString text = button.text();
+    text.remove('&');
+    int width = QFontMetrics(font).horizontalAdvance(text);
+    if (!button.icon().isNull()) width += button.iconSize().width() + 4;
+    const QStyle* style = button.style();
+    const int margins = 2 * (style->pixelMetric(QStyle::PM_ButtonMargin, nullptr, &button) +
+                             style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, &button));
+    return width + margins;
+}
+
+void fitCaption(QPushButton& button, const QFont& base) {
+    constexpr qreal kSmallestPoints = 6.0;
+    QFont font = base;
+    qreal points = font.pointSizeF();
+    while (points > kSmallestPoints && captionWidth(button, font) > button.width()) {
+        points -= 0.5;
+        font.setPointSizeF(points);
+    }
+    button.setFont(font);
 }
 
 }  // namespace mdk

@@ -29,4 +29,9 @@ private:
     int shown_ = 0;
 };
 
+// The width a button needs to show its caption and picture uncut in font.
+int captionWidth(const QPushButton& button, const QFont& font);
+// Gives button the largest font, base font at most, in which its caption fits its width.
+void fitCaption(QPushButton& button, const QFont& base);
+
 }  // namespace mdk

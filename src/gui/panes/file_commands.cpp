@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <QFile>
 #include <filesystem>
 #include <system_error>
 
@@ -18,6 +19,7 @@
 #include "panes/pc_panes.h"
 #include "panes/phone_rows.h"
 #include "panes/phone_source.h"
+#include "platform/folder_removal.h"
 
 namespace mdk {
 
@@ -37,6 +39,9 @@ FileCommands::FileCommands(AppContext& context, PaneHost& host, WorkerRunner& wo
       transfers_(context, host, workers, phone) {
     askName_ = [this] { return NewFolderDialog::ask(&host_.hostWindow()); };
     reconnect_ = [this] { context_.log.logLine("Re-Connect: no device connection yet."); };
+    trash_ = [](const std::string& path) {
+        return QFile::moveToTrash(QString::fromStdString(path));
+    };
 }
 
 void FileCommands::install() {
@@ -47,6 +52,7 @@ void FileCommands::install() {
     host_.setCommandHandler(kMenuReconnect, [this] { reconnect(); });
     host_.setCommandHandler(kRestart, [this] { restartPhone(); });
     host_.setCommandHandler(kMenuRestartPhone, [this] { restartPhone(); });
+    host_.setCommandHandler(kMenuAtMode, [this] { switchToAtMode(); });
     host_.setAttributeWriter([this](const std::string& path, uint32_t value, uint32_t word) {
         writeAttributes(path, value, word);
     });
@@ -62,7 +68,7 @@ void FileCommands::deleteSelection() {
                          host_.pane(Side::Right).widgets().list};
     for (const PaneRow& row : transfers_.selectedRows()) {
         const PromptAnswer answer =
-            context_.prompter.ask({context_.log.message(55), context_.log.message(54) + row.name,
+            context_.prompter.ask({context_.log.message(55), deleteQuestion(kind, row),
                                    PromptButtons::YesNo, PromptIcon::Question});
         if (answer != PromptAnswer::Yes) continue;
         for (PaneList* list : lists) list->hide();
@@ -92,14 +98,44 @@ void FileCommands::deleteRow(Side side, LocationKind kind, const PaneRow& row) {
     if (kind != LocationKind::Pc) return;  // seems are not deleted
     const std::string path = childPath(context_.panes.pcPath(side), row.name);
     context_.log.logLine(path);
-    std::error_code error;
-    // A folder goes with everything in it; a link to a folder loses only the link.
-    if (isFolderRow(row)) {
-        std::filesystem::remove_all(path, error);
-    } else {
-        std::filesystem::remove(path, error);
+    if (trash_(path)) return;
+    deletePcRow(path, isFolderRow(row));
+}
+
+std::string FileCommands::deleteQuestion(LocationKind kind, const PaneRow& row) const {
+    std::string text = context_.log.message(54) + row.name;
+    if (kind != LocationKind::Pc) return text;
+    return text + (isFolderRow(row) ? "\nThe folder goes to the trash with everything in it."
+                                    : "\nThe file goes to the trash.");
+}
+
+void FileCommands::deletePcRow(const std::string& path, bool folder) {
+    // No trash here: nothing goes for good without a question that says what goes. A link
+    // to a folder loses only the link.
+    std::error_code code;
+    folder = folder && std::filesystem::is_directory(std::filesystem::symlink_status(path, code));
+    std::string question = "There is no trash to move " + path + " to. Delete it for good?";
+    if (folder) {
+        const FolderContents contents = countFolderContents(path);
+        question = "There is no trash to move the folder " + path +
+                   " to. Delete it for good with the " + std::to_string(contents.files) +
+                   " files it holds?";
     }
-    if (error) context_.log.logLine("Cannot delete " + path + ": " + error.message());
+    if (context_.prompter.ask({context_.log.message(55), question, PromptButtons::YesNo,
+                               PromptIcon::Warning}) != PromptAnswer::Yes) {
+        context_.log.logLine("Not deleted: " + path);
+        return;
+    }
+    std::string error;
+    if (folder) {
+        if (!removeFolderOnItsFileSystem(path, error)) {
+            context_.log.logLine("Cannot delete all of " + path + ": " + error);
+        }
+        return;
+    }
+    if (!std::filesystem::remove(path, code)) {
+        context_.log.logLine("Cannot delete " + path + ": " + code.message());
+    }
 }
 
 void FileCommands::deletePhoneRow(Side side, const PaneRow& row) {
@@ -168,6 +204,12 @@ void FileCommands::showPhoneRows(Side side) {
 void FileCommands::reconnect() {
     if (workers_.refuseIfBusy("Re-Connect")) return;
     reconnect_();
+}
+
+void FileCommands::switchToAtMode() {
+    if (workers_.refuseIfBusy("Switch to AT mode")) return;
+    PhoneSession session(context_.commands.transport());
+    context_.commands.switchToAtMode();
 }
 
 void FileCommands::restartPhone() {

@@ -29,6 +29,9 @@ public:
 
     Transfers& transfers() { return transfers_; }
     void setNameAsker(NameAsker asker) { askName_ = std::move(asker); }
+    // Moves a PC file or folder to the desktop trash (default: QFile::moveToTrash); false
+    // when there is no trash to move it to.
+    void setTrash(std::function<bool(const std::string&)> trash) { trash_ = std::move(trash); }
     // What Re-Connect runs: the device connection's modem-to-USBLAN switch.
     void setReconnect(std::function<void()> reconnect) { reconnect_ = std::move(reconnect); }
 
@@ -36,12 +39,16 @@ public:
     void newFolder();
     void reconnect();
     void restartPhone();
+    // "Switch to AT mode": the driver request under the phone-session lock.
+    void switchToAtMode();
     // Dialog 1400's OK: open with the new attribute value, close, then the catalogue.
     void writeAttributes(const std::string& path, uint32_t value, uint32_t catalogueWord);
 
 private:
     void deleteRow(Side side, LocationKind kind, const PaneRow& row);
     void deletePhoneRow(Side side, const PaneRow& row);
+    void deletePcRow(const std::string& path, bool folder);
+    std::string deleteQuestion(LocationKind kind, const PaneRow& row) const;
     void newPcFolder(Side side, const std::string& name);
     void newPhoneFolder(Side side, const std::string& name);
     void showPhoneRows(Side side);
@@ -53,6 +60,7 @@ private:
     Transfers transfers_;
     NameAsker askName_;
     std::function<void()> reconnect_;
+    std::function<bool(const std::string&)> trash_;
 };
 
 }  // namespace mdk

@@ -38,6 +38,8 @@ QIcon entryIcon(EntryIcon icon) {
             return style->standardIcon(QStyle::SP_DriveNetIcon);
         case EntryIcon::Optical:
             return style->standardIcon(QStyle::SP_DriveCDIcon);
+        case EntryIcon::EmptySlot:
+            return QIcon(style->standardIcon(QStyle::SP_DriveFDIcon).pixmap(16, QIcon::Disabled));
         default:
             return style->standardIcon(QStyle::SP_DriveHDIcon);
     }
@@ -118,13 +120,21 @@ void PaneController::renumberAndFocus() {
 }
 
 void PaneController::sortRenumberFocus() {
-    sortRows(context_.panes.rows(side_), context_.panes.nameSortMode.load());
+    sortRows(context_.panes.rows(side_),
+             sizeSortMode_.value_or(context_.panes.nameSortMode.load()));
     showRows();
     renumberAndFocus();
 }
 
 void PaneController::setColumn0Width(int width) {
     widgets_.list->header()->resizeSection(0, width);
+}
+
+void PaneController::showPcColumns() {
+    model_->setHeaderText(
+        2, QString::fromStdString(std::string(context_.messages.text(kMsgDateHeader))));
+    setColumn0Width(rememberedColumn0_);
+    widgets_.list->header()->resizeSection(2, 120);
 }
 
 void PaneController::showPcLocation() {
@@ -136,29 +146,40 @@ void PaneController::showPcLocation() {
 void PaneController::chooseLocation(int index) {
     if (index < 0) return;
     widgets_.combo->hidePopup();
+    sizeSortMode_.reset();
     const auto entryIndex = static_cast<uint32_t>(index);
+    const uint32_t previous = context_.panes.locationIndex(side_);
     context_.panes.setLocationIndex(side_, entryIndex);
     if (entryIndex >= kFirstPcEntry) {
-        model_->setHeaderText(
-            2, QString::fromStdString(std::string(context_.messages.text(msg::kDateHeader))));
-        setColumn0Width(rememberedColumn0_);
-        widgets_.list->header()->resizeSection(2, 120);
+        showPcColumns();
         pc_.selectPcLocation(side_, entryIndex);
         showPcLocation();
     } else if (phone_) {
-        phone_->selectPhoneLocation(side_, entryIndex);
+        if (!phone_->selectPhoneLocation(side_, entryIndex)) {
+            // A refused choice leaves the pane as it was: entry, index and rows agree.
+            context_.panes.setLocationIndex(side_, previous);
+            widgets_.combo->setCurrentIndex(static_cast<int>(previous));
+            return;
+        }
         showPath();
     }
     sortRenumberFocus();
 }
 
 void PaneController::reread() {
+    sizeSortMode_.reset();  // a listing the user asks for is sorted by name again
+    relist();
+}
+
+void PaneController::relist() {
     emit notified(side_);
     const uint32_t entryIndex = context_.panes.locationIndex(side_);
     if (entryIndex < kSeemEntry) {
         if (phone_) phone_->rereadPhone(side_);
         showPath();
     } else {
+        // A seem pane falls back to a PC folder here: it gets the PC columns back.
+        if (entryIndex < kFirstPcEntry) showPcColumns();
         pc_.selectPcLocation(side_, entryIndex);
         showPcLocation();
     }
@@ -188,6 +209,7 @@ std::vector<int> PaneController::selectedRows() const {
 void PaneController::activateFocusedRow() {
     const QString name = focusedName();
     if (name.isEmpty()) return;
+    sizeSortMode_.reset();
     if (context_.panes.kind(side_) == LocationKind::Pc) {
         const Activation result = pc_.activatePcRow(side_, name.toStdString());
         if (result.kind == Activation::Kind::Entered) {
@@ -210,6 +232,8 @@ void PaneController::clickColumn(int column) {
     if (!sort) return;
     context_.panes.nameSortMode = nameMode;
     context_.panes.sizeSortState = sizeState;
+    // A size order stays the pane's order when it is listed again (after a transfer).
+    sizeSortMode_ = column == 1 ? std::optional<int32_t>(sort->mode) : std::nullopt;
     sortRows(context_.panes.rows(side_), sort->mode);
     model_->setHeaderImage(0, sort->nameImage);
     model_->setHeaderImage(1, sort->sizeImage);

@@ -2,6 +2,7 @@
 #include <QObject>
 #include <QStringList>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,14 +60,18 @@ public:
     void renumberAndFocus();
     // Focus to the list; row index alone selected and focused (none beyond the last row).
     void focusRow(int index);
-    // Sorts the rows in nameSortMode, then renumbers and focuses.
+    // Sorts the rows in the pane's order (nameSortMode, or the size order the user chose
+    // on this pane since its last listing of its own), then renumbers and focuses.
     void sortRenumberFocus();
     void setColumn0Width(int width);
 
     // A confirmed selection in the location combo.
     void chooseLocation(int index);
-    // The pane's re-read button (the main window dispatches its clicks here).
+    // The pane's re-read button (the main window dispatches its clicks here); a size
+    // order ends here, as with every listing the user asks for.
     void reread();
+    // Lists the pane's location again after a transfer into it; a size order is kept.
+    void relist();
     // Enter or double click on the focused row.
     void activateFocusedRow();
     void clickColumn(int column);
@@ -86,6 +91,8 @@ signals:
 
 private:
     void showPcLocation();
+    // Column 2's header (message 46) and the widths of a PC listing.
+    void showPcColumns();
 
     Side side_;
     AppContext& context_;
@@ -95,6 +102,7 @@ private:
     PaneRowsModel* model_;
     PhoneSource* phone_ = nullptr;
     std::function<void(const std::string&)> shellOpen_;
+    std::optional<int32_t> sizeSortMode_;
 };
 
 }  // namespace mdk

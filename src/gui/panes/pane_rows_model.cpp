@@ -1,17 +1,27 @@
 #include "gui/panes/pane_rows_model.h"
 
 #include <QAbstractFileIconProvider>
+#include <QApplication>
+#include <QStyle>
 
 #include "gui/controls/pictures.h"
 
 namespace mdk {
 
+QIcon standardRowIcon(bool folder) {
+    QIcon icon = QAbstractFileIconProvider().icon(folder ? QAbstractFileIconProvider::Folder
+                                                         : QAbstractFileIconProvider::File);
+    if (icon.isNull()) {
+        icon = QApplication::style()->standardIcon(folder ? QStyle::SP_DirIcon
+                                                          : QStyle::SP_FileIcon);
+    }
+    return icon;
+}
+
 namespace {
 
 QIcon standardIcon(const PaneRow& row) {
-    static QAbstractFileIconProvider provider;
-    return provider.icon(row.folder ? QAbstractFileIconProvider::Folder
-                                    : QAbstractFileIconProvider::File);
+    return standardRowIcon(row.folder);
 }
 
 }  // namespace
@@ -37,7 +47,11 @@ QVariant PaneRowsModel::data(const QModelIndex& index, int role) const {
             if (index.column() == 1) return QString::fromStdString(row.size);
             return QString::fromStdString(row.detail);
         case Qt::DecorationRole:
-            if (index.column() == 0 && icon_) return icon_(row);
+            // Every row has an icon, so rows keep one height whatever the icons are.
+            if (index.column() == 0) {
+                QIcon icon = icon_ ? icon_(row) : QIcon();
+                return icon.isNull() ? standardRowIcon(row.folder) : icon;
+            }
             return {};
         case Qt::TextAlignmentRole:
             if (index.column() == 1) return int(Qt::AlignRight | Qt::AlignVCenter);

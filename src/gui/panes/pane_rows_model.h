@@ -9,6 +9,10 @@
 
 namespace mdk {
 
+// The icon of a plain file or folder row: the desktop's, or the style's when the desktop
+// has none.
+QIcon standardRowIcon(bool folder);
+
 // The three columns of a pane over the core's rows. The rows stay in the core; the
 // model is reset after every listing or sort.
 class PaneRowsModel final : public QAbstractTableModel {

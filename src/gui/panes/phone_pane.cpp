@@ -40,12 +40,12 @@ PhonePane::PhonePane(AppContext& context, PaneHost& host, WorkerRunner& workers)
 
 // --- PhoneSource ---
 
-void PhonePane::selectPhoneLocation(Side side, uint32_t index) {
+bool PhonePane::selectPhoneLocation(Side side, uint32_t index) {
     if (index == kSeemEntry) {
         chooseSeemFolder(side);
-    } else if (index < kSeemEntry) {
-        choosePhoneVolume(side, index);
+        return true;
     }
+    return index > kSeemEntry || choosePhoneVolume(side, index);
 }
 
 void PhonePane::rereadPhone(Side side) {
@@ -96,8 +96,8 @@ void PhonePane::activatePhoneRow(Side side, const std::string& name) {
 
 // --- Volumes and listings ---
 
-void PhonePane::choosePhoneVolume(Side side, uint32_t index) {
-    if (workers_.refuseIfBusy("Volume choice")) return;
+bool PhonePane::choosePhoneVolume(Side side, uint32_t index) {
+    if (workers_.refuseIfBusy("Volume choice")) return false;
     PaneSet& panes = context_.panes;
     context_.catalogue.setCatalogueLoaded(false);
     panes.phoneVolumeIndex = index;
@@ -111,7 +111,7 @@ void PhonePane::choosePhoneVolume(Side side, uint32_t index) {
         } else {
             panes.rows(side) = phoneFolderRows({}, panes.phoneFolder(side));
         }
-        return;
+        return true;
     }
     context_.catalogue.attachPhone();
     showVolumeEntry(side);
@@ -123,24 +123,27 @@ void PhonePane::choosePhoneVolume(Side side, uint32_t index) {
         // An empty volume: no rows of the previous location stay behind.
         panes.rows(side) = phoneFolderRows({}, panes.phoneFolder(side));
     }
+    return true;
 }
 
 bool PhonePane::attachPass(Side side) {
-    (void)side;
     if (!connection_) return context_.driver.linkHandle() != 0;
     LinkState& link = context_.link;
     link.modemProbeCount = 0;
+    DeviceConnection* connection = connection_;
+    std::function<void()> pass = [connection] { connection->attachP2k(); };
     if (context_.runSettings.usblanP2k05()) {
         auto entry = context_.panes.entry(side, context_.panes.phoneVolumeIndex.load());
         const std::string mask = entry ? entry->text : std::string("/a/*.*");
         context_.runSettings.setSearchPattern(mask);
         context_.log.logLine("Reading filesystem from:");
         context_.log.logLine(mask);
-        connection_->attachUsblan();
-    } else {
-        connection_->attachP2k();
+        pass = [connection] { connection->attachUsblan(); };
     }
-    return link.phoneConnected.load() == 1 && context_.driver.linkHandle() != 0;
+    // A phone that stopped answering can hold the pass for the whole reply wait: it runs
+    // on the worker, so the window keeps drawing behind the wait dialog.
+    if (!workers_.run("Attach", std::move(pass))) return false;
+    return !workers_.busy() && link.phoneConnected.load() == 1 && context_.driver.linkHandle() != 0;
 }
 
 void PhonePane::showVolumeEntry(Side side) {
@@ -161,6 +164,9 @@ void PhonePane::turnIntoPcPane(Side side) {
     setDetailHeader(side, msg::kDateHeader);
     host_.pane(side).widgets().combo->setCurrentIndex(static_cast<int>(kFallbackEntry));
     host_.pcPanes().selectPcLocation(side, kFallbackEntry);
+    // The path field and the rows always show the same location.
+    host_.pane(side).showPath();
+    host_.pane(side).showRows();
 }
 
 void PhonePane::listPhoneFolder(Side side) {
@@ -169,6 +175,8 @@ void PhonePane::listPhoneFolder(Side side) {
         return;
     }
     Catalogue& catalogue = context_.catalogue;
+    // A record the catalogue could not take asked for a reload of the volume.
+    if (catalogue.needsReload()) catalogue.setCatalogueLoaded(false);
     if (!catalogue.catalogueLoaded() && !workers_.busy()) {
         // A loader still running (its dialog closed early) is never started twice; the
         // listing then shows what it has read so far.
@@ -228,11 +236,15 @@ void PhonePane::downloadToTemp(Side side, const PaneRow& row,
         });
 }
 
+std::vector<std::string> PhonePane::viewers() const {
+    return OutsidePrograms::viewers(context_.programFolder, editors_.textEditor);
+}
+
 void PhonePane::openPhoneFile(Side side, const PaneRow& row) {
-    const std::string viewer = OutsidePrograms::viewer(context_.programFolder);
+    const std::vector<std::string> programs = viewers();
     EventLog& log = context_.log;
-    downloadToTemp(side, row, [viewer, &log](const std::string& path) {
-        if (!startDetached(viewer, path)) log.logLine("Cannot open " + path);
+    downloadToTemp(side, row, [programs, &log](const std::string& path) {
+        if (!startFirstOf(programs, path)) log.logLine("Cannot open " + path);
     });
 }
 
@@ -273,10 +285,10 @@ QIcon PhonePane::templateIcon(const std::string& sampleName) const {
 
 QIcon PhonePane::rowIcon(Side side, const PaneRow& row) const {
     const LocationKind kind = context_.panes.kind(side);
-    if (kind == LocationKind::Pc || row.name == "..") {
-        QFileIconProvider provider;
-        return provider.icon(row.folder ? QAbstractFileIconProvider::Folder
-                                        : QAbstractFileIconProvider::File);
+    // Phone folders show the folder icon, as PC folders do.
+    if (kind == LocationKind::Pc || row.name == ".." ||
+        (kind == LocationKind::PhoneVolume && row.folder)) {
+        return standardRowIcon(row.folder);
     }
     if (kind == LocationKind::SeemFolder && row.size == kSeemSizeText) {
         return templateIcon(kSeemTemplate);

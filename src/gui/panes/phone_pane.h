@@ -20,8 +20,8 @@ struct PaneRow;
 
 // The outside programs a phone pane starts, by command (empty: look one up).
 struct EditorCommands {
-    std::string hexEditor;   // MARROWDECK_HEX_EDITOR
-    std::string textEditor;  // MARROWDECK_TEXT_EDITOR
+    std::string hexEditor;   // hexEditor in the Linux settings, MARROWDECK_HEX_EDITOR
+    std::string textEditor;  // textEditor in the Linux settings, MARROWDECK_TEXT_EDITOR
 };
 
 // The phone side of both panes: choosing a phone volume or the seem folder, listing a
@@ -36,13 +36,14 @@ public:
     const EditorCommands& editors() const { return editors_; }
 
     // PhoneSource
-    void selectPhoneLocation(Side side, uint32_t index) override;
+    bool selectPhoneLocation(Side side, uint32_t index) override;
     void rereadPhone(Side side) override;
     void showPhoneFolder(Side side) override;
     void activatePhoneRow(Side side, const std::string& name) override;
     void dropOnPhone(Side side, const std::string& file) override;
 
-    void choosePhoneVolume(Side side, uint32_t index);
+    // False when refused (a worker still runs); nothing changed then.
+    bool choosePhoneVolume(Side side, uint32_t index);
     void chooseSeemFolder(Side side);
     // Builds the rows of the pane's phone folder (loading the catalogue first when it is
     // not loaded); without a link the pane turns back into a PC pane.
@@ -59,18 +60,22 @@ public:
     // changed (false also when no editor exists or it could not be started).
     bool editAndWait(const std::string& editor, const std::string& path);
     std::string hexEditor() const;
+    // The viewers tried in turn for a phone or PC file (desktop default first).
+    std::vector<std::string> viewers() const;
+    // Downloads a phone file and opens it with the first viewer that starts.
+    void openPhoneFile(Side side, const PaneRow& row);
     std::string tempFolder() const;
 
     // The row icon of a phone or seem row (templates with a fallback).
     QIcon rowIcon(Side side, const PaneRow& row) const;
 
 private:
-    // The attach pass of a volume choice or re-read; true when the phone answered.
+    // The attach pass of a volume choice or re-read, run on the worker behind the wait
+    // dialog; true when the phone answered.
     bool attachPass(Side side);
     void turnIntoPcPane(Side side);
     void setDetailHeader(Side side, int message);
     void showVolumeEntry(Side side);
-    void openPhoneFile(Side side, const PaneRow& row);
     const PaneRow* findRow(Side side, const std::string& name) const;
     QIcon templateIcon(const std::string& sampleName) const;
 

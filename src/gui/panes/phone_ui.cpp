@@ -3,18 +3,19 @@
 #include <cstdlib>
 
 #include "app/app_context.h"
+#include "config/linux_settings.h"
 #include "gui/panes/pane_host.h"
 #include "gui/panes/phone_pane.h"
 #include "gui/panes/view_edit.h"
 #include "gui/panes/worker_runner.h"
+#include "p2k/command_set.h"
 
 namespace mdk {
 
 namespace {
 
-std::string environmentText(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
+const char* environmentText(const char* name) {
+    return std::getenv(name);
 }
 
 }  // namespace
@@ -24,10 +25,18 @@ PhoneUi::PhoneUi(AppContext& context, PaneHost& host)
       workers_(std::make_unique<WorkerRunner>(context.log, &host.hostWindow())),
       pane_(std::make_unique<PhonePane>(context, host, *workers_)),
       viewEdit_(std::make_unique<ViewEdit>(context, host, *pane_, *workers_)) {
-    pane_->setEditors(
-        {environmentText("MARROWDECK_HEX_EDITOR"), environmentText("MARROWDECK_TEXT_EDITOR")});
+    // The editors come from the Linux settings file; the environment wins over it.
+    const LinuxSettings settings = LinuxSettings::load(context.programFolder, environmentText);
+    pane_->setEditors({settings.hexEditor, settings.textEditor});
     host_.setPhoneSource(pane_.get());
     viewEdit_->install();
+    // The progress bar empties when an operation ends, whatever it reached; queued, so
+    // the worker's own progress posts are drawn first.
+    QObject::connect(workers_.get(), &WorkerRunner::jobFinished, workers_.get(), [this] {
+        QMetaObject::invokeMethod(
+            workers_.get(), [this] { host_.progressSink().setPosition(0); },
+            Qt::QueuedConnection);
+    });
 }
 
 PhoneUi::~PhoneUi() {

@@ -95,19 +95,25 @@ void Transfers::copy() {
             for (const PaneRow& row : rows) {
                 if (!downloadRow(source, row, pcTarget)) break;
             }
-            host_.pane(destination).reread();
+            host_.pane(destination).relist();
             return;
-        case CopyCase::Upload:
+        case CopyCase::Upload: {
+            bool folderSent = false;
             for (const PaneRow& row : rows) {
                 const std::string path = childPath(sourceFolder, row.name);
+                folderSent = folderSent || isFolderRow(row);
                 if (!uploadRow(destination, path, isFolderRow(row), true)) break;
             }
+            // Folder uploads leave the catalogue alone: the volume is read again (behind
+            // the wait dialog) so the pane shows the new files.
+            if (folderSent) context_.catalogue.setCatalogueLoaded(false);
             phone_.showPhoneFolder(destination);
             host_.pane(destination).sortRenumberFocus();
             return;
+        }
         case CopyCase::SeemDownload:
             for (const PaneRow& row : rows) downloadSeemRow(row.name, pcTarget);
-            host_.pane(destination).reread();
+            host_.pane(destination).relist();
             return;
         case CopyCase::SeemUpload:
             for (const PaneRow& row : rows) {
@@ -310,12 +316,15 @@ std::optional<std::vector<std::string>> Transfers::readSourceList() {
 }
 
 bool Transfers::uploadFolder(Side destination, const std::string& pcFolder) {
-    writeSourceList(listPcFilesBelow(pcFolder));
+    // Without a fresh list the previous run's list would be read back and uploaded.
+    if (!writeSourceList(listPcFilesBelow(pcFolder))) {
+        context_.log.logLine("Folder upload of " + pcFolder + " stopped.");
+        return false;
+    }
     const auto files = readSourceList();
     if (!files) return true;
     const std::string targetFolder = context_.panes.phoneFolder(destination);
     for (const std::string& file : *files) {
-        // Folder uploads leave the catalogue alone: the phone is read again to see them.
         if (!uploadFile(file, folderUploadTarget(targetFolder, pcFolder, file), false)) {
             return false;
         }
@@ -330,7 +339,6 @@ void Transfers::downloadSeemRow(const std::string& rowText, const std::string& p
         downloadWholeSeem(context_.commands, rowText, pcFolder);
         return;
     }
-    context_.log.logLine("Download seem: " + rowText);
     if (!downloadSeemRecord(context_.commands, rowText, pcFolder)) {
         context_.log.logLine("Seem " + rowText + " not downloaded.");
     }

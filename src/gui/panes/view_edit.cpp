@@ -49,11 +49,7 @@ void ViewEdit::view() {
     if (!firstSelected(target)) return;
     switch (target.kind) {
         case LocationKind::PhoneVolume: {
-            const std::string viewer = OutsidePrograms::viewer(context_.programFolder);
-            EventLog& log = context_.log;
-            phone_.downloadToTemp(target.side, target.row, [viewer, &log](const std::string& path) {
-                if (!startDetached(viewer, path)) log.logLine("Cannot open " + path);
-            });
+            phone_.openPhoneFile(target.side, target.row);
             break;
         }
         case LocationKind::SeemFolder:
@@ -89,9 +85,10 @@ void ViewEdit::openPc(const Target& target, bool edit) {
         openFolder_(path);
         return;
     }
-    const std::string program = edit ? OutsidePrograms::textEditor(phone_.editors().textEditor)
-                                     : OutsidePrograms::viewer(context_.programFolder);
-    if (!startDetached(program, path)) context_.log.logLine("Cannot open " + path);
+    const std::vector<std::string> programs =
+        edit ? std::vector<std::string>{OutsidePrograms::textEditor(phone_.editors().textEditor)}
+             : phone_.viewers();
+    if (!startFirstOf(programs, path)) context_.log.logLine("Cannot open " + path);
 }
 
 void ViewEdit::editPhoneFile(Side side, const std::string& name) {
@@ -99,17 +96,28 @@ void ViewEdit::editPhoneFile(Side side, const std::string& name) {
     auto row =
         std::find_if(rows.begin(), rows.end(), [&](const PaneRow& r) { return r.name == name; });
     if (row == rows.end()) return;
-    phone_.downloadToTemp(side, *row, [this, side, name](const std::string& path) {
+    // The write-back goes to the file that was downloaded, whatever the pane shows by then,
+    // and opens it with the file's own attribute value.
+    WriteBack target{context_.panes.phoneFolder(side) + name,
+                     openModeFromAttributeText(row->detail)};
+    phone_.downloadToTemp(side, *row, [this, side, target](const std::string& path) {
         if (!phone_.editAndWait(phone_.hexEditor(), path)) return;
         Prompt question{"Warning, data changed",
                         "File data changed, do you want to write to the phone?",
                         PromptButtons::YesNo, PromptIcon::Question};
         if (context_.prompter.ask(question) != PromptAnswer::Yes) return;
-        uploadBack(side, path, name);
+        uploadBack(side, path, target);
     });
 }
 
-void ViewEdit::uploadBack(Side side, const std::string& localPath, const std::string& name) {
+uint32_t ViewEdit::catalogueWordOf(const std::string& phonePath) const {
+    for (const CatalogueRecord& record : context_.catalogue.records()) {
+        if (record.path == phonePath) return record.attributeWord;
+    }
+    return kUploadedAttributeWord;
+}
+
+void ViewEdit::uploadBack(Side side, const std::string& localPath, const WriteBack& target) {
     std::string error;
     auto bytes = readWholeFile(localPath, error);
     if (!bytes) {
@@ -122,14 +130,16 @@ void ViewEdit::uploadBack(Side side, const std::string& localPath, const std::st
     };
     auto state = std::make_shared<Upload>();
     state->bytes = std::move(*bytes);
-    const std::string phonePath = context_.panes.phoneFolder(side) + name;
+    const std::string phonePath = target.phonePath;
+    const uint32_t openMode = target.openMode;
+    const uint32_t word = catalogueWordOf(phonePath);
     CommandSet& commands = context_.commands;
     workers_.run(
         "Upload " + phonePath,
-        [state, &commands, phonePath] {
-            state->result = uploadPhoneFile(commands, phonePath, state->bytes);
+        [state, &commands, phonePath, openMode] {
+            state->result = uploadPhoneFile(commands, phonePath, state->bytes, openMode);
         },
-        [this, state, side, phonePath] {
+        [this, state, side, phonePath, word] {
             if (state->result != 0) {
                 context_.log.logLine("Upload failed: " + phonePath);
                 return;
@@ -137,9 +147,8 @@ void ViewEdit::uploadBack(Side side, const std::string& localPath, const std::st
             // The catalogue learns the new size only once the phone has the file.
             Catalogue& catalogue = context_.catalogue;
             catalogue.markCatalogueRecord(phonePath);
-            if (!catalogue.appendCatalogueRecord(phonePath,
-                                                 static_cast<uint32_t>(state->bytes.size()),
-                                                 kUploadedAttributeWord)) {
+            if (!catalogue.appendCatalogueRecord(
+                    phonePath, static_cast<uint32_t>(state->bytes.size()), word)) {
                 catalogue.setCatalogueLoaded(false);
             }
             if (context_.panes.kind(side) == LocationKind::PhoneVolume) {

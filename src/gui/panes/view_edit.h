@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -31,9 +32,15 @@ public:
 
 private:
     struct Target;
+    // The phone file an edited copy is written back to, fixed when its download starts.
+    struct WriteBack {
+        std::string phonePath;
+        uint32_t openMode = 0;
+    };
     bool firstSelected(Target& target) const;
     void editPhoneFile(Side side, const std::string& name);
-    void uploadBack(Side side, const std::string& localPath, const std::string& name);
+    void uploadBack(Side side, const std::string& localPath, const WriteBack& target);
+    uint32_t catalogueWordOf(const std::string& phonePath) const;
     void openPc(const Target& target, bool edit);
 
     AppContext& context_;

@@ -29,6 +29,8 @@
 #include "gui/window/seem_commands.h"
 #include "platform/companion.h"
 #include "platform/file_associations.h"
+#include "gui/panes/pane_controller.h"
+#include "platform/outside_programs.h"
 #include "platform/process_runner.h"
 #include "sim/sim_link.h"
 
@@ -140,6 +142,14 @@ int main(int argc, char** argv) {
         prompter.setParent(&window);
         phoneUi = std::make_unique<mdk::PhoneUi>(context, window);
         phoneUi->setFolderOpener(services.shellOpen);
+        // PC files open as phone files do: the desktop's default, lister, the text editor.
+        for (mdk::Side side : {mdk::Side::Left, mdk::Side::Right}) {
+            window.pane(side).setShellOpener([&](const std::string& path) {
+                if (!mdk::startFirstOf(phoneUi->phonePane().viewers(), path)) {
+                    context.log.logLine("Cannot open " + path);
+                }
+            });
+        }
         if (connection) phoneUi->setConnection(connection.get());  // made during start-up
         fileCommands = std::make_unique<mdk::FileCommands>(context, window, phoneUi->workers(),
                                                            phoneUi->phonePane());

@@ -3,12 +3,14 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QLayout>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
 
 #include "app/app_context.h"
 #include "app/control_ids.h"
+#include "gui/controls/picture_button.h"
 #include "gui/panes/pane_controller.h"
 #include "gui/panes/pane_list.h"
 #include "gui/window/log_list.h"
@@ -54,6 +56,9 @@ void MainWindow::applyColumnWidths(std::optional<int> left, std::optional<int> r
 
 void MainWindow::layoutControls() {
     if (!client_) return;
+    // The client area takes the window's current size first: a resize that is still
+    // pending would lay the controls out for the previous size.
+    if (layout()) layout()->activate();
     const int windowWidth = client_->width() + kFrameWidth;
     const int windowHeight = client_->height() + kNonClientHeight;
     client_->setUpdatesEnabled(false);
@@ -68,7 +73,11 @@ void MainWindow::layoutControls() {
     hover_ = layout.hover;
     if (layout.rememberedColumn0) rememberedColumn0_ = *layout.rememberedColumn0;
     applyColumnWidths(layout.leftColumn0, layout.rightColumn0);
+    for (QPushButton* button : client_->findChildren<QPushButton*>()) {
+        if (!button->text().isEmpty()) fitCaption(*button, font());
+    }
     client_->setUpdatesEnabled(true);
+    client_->update();  // nothing of an earlier layout stays on the screen
 }
 
 void MainWindow::restoreWindowPlacement() {

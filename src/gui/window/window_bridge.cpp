@@ -109,9 +109,15 @@ void WindowBridge::closeMainWindow() {
 }
 
 void WindowBridge::setPhoneLocations(const std::vector<VolumeEntry>& entries) {
-    std::array<std::string, kPhoneEntryCount> texts;
-    for (size_t i = 0; i < texts.size() && i < entries.size(); ++i) texts[i] = entries[i].text;
-    context_.panes.setPhoneEntryTexts(texts);
+    // Texts and icons together: an empty slot keeps its empty-slot icon.
+    for (Side side : {Side::Left, Side::Right}) {
+        auto list = context_.panes.entries(side);
+        for (size_t i = 0; i < kPhoneEntryCount && i < entries.size() && i < list.size(); ++i) {
+            list[i].text = entries[i].text;
+            list[i].icon = entries[i].emptySlot ? EntryIcon::EmptySlot : EntryIcon::Program;
+        }
+        context_.panes.setEntries(side, std::move(list));
+    }
 }
 
 std::string WindowBridge::leftLocationText() {
