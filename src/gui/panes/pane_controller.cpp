@@ -132,7 +132,7 @@ void PaneController::setColumn0Width(int width) {
 
 void PaneController::showPcColumns() {
     model_->setHeaderText(
-        2, QString::fromStdString(std::string(context_.messages.text(kMsgDateHeader))));
+        2, QString::fromStdString(std::string(context_.messages.text(msg::kDateHeader))));
     setColumn0Width(rememberedColumn0_);
     widgets_.list->header()->resizeSection(2, 120);
 }
