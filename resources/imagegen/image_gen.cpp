@@ -23,7 +23,9 @@ QStringList written;
 
 bool save(const QImage& image, const QString& name) {
     const QString path = outputFolder + "/" + name;
-    if (!image.save(path, "PNG")) return false;
+    // Pictures 501 to 503 are the embedded JPEG pictures; everything else is PNG.
+    const char* format = name.endsWith(".jpg") ? "JPEG" : "PNG";
+    if (!image.save(path, format, name.endsWith(".jpg") ? 92 : -1)) return false;
     written << name;
     return true;
 }
@@ -255,7 +257,7 @@ bool writeLogo() {
     drawPhone(p, QRectF(58, 14, 44, 80));
     drawTitle(p, QRectF(0, 104, 160, 30), 20, QColor(240, 220, 170));
     p.end();
-    return save(image, "501.png");
+    return save(image, "501.jpg");
 }
 
 bool writeTile(const QString& name, int size, const QColor& base, const QColor& line) {
@@ -354,8 +356,8 @@ int main(int argc, char** argv) {
                     writeFamily(4900, 24, QColor(200, 60, 40), drawRestart) &&
                     writeFamily(4950, 24, QColor(40, 160, 60), drawCheck) && writeHeaderStrip() &&
                     writeLogo() &&
-                    writeTile("502.png", 128, QColor(248, 250, 255), QColor(232, 238, 250)) &&
-                    writeTile("503.png", 64, QColor(236, 240, 250), QColor(220, 228, 245)) &&
+                    writeTile("502.jpg", 128, QColor(248, 250, 255), QColor(232, 238, 250)) &&
+                    writeTile("503.jpg", 64, QColor(236, 240, 250), QColor(220, 228, 245)) &&
                     writeSplash() && writeResourceList();
     return ok ? 0 : 1;
 }

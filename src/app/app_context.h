@@ -12,6 +12,7 @@
 #include "p2k/command_set.h"
 #include "p2k/transport.h"
 #include "p2k/usb_driver.h"
+#include "p2k/usb_tester.h"
 #include "panes/pane_set.h"
 #include "platform/program_files.h"
 #include "seem/seem_lists.h"
@@ -51,6 +52,8 @@ public:
     PaneSet panes;
     // "Seem.lst" and "SeemCategories.lst", shown by the seem folder of a phone pane.
     SeemLists seemLists;
+    // The USB I/O command tester's payload and payload flag, kept while the program runs.
+    UsbTesterState usbTester;
     // What the device connection works with.
     DeviceContext device{files,     programFolder, clock,     log,      config, driver,
                          transport, commands,      catalogue, prompter, link};

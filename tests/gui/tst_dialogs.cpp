@@ -6,7 +6,7 @@
 #include <QTimer>
 #include <atomic>
 
-#include "gui/controls/link_label.h"
+#include "gui/controls/hyperlink.h"
 #include "gui/dialogs/about_dialog.h"
 #include "gui/dialogs/attributes_dialog.h"
 #include "gui/dialogs/name_dialogs.h"
@@ -207,14 +207,20 @@ void DialogsTest::aboutDialogShowsItsTextsAndLinks() {
         {1202, "Forum:"},
         {1205, "Marrowdeck: a file manager for Motorola P2k phones."}};
     for (const auto& [id, text] : labels) QCOMPARE(child<QLabel>(&dialog, id)->text(), text);
-    auto* mail = child<LinkLabel>(&dialog, 1212);
-    QCOMPARE(mail->target(),
-             QString("mailto:") + AboutDialog::kAuthorMail +
-                 "?subject=About Marrowdeck V6.0.0&body=I run Marrowdeck, and I think ...");
-    QCOMPARE(child<LinkLabel>(&dialog, 1211)->target(), QString(AboutDialog::kHomePage));
-    QCOMPARE(child<LinkLabel>(&dialog, 1215)->target(), QString(AboutDialog::kForum));
-    QVERIFY(child<LinkLabel>(&dialog, 1215)->font().underline());
-    QVERIFY(dialog.findChildren<QLabel*>().size() >= 10);
+    auto* mail = child<HyperLink>(&dialog, 1212);
+    QCOMPARE(mail->target(), QString("mailto:") + AboutDialog::kAuthorMail +
+                                 "?subject=About%20Marrowdeck%20V6.0.0"
+                                 "&body=I%20run%20Marrowdeck%2C%20and%20I%20think%20...");
+    QCOMPARE(child<HyperLink>(&dialog, 1211)->target(), QString(AboutDialog::kHomePage));
+    QCOMPARE(child<HyperLink>(&dialog, 1215)->target(), QString(AboutDialog::kForum));
+    for (int id : {1211, 1212, 1215}) {
+        auto* link = child<HyperLink>(&dialog, id);
+        QVERIFY(link->underline());
+        QCOMPARE(link->currentColour(), QColor(0, 0, 255));
+    }
+    // The background is the pattern of picture 503.
+    QVERIFY(!dialog.palette().brush(QPalette::Window).texture().isNull());
+    QVERIFY(dialog.findChildren<QLabel*>().size() >= 9);
     bool version = false;
     for (QLabel* label : dialog.findChildren<QLabel*>())
         version |= label->text() == "Version: 6.0.0";

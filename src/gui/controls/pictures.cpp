@@ -17,18 +17,24 @@ void initPictures() {
     (void)done;
 }
 
+QPixmap loadPicture(int id) {
+    initPictures();
+    QFile file(QStringLiteral(":/images/%1.jpg").arg(id));
+    if (!file.open(QIODevice::ReadOnly) || file.size() == 0) return {};
+    const QByteArray bytes = file.readAll();
+    QPixmap pixmap;
+    if (!pixmap.loadFromData(bytes, "JPEG")) return {};
+    return pixmap;
+}
+
 QPixmap picture(int id) {
+    if (id >= kFirstImagePicture && id <= kLastImagePicture) return loadPicture(id);
     initPictures();
     return QPixmap(QStringLiteral(":/images/%1.png").arg(id));
 }
 
 QIcon programIcon() {
     return QIcon(picture(4000));
-}
-
-QString splashAnimationPath() {
-    initPictures();
-    return QStringLiteral(":/images/555.gif");
 }
 
 std::array<QPixmap, 5> buttonFamily(int firstId) {

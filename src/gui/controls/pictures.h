@@ -10,10 +10,20 @@ namespace mdk {
 // header strip 5000, pictures 501 to 503 and the start-up animation 555.
 void initPictures();
 
-// Picture id as drawn at build time (":/images/<id>.png"); a null pixmap when missing.
+// The embedded JPEG pictures 501 (logo), 502 (pane background) and 503 (About box
+// background).
+inline constexpr int kFirstImagePicture = 501;
+inline constexpr int kLastImagePicture = 503;
+// The picture loader: an embedded JPEG picture (":/images/<id>.jpg") decoded into a
+// pixmap; a null pixmap when it is missing, empty or cannot be decoded.
+QPixmap loadPicture(int id);
+
+// Picture id as drawn at build time (the JPEG pictures through loadPicture, the others
+// ":/images/<id>.png"); a null pixmap when missing.
 QPixmap picture(int id);
 QIcon programIcon();
-QString splashAnimationPath();
+// The start-up animation is the GIF resource 555 (":/images/555.gif").
+inline constexpr int kSplashAnimation = 555;
 
 // The five states of a picture button family: normal, hot, pressed, disabled, default.
 // The family's first id is the normal picture; the default state repeats it.

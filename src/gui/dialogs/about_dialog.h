@@ -3,8 +3,6 @@
 
 namespace mdk {
 
-class LinkLabel;
-
 // Dialog 1200: version, build date, credits and three links (home page, forum, e-mail to
 // the author) over the patterned background picture 503.
 class AboutDialog final : public QDialog {

@@ -20,6 +20,7 @@
 #include "gui/panes/phone_pane.h"
 #include "gui/panes/phone_ui.h"
 #include "gui/panes/file_commands.h"
+#include "gui/panes/worker_runner.h"
 #include "gui/window/main_window.h"
 #include "gui/window/qt_prompter.h"
 #include "platform/companion.h"
@@ -118,6 +119,7 @@ int main(int argc, char** argv) {
         if (!settingsWarnings.empty()) context.log.logLine(settingsWarnings);
         connection->startLinkWatch();
     };
+    services.workerRunning = [&] { return phoneUi && phoneUi->workers().busy(); };
     services.closeLink = [&] {
         if (connection) connection->closeLink();
     };

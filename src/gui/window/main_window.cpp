@@ -1,15 +1,16 @@
 #include "gui/window/main_window.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMovie>
 #include <QTimer>
 
 #include "app/app_context.h"
 #include "app/control_ids.h"
 #include "config/config_file.h"
+#include "gui/controls/ani_gif.h"
 #include "gui/controls/status_bar.h"
 #include "gui/panes/pane_controller.h"
 #include "gui/panes/pane_list.h"
@@ -88,8 +89,16 @@ void MainWindow::postStatusText(int part, const std::string& text) {
 }
 
 void MainWindow::hideStartupPicture() {
-    if (splashMovie_) splashMovie_->stop();
-    if (splash_) splash_->hide();
+    if (splash_) {
+        splash_->stop();
+        splash_->hide();
+    }
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    // The start-up picture stays above the window until timer 2001 hides it.
+    if (splash_ && splash_->isVisible()) splash_->raise();
 }
 
 void MainWindow::restartApplication() {

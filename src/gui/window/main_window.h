@@ -21,13 +21,13 @@ class QAction;
 class QLabel;
 class QLineEdit;
 class QMenu;
-class QMovie;
 class QProgressBar;
 class QPushButton;
 class QTimer;
 
 namespace mdk {
 
+class AniGif;
 class AppContext;
 class MainWindow;
 class ConfigFile;
@@ -58,6 +58,8 @@ struct MainWindowServices {
     std::function<std::vector<LocationEntry>()> driveEntries;
     // The program's command-line argument (a package or skin pack), empty when none.
     std::string commandLineArgument;
+    // True while a worker thread runs a phone operation (default: never).
+    std::function<bool()> workerRunning;
     // Start timers 2001 and 2002 and show the splash; tests drive onTimer themselves.
     bool startTimers = true;
     // Writes the desktop's file associations (every start, before the argument is looked
@@ -143,6 +145,7 @@ signals:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -180,6 +183,7 @@ private:
     void showOptions();
     void startWithArgument();
     void checkForUpdate();
+    void openUsbTester();
     void dropFiles(Side side, const QStringList& files);
     // Layout (main_window_layout.cpp).
     void layoutControls();
@@ -209,8 +213,7 @@ private:
     LogList* log_ = nullptr;
     PartStatusBar* status_ = nullptr;
     QProgressBar* progressBar_ = nullptr;
-    QLabel* splash_ = nullptr;
-    QMovie* splashMovie_ = nullptr;
+    AniGif* splash_ = nullptr;
     QMenu* commandPopup_ = nullptr;
     std::vector<QAction*> popupItems_;
     std::map<int, QAction*> actions_;

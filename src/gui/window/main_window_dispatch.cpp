@@ -13,6 +13,7 @@
 #include "gui/dialogs/about_dialog.h"
 #include "gui/dialogs/attributes_dialog.h"
 #include "gui/dialogs/name_dialogs.h"
+#include "gui/dialogs/usb_tester_dialog.h"
 #include "gui/panes/location_combo.h"
 #include "gui/panes/pane_controller.h"
 #include "gui/panes/pane_list.h"
@@ -31,7 +32,7 @@ void MainWindow::registerHandlers() {
         handlers_[id] = [this, id] { notBuilt(id); };
     }
     handlers_[kTesterKey] = [this] {
-        if (context_.driver.linkHandle() > 1) notBuilt(kTesterKey);
+        if (context_.driver.linkHandle() > 1) openUsbTester();
     };
     handlers_[kRestart] = [this] { context_.commands.phoneRestart(); };
     handlers_[kMenuRestartPhone] = handlers_[kRestart];
@@ -174,6 +175,14 @@ void MainWindow::deleteFavourite() {
 
 void MainWindow::showAbout() {
     AboutDialog dialog(this);
+    dialog.exec();
+}
+
+void MainWindow::openUsbTester() {
+    UsbTesterDialog dialog(
+        {context_.driver, context_.transport, context_.log, context_.prompter, context_.usbTester,
+         context_.config.interfaceIndex, services_.workerRunning},
+        this);
     dialog.exec();
 }
 

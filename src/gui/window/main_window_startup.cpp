@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
-#include <QMovie>
 #include <QScreen>
 #include <QTimer>
 
@@ -14,6 +13,7 @@
 #include "app/control_ids.h"
 #include "base/messages.h"
 #include "config/config_file.h"
+#include "gui/controls/ani_gif.h"
 #include "gui/controls/pictures.h"
 #include "gui/controls/status_bar.h"
 #include "gui/panes/pane_controller.h"
@@ -47,16 +47,16 @@ std::string localDateText(std::time_t time) {
 }  // namespace
 
 void MainWindow::showSplash() {
-    splash_ = new QLabel(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint);
+    splash_ =
+        new AniGif(context_.prompter, AniGif::kCentre, "#" + QString::number(kSplashAnimation));
+    splash_->setWindowFlags(Qt::SplashScreen | Qt::FramelessWindowHint);
     splash_->setObjectName(QString::number(ids::kSplash));
-    splash_->setAlignment(Qt::AlignCenter);
-    splash_->setStyleSheet("background-color: #000033;");
-    splashMovie_ = new QMovie(splashAnimationPath(), QByteArray(), splash_);
-    splash_->setMovie(splashMovie_);
+    splash_->setBackground(QColor(0, 0, 51));
     splash_->setGeometry(geometry());
     if (services_.startTimers) {
-        splashMovie_->start();
         splash_->show();
+    } else {
+        splash_->stop();
     }
 }
 
