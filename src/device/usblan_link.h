@@ -8,6 +8,7 @@
 
 #include "config/linux_settings.h"
 #include "device/device_platform.h"
+#include "p2k/phone_identity.h"
 
 namespace mdk {
 
@@ -17,8 +18,6 @@ class DeviceView;
 struct LinkState;
 
 inline constexpr uint16_t kUsblanPort = 11000;
-inline constexpr const char* kBluetoothConfigPath =
-    "/ezxlocal/download/appwrite/setup/ezx_bluetooth.cfg";
 inline constexpr size_t kModelNameMax = 255;
 
 // What the IP report says about the phone's USB network adapter.

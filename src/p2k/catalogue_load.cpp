@@ -178,17 +178,22 @@ void Catalogue::loadCatalogue() {
 std::optional<std::vector<std::string>> Catalogue::readHiddenFiles(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
-    std::vector<std::string> names;
-    std::string line;
-    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string content((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
+    return parseHiddenFiles(content);
+}
+
+std::vector<std::string> Catalogue::parseHiddenFiles(std::string_view fileText) {
+    std::string content(fileText);
     content.erase(std::remove(content.begin(), content.end(), '\r'), content.end());
+    std::vector<std::string> names;
     size_t start = 0;
     while (start < content.size()) {
         size_t end = content.find('\n', start);
         if (end == std::string::npos) end = content.size();
-        line = content.substr(start, end - start);
+        std::string line = content.substr(start, end - start);
         if (line.empty()) break;
-        if (line[0] != '#') names.push_back(line);
+        if (line[0] != '#') names.push_back(std::move(line));
         start = end + 1;
     }
     return names;
