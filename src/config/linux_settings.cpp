@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <iterator>
+#include <sstream>
 #include <utility>
 
 namespace mdk {
@@ -79,14 +81,9 @@ bool LinuxSettings::apply(const std::string& key, const std::string& value) {
     return false;
 }
 
-LinuxSettings LinuxSettings::load(const std::string& programFolder,
-                                  const std::function<const char*(const char*)>& getenv,
-                                  std::string* warnings) {
+LinuxSettings LinuxSettings::parse(std::string_view fileText, std::string* warnings) {
     LinuxSettings settings;
-    auto warn = [&](const std::string& text) {
-        if (warnings) *warnings += text + "\n";
-    };
-    std::ifstream in(programFolder + "/" + kFileName);
+    std::istringstream in{std::string(fileText)};
     std::string line;
     for (int number = 1; std::getline(in, line); ++number) {
         line = trim(line);
@@ -94,9 +91,25 @@ LinuxSettings LinuxSettings::load(const std::string& programFolder,
         size_t equals = line.find('=');
         if (equals == std::string::npos ||
             !settings.apply(trim(line.substr(0, equals)), trim(line.substr(equals + 1)))) {
-            warn(std::string(kFileName) + " line " + std::to_string(number) + " ignored: " + line);
+            if (warnings) {
+                *warnings += std::string(kFileName) + " line " + std::to_string(number) +
+                             " ignored: " + line + "\n";
+            }
         }
     }
+    return settings;
+}
+
+LinuxSettings LinuxSettings::load(const std::string& programFolder,
+                                  const std::function<const char*(const char*)>& getenv,
+                                  std::string* warnings) {
+    auto warn = [&](const std::string& text) {
+        if (warnings) *warnings += text + "\n";
+    };
+    std::ifstream in(programFolder + "/" + kFileName, std::ios::binary);
+    const std::string fileText((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
+    LinuxSettings settings = parse(fileText, warnings);
     if (!getenv) return settings;
     for (const Key& key : kKeys) {
         const char* value = getenv(key.environment);

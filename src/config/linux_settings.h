@@ -3,6 +3,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace mdk {
 
@@ -44,6 +45,8 @@ struct LinuxSettings {
     static LinuxSettings load(const std::string& programFolder,
                               const std::function<const char*(const char*)>& getenv,
                               std::string* warnings = nullptr);
+    // The settings of a file's text over the defaults: key=value lines, "#" comments.
+    static LinuxSettings parse(std::string_view fileText, std::string* warnings = nullptr);
     // Applies one key=value line; false for an unknown key or a bad value.
     bool apply(const std::string& key, const std::string& value);
 };

@@ -8,6 +8,7 @@
 
 #include "config/linux_settings.h"
 #include "device/device_platform.h"
+#include "p2k/phone_identity.h"
 #include "platform/phone_lock.h"
 
 namespace mdk {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <shared_mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace mdk {
@@ -124,6 +125,8 @@ public:
     static std::string attributeText(uint32_t attributes, bool usblanMode);
     // Reads "Hidden_files.lst"; nullopt when it cannot be opened.
     static std::optional<std::vector<std::string>> readHiddenFiles(const std::string& path);
+    // The names of a hidden-files list: one a line, "#" comments, an empty line ends it.
+    static std::vector<std::string> parseHiddenFiles(std::string_view fileText);
 
 private:
     struct Decoded {

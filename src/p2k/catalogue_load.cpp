@@ -177,17 +177,20 @@ void Catalogue::loadCatalogue() {
 std::optional<std::vector<std::string>> Catalogue::readHiddenFiles(const std::string& path) {
     auto file = readTextFile(path);
     if (!file) return std::nullopt;
-    std::vector<std::string> names;
-    std::string line;
-    std::string content = std::move(*file);
+    return parseHiddenFiles(*file);
+}
+
+std::vector<std::string> Catalogue::parseHiddenFiles(std::string_view fileText) {
+    std::string content(fileText);
     content.erase(std::remove(content.begin(), content.end(), '\r'), content.end());
+    std::vector<std::string> names;
     size_t start = 0;
     while (start < content.size()) {
         size_t end = content.find('\n', start);
         if (end == std::string::npos) end = content.size();
-        line = content.substr(start, end - start);
+        std::string line = content.substr(start, end - start);
         if (line.empty()) break;
-        if (line[0] != '#') names.push_back(line);
+        if (line[0] != '#') names.push_back(std::move(line));
         start = end + 1;
     }
     return names;

@@ -1,0 +1,6 @@
+// The command line parser on arbitrary bytes (checks in fuzz_checks.cpp).
+#include "tests/fuzz/fuzz_checks.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
+    return mdk::fuzz::runCheck("command_line", bytes, size);
+}
