@@ -39,7 +39,8 @@ std::string programFolder() {
     return ec ? std::string(".") : exe.parent_path().string();
 }
 
-// The command line: options anywhere (before or after the command), the rest in order.
+// The command line: global options anywhere (before or after the command), the rest in
+// order; after the command word, other options are the command's own.
 struct CommandLine {
     std::string address = "usb";
     bool showLog = false;
@@ -68,6 +69,9 @@ std::string parseCommandLine(int argc, char** argv, CommandLine& line) {
             line.trace = true;
         } else if (arg == "--help" || arg == "-h") {
             line.help = true;
+        } else if (!line.words.empty()) {
+            // Not a global option: one of the command's own (run --allow-shell, ...).
+            line.words.push_back(arg);
         } else {
             return "unknown option " + arg;
         }

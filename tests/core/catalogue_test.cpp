@@ -387,7 +387,7 @@ TEST(Load, FileCountLimitEndsTheLoadAtABlockEnd) {
         for (int i = 0; i < 20; ++i) {
             ASSERT_TRUE(f.model.addFile("/a/f" + std::to_string(100 + i), {}));
         }
-        f.context.config.fileCountLimit = limit;
+        f.context.runSettings.setFileCountLimit(limit);
         Catalogue& catalogue = f.context.catalogue;
         catalogue.loadCatalogue();
         EXPECT_EQ(catalogue.catalogueRecords(), records);
