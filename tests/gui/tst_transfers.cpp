@@ -158,7 +158,8 @@ void TestTransfers::aFailedUploadAddsNothingToTheListing() {
     f.dispatch(ids::kCopy);
     QCOMPARE(f.context->catalogue.catalogueRecords(), recordsBefore);
     QVERIFY(!f.names(Side::Right).contains("x.txt"));
-    QVERIFY(f.logged("Upload of /q/x.txt failed."));
+    // The log line says why, in the transport's words.
+    QVERIFY(f.logged("Upload of /q/x.txt failed: phone status 14: M14"));
 }
 
 void TestTransfers::aFolderUploadSendsEveryFileBelowIt() {

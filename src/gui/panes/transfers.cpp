@@ -9,6 +9,7 @@
 #include "gui/panes/pane_host.h"
 #include "gui/panes/worker_runner.h"
 #include "p2k/file_transfer.h"
+#include "p2k/transport.h"
 #include "panes/copy_cases.h"
 #include "panes/pc_listing.h"
 #include "panes/pc_panes.h"
@@ -182,17 +183,19 @@ bool Transfers::downloadFile(const std::string& phonePath, const PaneRow& row,
     const uint32_t openMode = openModeFromAttributeText(row.detail);
     // The job's state lives in the shared block until the worker and afterJob are done.
     auto result = std::make_shared<std::optional<std::vector<uint8_t>>>();
+    auto reason = std::make_shared<std::string>();
     CommandSet& commands = context_.commands;
     return workers_.run(
         kCommand,
-        [&commands, result, phonePath, openMode, size] {
+        [&commands, result, reason, phonePath, openMode, size] {
             *result = downloadPhoneFile(commands, phonePath, openMode, *size);
+            if (!*result) *reason = commands.transport().failureText();
         },
-        [this, result, pcFile, phonePath] {
+        [this, result, reason, pcFile, phonePath] {
             context_.log.logLine(pcFile);
             if (!*result) {
-                context_.log.logLine("Download of " + phonePath + " failed; " + pcFile +
-                                     " left as it was.");
+                context_.log.logLine("Download of " + phonePath + " failed (" + *reason + "); " +
+                                     pcFile + " left as it was.");
                 return;
             }
             std::string error;
@@ -220,15 +223,18 @@ bool Transfers::downloadFolder(const std::string& phoneFolder, const std::string
         }
         if (item.folder) continue;
         auto result = std::make_shared<std::optional<std::vector<uint8_t>>>();
+        auto reason = std::make_shared<std::string>();
         const bool started = workers_.run(
             kCommand,
-            [&commands, result, item] {
+            [&commands, result, reason, item] {
                 *result = downloadPhoneFile(commands, item.phonePath, item.openMode, item.size);
+                if (!*result) *reason = commands.transport().failureText();
             },
-            [this, result, pcPath, item] {
+            [this, result, reason, pcPath, item] {
                 context_.log.logLine(pcPath);
                 if (!*result) {
-                    context_.log.logLine("Download of " + item.phonePath + " failed.");
+                    context_.log.logLine("Download of " + item.phonePath + " failed (" + *reason +
+                                         ").");
                     return;
                 }
                 std::string writeError;
@@ -266,15 +272,19 @@ bool Transfers::uploadFile(const std::string& pcFile, const std::string& target,
     }
     context_.log.logLine(pcFile + " -> " + target);
     auto bytes = std::make_shared<std::vector<uint8_t>>(std::move(*data));
-    auto result = std::make_shared<int>(-1);
+    auto result = std::make_shared<UploadResult>();
     CommandSet& commands = context_.commands;
     return workers_.run(
         kCommand,
-        [&commands, bytes, result, target] { *result = uploadPhoneFile(commands, target, *bytes); },
+        [&commands, bytes, result, target] {
+            *result = uploadPhoneFileReporting(commands, target, *bytes);
+        },
         [this, bytes, result, target, patchCatalogue] {
             context_.catalogue.refreshPhoneStatus();
-            if (*result != 0) {
-                context_.log.logLine("Upload of " + target + " failed.");
+            if (result->result != 0) {
+                // The reason, and whether a partial file was removed or remains.
+                context_.log.logLine("Upload of " + target +
+                                     " failed: " + uploadFailureText(*result, target));
                 return;
             }
             if (patchCatalogue) {
