@@ -9,6 +9,7 @@
 #include "backup/phone_backup.h"
 #include "backup/phone_restore.h"
 #include "cli/session.h"
+#include "seem/seem_discovery.h"
 
 namespace mdk::cli {
 namespace {
@@ -85,13 +86,14 @@ void printFailures(const std::vector<std::string>& lines) {
 }
 
 std::vector<uint16_t> seemNumbers(Session& s, bool discover) {
-    if (discover) {
-        throw CommandError{
-            "seem discovery is not available yet; without --discover the "
-            "numbers of Seem.lst are backed up"};
-    }
     AppContext& context = s.context();
-    if (context.seemLists.loadSeemList(context.programFolder, context.prompter) != 0) {
+    if (discover) {
+        auto found = discoverSeems(s.commands(), context.driver, &s.view());
+        if (found.empty()) throw CommandError{"seem discovery found no seem on the phone"};
+        return found;
+    }
+    if (context.seemLists.loadSeemList(context.files.readFolderOf(SeemLists::kSeemListFile),
+                                       context.prompter) != 0) {
         throw CommandError{"Seem list file not found"};
     }
     return seemListNumbers(context.seemLists);

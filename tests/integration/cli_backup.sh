@@ -143,4 +143,11 @@ for f in json.load(open(sys.argv[1]))["files"]:
 [ "$listed" -gt 0 ] || fail "nothing stored before the drop"
 [ "$(find "$DROP/files" -type f | wc -l)" -eq "$listed" ] || fail "stray files after the drop"
 
+# --discover backs up the seems the phone answers to a scan (the sample phone's four).
+start_phone discover
+expect_exit 0 backup "$WORK/discovered" --discover
+for seem in 0004_0001 0032_0001 0104_0001 0117_0001; do
+    [ -s "$WORK/discovered/seems/$seem.seem" ] || fail "--discover did not store $seem"
+done
+
 echo "cli_backup: all checks passed"

@@ -49,11 +49,12 @@ void SeemCommands::discoverNumbers() {
 
 void SeemCommands::finishDiscovery(const std::vector<uint16_t>& found) {
     std::string error;
-    if (!writeSeemList(context_.programFile(SeemLists::kSeemListFile), found, error)) {
+    if (!writeSeemList(context_.files.writablePathOf(SeemLists::kSeemListFile), found, error)) {
         context_.log.logLine(error);
         return;
     }
-    context_.seemLists.loadSeemList(context_.programFolder, context_.prompter);
+    context_.seemLists.loadSeemList(context_.files.readFolderOf(SeemLists::kSeemListFile),
+                                    context_.prompter);
 }
 
 void SeemCommands::seemManager() {
@@ -65,8 +66,8 @@ void SeemCommands::seemManager() {
 void SeemCommands::seemFunctions() {
     if (workers_.refuseIfBusy("Seem functions")) return;
     SeemFunctionsDialog dialog(
-        context_.commands, context_.programFolder, [this] { return linkOpen(); }, context_.prompter,
-        &window_);
+        context_.commands, context_.files.dataFolder(), [this] { return linkOpen(); },
+        context_.prompter, &window_);
     runDialog_(dialog);
 }
 
