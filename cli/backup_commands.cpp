@@ -118,8 +118,8 @@ void runBackup(Session& s, const std::string& folder, bool discover) {
     ConsoleProgress progress;
     ProgressOff quietTransfers(s.commands());
     BackupPhone phone = phoneOf(s);
-    // The phone-session lock is held by the run; a lock of the phone across programs
-    // belongs around this call once the transport offers one.
+    // The phone-session lock is held by the run; the per-phone lock across programs was
+    // taken when the session opened its link and lasts until the program ends.
     const BackupSummary summary = runBackup(phone, options, {interrupt.flag(), &progress});
     if (summary.error.empty() || summary.files.added + summary.files.changed > 0) {
         std::printf("%s", summaryText(summary).c_str());
