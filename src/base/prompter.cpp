@@ -9,6 +9,7 @@ PromptAnswer defaultAnswer(PromptButtons buttons) {
             return PromptAnswer::Ok;
         case PromptButtons::YesNo:
         case PromptButtons::YesNoCancel:
+        case PromptButtons::YesNoToAll:
             return PromptAnswer::Yes;
     }
     return PromptAnswer::Ok;

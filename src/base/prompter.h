@@ -6,9 +6,10 @@
 
 namespace mdk {
 
-enum class PromptButtons { Ok, OkCancel, YesNo, YesNoCancel };
+// YesNoToAll: Yes, No, Yes to all, No to all (a question asked once per row of several).
+enum class PromptButtons { Ok, OkCancel, YesNo, YesNoCancel, YesNoToAll };
 enum class PromptIcon { None, Information, Warning, Question, Error };
-enum class PromptAnswer { Ok, Cancel, Yes, No };
+enum class PromptAnswer { Ok, Cancel, Yes, No, YesToAll, NoToAll };
 
 struct Prompt {
     std::string title;

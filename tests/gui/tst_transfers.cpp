@@ -25,6 +25,7 @@ private slots:
     void aSourceListThatCannotBeWrittenStopsTheFolderUpload();
     void aFolderUploadLogsNoExpectedRefusals();
     void pcCopyOverAnExistingFileAsksFirst();
+    void yesToAllAndNoToAllAnswerTheRowsThatFollow();
     void seemsDownloadAsRecordFiles();
     void seemUploadsCheckTheFileName();
     void phoneCommandsAreRefusedWhileAWorkerRuns();
@@ -262,6 +263,33 @@ void TestTransfers::pcCopyOverAnExistingFileAsksFirst() {
     QCOMPARE(shown[0].text, std::string("M56a.txt"));
     QCOMPARE(shown[0].title, std::string("M57"));
     QCOMPARE(f.asked.size(), size_t{3});
+}
+
+void TestTransfers::yesToAllAndNoToAllAnswerTheRowsThatFollow() {
+    struct Case {
+        PromptAnswer answer;
+        const char* expected;  // the text of every target file afterwards
+    };
+    for (const Case& c :
+         {Case{PromptAnswer::YesToAll, "new"}, Case{PromptAnswer::NoToAll, "old"}}) {
+        TransferFixture f;
+        f.startOnPhone();
+        for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
+            f.touch(f.home + "/" + name, "new");
+            f.touch(f.other + "/" + name, "old");
+        }
+        f.showPc(Side::Left, f.home);
+        f.showPc(Side::Right, f.other);
+        f.prompter.queueAnswer(c.answer);
+        f.select(Side::Left, {"a.txt", "b.txt", "c.txt"});
+        f.dispatch(ids::kCopy);
+        for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
+            QCOMPARE(f.readFile(f.other + "/" + name), std::string(c.expected));
+        }
+        const auto shown = f.prompts();
+        QCOMPARE(shown.size(), size_t{1});  // asked once, for the first row
+        QVERIFY(shown[0].buttons == PromptButtons::YesNoToAll);
+    }
 }
 
 void TestTransfers::seemsDownloadAsRecordFiles() {

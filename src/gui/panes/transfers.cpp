@@ -131,7 +131,12 @@ void Transfers::copy() {
 void Transfers::copyPcRows(Side source, Side destination, const std::vector<PaneRow>& rows) {
     const std::string sourceFolder = context_.panes.pcPath(source);
     const std::string targetFolder = context_.panes.pcPath(destination);
-    for (const PaneRow& row : rows) copyPcRow(sourceFolder, targetFolder, row);
+    // A "Yes to all" or "No to all" answers the overwrite question for the rows that follow.
+    std::optional<bool> overwriteAll;
+    const bool severalRows = rows.size() > 1;
+    for (const PaneRow& row : rows) {
+        copyPcRow(sourceFolder, targetFolder, row, severalRows, overwriteAll);
+    }
     host_.pcPanes().listPcFolder(destination);
     host_.pane(destination).sortRenumberFocus();
     // The source list gets the focus back.
@@ -139,7 +144,7 @@ void Transfers::copyPcRows(Side source, Side destination, const std::vector<Pane
 }
 
 void Transfers::copyPcRow(const std::string& sourceFolder, const std::string& targetFolder,
-                          const PaneRow& row) {
+                          const PaneRow& row, bool severalRows, std::optional<bool>& overwriteAll) {
     if (isFolderRow(row)) {
         context_.log.logLine("Folders are not copied: " + row.name);
         return;
@@ -149,10 +154,16 @@ void Transfers::copyPcRow(const std::string& sourceFolder, const std::string& ta
     const std::string from = childPath(sourceFolder, row.name);
     CopyResult result = copyPcFile(from, *target, false);
     if (result == CopyResult::TargetExists) {
-        const PromptAnswer answer =
-            context_.prompter.ask({context_.log.message(57), context_.log.message(56) + row.name,
-                                   PromptButtons::YesNo, PromptIcon::Question});
-        if (answer != PromptAnswer::Yes) return;  // No keeps the existing file
+        if (!overwriteAll) {
+            const PromptAnswer answer = context_.prompter.ask(
+                {context_.log.message(57), context_.log.message(56) + row.name,
+                 severalRows ? PromptButtons::YesNoToAll : PromptButtons::YesNo,
+                 PromptIcon::Question});
+            if (answer == PromptAnswer::YesToAll) overwriteAll = true;
+            if (answer == PromptAnswer::NoToAll) overwriteAll = false;
+            if (answer == PromptAnswer::No || answer == PromptAnswer::NoToAll) return;
+        }
+        if (overwriteAll == false) return;  // No to all keeps every existing file
         result = copyPcFile(from, *target, true);
     }
     if (result == CopyResult::SameFile) context_.log.logLine("Not copied onto itself: " + from);

@@ -56,7 +56,7 @@ public:
 private:
     void copyPcRows(Side source, Side destination, const std::vector<PaneRow>& rows);
     void copyPcRow(const std::string& sourceFolder, const std::string& targetFolder,
-                   const PaneRow& row);
+                   const PaneRow& row, bool severalRows, std::optional<bool>& overwriteAll);
     bool downloadFile(const std::string& phonePath, const PaneRow& row, const std::string& pcFile);
     bool downloadFolder(const std::string& phoneFolder, const std::string& pcFolder);
     bool uploadFile(const std::string& pcFile, const std::string& target, bool patchCatalogue);

@@ -21,6 +21,9 @@ QMessageBox::StandardButtons buttonsOf(PromptButtons buttons) {
             return QMessageBox::Yes | QMessageBox::No;
         case PromptButtons::YesNoCancel:
             return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+        case PromptButtons::YesNoToAll:
+            return QMessageBox::Yes | QMessageBox::No | QMessageBox::YesToAll |
+                   QMessageBox::NoToAll;
     }
     return QMessageBox::Ok;
 }
@@ -49,6 +52,10 @@ PromptAnswer answerOf(int button) {
             return PromptAnswer::No;
         case QMessageBox::Cancel:
             return PromptAnswer::Cancel;
+        case QMessageBox::YesToAll:
+            return PromptAnswer::YesToAll;
+        case QMessageBox::NoToAll:
+            return PromptAnswer::NoToAll;
         default:
             return PromptAnswer::Ok;
     }
