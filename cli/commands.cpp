@@ -9,9 +9,9 @@
 #include <filesystem>
 
 #include "base/hex_text.h"
+#include "cli/backup_commands.h"
 #include "cli/run_package.h"
 #include "cli/seem_commands.h"
-#include "cli/backup_commands.h"
 #include "cli/session.h"
 #include "p2k/file_transfer.h"
 #include "p2k/transport.h"

@@ -43,9 +43,9 @@ void runPackage(Session& s, const std::vector<std::string>& args) {
     PosixCommandRunner runner;
     SessionBatchLink link(s);
     AppContext& context = s.context();
-    BatchEngine engine(
-        {context.commands, context.catalogue, context.runSettings, context.log, runner, context.clock, link},
-        packageFolder(path), BatchOptions{args.size() > 1});
+    BatchEngine engine({context.commands, context.catalogue, context.runSettings, context.log,
+                        runner, context.clock, link},
+                       packageFolder(path), BatchOptions{args.size() > 1});
     const BatchReport report = engine.run(*lines);
     s.view().finishProgress();
     if (report.linkFailed) throw CommandError{"the phone is not connected"};

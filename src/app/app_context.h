@@ -59,8 +59,8 @@ public:
     // The USB I/O command tester's payload and payload flag, kept while the program runs.
     UsbTesterState usbTester;
     // What the device connection works with.
-    DeviceContext device{files,     programFolder, clock,    log,       config, runSettings,
-                         driver,    transport,     commands, catalogue, prompter, link};
+    DeviceContext device{files,  programFolder, clock,    log,       config,   runSettings,
+                         driver, transport,     commands, catalogue, prompter, link};
 
     // The path of one of the program's files ("Temp", ".config", "SOURCEFILES", ...).
     std::string programFile(const std::string& name) const { return files.pathOf(name); }

@@ -59,8 +59,7 @@ std::optional<int> buttonForMenuItem(int menuId) {
 }
 
 const std::vector<int>& commandsNotBuilt() {
-    static const std::vector<int> ids = {
-    };
+    static const std::vector<int> ids = {};
     return ids;
 }
 

@@ -86,9 +86,9 @@ BatchRunResult runBatchPackage(AppContext& context, const std::string& packagePa
     std::unique_ptr<BatchDialog> dialog;
     dialogHooks.execute = [&](const std::vector<std::string>& listLines) {
         WindowBatchLink link(context, dialog.get(), hooks.showWaitDialog);
-        BatchEngine engine(
-            {context.commands, context.catalogue, context.runSettings, context.log, runner, context.clock, link},
-            packageFolder(packagePath));
+        BatchEngine engine({context.commands, context.catalogue, context.runSettings, context.log,
+                            runner, context.clock, link},
+                           packageFolder(packagePath));
         result.report = engine.run(listLines, hooks.relistRightPane);
     };
     dialog = std::make_unique<BatchDialog>(packagePath, lines, waitingForUsblan(context),

@@ -158,11 +158,11 @@ QWidget* OptionsDialog::miscFrame() {
 }
 
 QAbstractButton* OptionsDialog::addCheckBox(QGridLayout* layout, int id, int row, int column) {
-    const CheckBox* spec = checkBox(id);
-    auto* box = new QCheckBox(QString::fromLatin1(spec->text), layout->parentWidget());
+    const CheckBox* entry = checkBox(id);
+    auto* box = new QCheckBox(QString::fromLatin1(entry->text), layout->parentWidget());
     box->setObjectName(QString::number(id));
-    box->setChecked(((config_.*spec->flag) != 0) != spec->inverted);
-    box->setVisible(!spec->hidden);
+    box->setChecked(((config_.*entry->flag) != 0) != entry->inverted);
+    box->setVisible(!entry->hidden);
     connect(box, &QCheckBox::clicked, this, [this, id] { toggle(id); });
     layout->addWidget(box, row, column);
     return box;
@@ -186,11 +186,11 @@ void OptionsDialog::addTooltips() {
 }
 
 void OptionsDialog::toggle(int id) {
-    const CheckBox* spec = checkBox(id);
-    int32_t& flag = config_.*spec->flag;
+    const CheckBox* entry = checkBox(id);
+    int32_t& flag = config_.*entry->flag;
     flag = flag ? 0 : 1;
     auto* box = findChild<QCheckBox*>(QString::number(id));
-    box->setChecked((flag != 0) != spec->inverted);
+    box->setChecked((flag != 0) != entry->inverted);
 }
 
 void OptionsDialog::sliderMoved(int position) {
