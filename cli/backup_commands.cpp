@@ -1,6 +1,5 @@
 #include "cli/backup_commands.h"
 
-#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -8,39 +7,12 @@
 
 #include "backup/phone_backup.h"
 #include "backup/phone_restore.h"
+#include "cli/interrupt.h"
 #include "cli/session.h"
 #include "seem/seem_discovery.h"
 
 namespace mdk::cli {
 namespace {
-
-// Ctrl+C during a backup, verify or restore: the run stops between two files and leaves
-// the backup folder consistent. A signal handler can reach nothing but a static flag.
-std::atomic<bool> interrupted{false};
-
-extern "C" void onInterrupt(int) {
-    interrupted = true;
-}
-
-// Catches SIGINT for its lifetime, then puts the previous action back.
-class InterruptCatcher {
-public:
-    InterruptCatcher() {
-        interrupted = false;
-        struct sigaction action {};
-        action.sa_handler = onInterrupt;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(SIGINT, &action, &previous_);
-    }
-    ~InterruptCatcher() { ::sigaction(SIGINT, &previous_, nullptr); }
-    InterruptCatcher(const InterruptCatcher&) = delete;
-    InterruptCatcher& operator=(const InterruptCatcher&) = delete;
-
-    const std::atomic<bool>* flag() const { return &interrupted; }
-
-private:
-    struct sigaction previous_ {};
-};
 
 // One progress line on a terminal, rewritten in place; nothing when stderr is a file.
 class ConsoleProgress final : public RunObserver {
@@ -62,19 +34,26 @@ private:
     bool shown_ = false;
 };
 
-// Per-file progress bars of the transfers stay off while a run draws its own line.
-class ProgressOff {
+// The file transfers of a run: their per-file bars stay off while the run draws its own
+// line, and Ctrl+C stops a file between two blocks as well as the run between two files.
+class RunTransfers {
 public:
-    explicit ProgressOff(CommandSet& commands) : commands_(commands), was_(commands.progress()) {
+    RunTransfers(Session& s, const InterruptCatcher& interrupt)
+        : commands_(s.commands()), was_(commands_.progress()), watch_(s.clock(), interrupt.flag()) {
         commands_.setProgress(nullptr);
+        commands_.setTransferWatch(&watch_);
     }
-    ~ProgressOff() { commands_.setProgress(was_); }
-    ProgressOff(const ProgressOff&) = delete;
-    ProgressOff& operator=(const ProgressOff&) = delete;
+    ~RunTransfers() {
+        commands_.setTransferWatch(nullptr);
+        commands_.setProgress(was_);
+    }
+    RunTransfers(const RunTransfers&) = delete;
+    RunTransfers& operator=(const RunTransfers&) = delete;
 
 private:
     CommandSet& commands_;
     ProgressSink* was_;
+    TransferWatch watch_;
 };
 
 BackupPhone phoneOf(Session& s) {
@@ -102,7 +81,7 @@ std::vector<uint16_t> seemNumbers(Session& s, bool discover) {
 void runVerify(Session& s, const std::string& folder) {
     InterruptCatcher interrupt;
     ConsoleProgress progress;
-    ProgressOff quietTransfers(s.commands());
+    RunTransfers transfers(s, interrupt);
     BackupPhone phone = phoneOf(s);
     const VerifyReport report = verifyBackup(phone, folder, {interrupt.flag(), &progress});
     if (!report.error.empty()) throw CommandError{report.error};
@@ -116,7 +95,7 @@ void runBackup(Session& s, const std::string& folder, bool discover) {
     BackupOptions options{folder, seemNumbers(s, discover)};
     InterruptCatcher interrupt;
     ConsoleProgress progress;
-    ProgressOff quietTransfers(s.commands());
+    RunTransfers transfers(s, interrupt);
     BackupPhone phone = phoneOf(s);
     // The phone-session lock is held by the run; the per-phone lock across programs was
     // taken when the session opened its link and lasts until the program ends.
@@ -189,7 +168,7 @@ void runRestoreCommand(Session& s, const std::vector<std::string>& args) {
     s.probe();
     InterruptCatcher interrupt;
     ConsoleProgress progress;
-    ProgressOff quietTransfers(s.commands());
+    RunTransfers transfers(s, interrupt);
     BackupPhone phone = phoneOf(s);
     const RestoreReport report = restoreBackup(phone, options, {interrupt.flag(), &progress});
     if (!report.error.empty()) throw CommandError{report.error};

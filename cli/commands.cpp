@@ -10,6 +10,7 @@
 
 #include "base/hex_text.h"
 #include "cli/backup_commands.h"
+#include "cli/interrupt.h"
 #include "cli/run_package.h"
 #include "cli/seem_commands.h"
 #include "cli/session.h"
@@ -181,8 +182,11 @@ void getFile(Session& s, const CatalogueRecord& record, std::string target) {
     const bool usblan = s.context().runSettings.usblanP2k05();
     const uint32_t attributes = paneAttributes(s, record);
     const uint32_t mode = openModeFromAttributeText(Catalogue::attributeText(attributes, usblan));
-    auto data = downloadPhoneFile(s.commands(), record.path, mode, record.size);
-    s.view().finishProgress();
+    std::optional<std::vector<uint8_t>> data;
+    {
+        TransferRun run(s, 1, record.size);
+        data = downloadPhoneFile(s.commands(), record.path, mode, record.size);
+    }
     if (!data) {
         throw CommandError{"download failed: " + record.path + ": " +
                            s.commands().transport().failureText()};
@@ -198,7 +202,19 @@ void getFolder(Session& s, const std::string& folder, const std::string& target)
     int failures = 0;
     int files = 0;
     int folders = 0;
+    size_t fileCount = 0;
+    uint64_t bytes = 0;
     for (const auto& item : items) {
+        if (item.folder) continue;
+        ++fileCount;
+        bytes += item.size;
+    }
+    TransferRun run(s, fileCount, bytes);
+    for (const auto& item : items) {
+        if (run.cancelled()) {
+            throw CommandError{"cancelled by the user; " + std::to_string(files) +
+                               " file(s) were downloaded into " + target};
+        }
         const std::string pcPath = target + "/" + item.relativePcPath;
         std::string error;
         const std::string parent = item.folder ? pcPath : pcPath.substr(0, pcPath.rfind('/'));
@@ -212,7 +228,6 @@ void getFolder(Session& s, const std::string& folder, const std::string& target)
             continue;
         }
         auto data = downloadPhoneFile(s.commands(), item.phonePath, item.openMode, item.size);
-        s.view().finishProgress();
         if (!data) {
             std::fprintf(stderr, "download failed: %s: %s\n", item.phonePath.c_str(),
                          s.commands().transport().failureText().c_str());
@@ -242,6 +257,12 @@ void runGet(Session& s, const std::vector<std::string>& args) {
 
 // ---- put ------------------------------------------------------------------------------
 
+uint64_t pcFileSize(const std::string& path) {
+    std::error_code error;
+    const auto size = fs::file_size(path, error);
+    return error ? 0 : size;
+}
+
 // A path the phone's records cannot list (the record holds the path and its zero).
 void checkPathFits(Session& s, const std::string& phonePath) {
     const size_t room = s.catalogue().recordStride() - 8 - 1;
@@ -264,7 +285,6 @@ void putFile(Session& s, const std::string& pcPath, const std::string& phonePath
         throw CommandError{*problem};
     }
     const UploadResult upload = uploadPhoneFileReporting(s.commands(), phonePath, *data);
-    s.view().finishProgress();
     if (upload.result == 0) return;
     s.checkAnswering();
     std::string text = "upload failed: " + phonePath + ": " + uploadFailureText(upload, phonePath);
@@ -293,10 +313,14 @@ void runPut(Session& s, const std::vector<std::string>& args) {
     s.loadVolume(phonePath);  // the existing files, the free space and the record size
     if (!isFolder(pcPath)) {
         if (phonePath.back() == '/') phonePath += baseName(pcPath);
+        TransferRun run(s, 1, pcFileSize(pcPath));
         putFile(s, pcPath, phonePath);
         return;
     }
     auto files = listPcFilesBelow(pcPath);
+    uint64_t bytes = 0;
+    for (const auto& file : files) bytes += pcFileSize(file);
+    TransferRun run(s, files.size(), bytes);
     for (const auto& file : files) {
         putFile(s, file, folderUploadTarget(phonePath, pcPath, file));
     }

@@ -55,10 +55,18 @@ void ConsoleView::step() {
 }
 
 void ConsoleView::drawProgress() {
-    if (showLog_ || !::isatty(STDERR_FILENO) || high_ <= low_) return;
+    if (transferActive_ || showLog_ || !::isatty(STDERR_FILENO) || high_ <= low_) return;
     const int percent = std::min(100, 100 * (position_ - low_) / (high_ - low_));
     std::fprintf(stderr, "\r[%-40s] %3d%%", std::string(size_t(percent * 40 / 100), '#').c_str(),
                  percent);
+    progressShown_ = true;
+}
+
+void ConsoleView::showTransfer(const TransferSnapshot& state) {
+    if (showLog_ || !::isatty(STDERR_FILENO)) return;
+    std::string line = transferProgressText(state);
+    if (line.size() > kLineWidth) line = line.substr(0, kLineWidth - 3) + "...";
+    std::fprintf(stderr, "\r%-*s", static_cast<int>(kLineWidth), line.c_str());
     progressShown_ = true;
 }
 

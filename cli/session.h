@@ -14,6 +14,7 @@
 #include "device/device_view.h"
 #include "p2k/catalogue.h"
 #include "p2k/command_set.h"
+#include "p2k/transfer_watch.h"
 #include "platform/phone_lock.h"
 
 namespace mdk::cli {
@@ -44,6 +45,10 @@ public:
     void step() override;
 
     void setWantedVolume(const std::string& volume) { wantedVolume_ = volume; }
+    // While a transfer run is watched its progress line (bytes, speed, time left) takes
+    // the place of the bar.
+    void setTransferActive(bool active) { transferActive_ = active; }
+    void showTransfer(const TransferSnapshot& state);
     void finishProgress();
 
 private:
@@ -52,11 +57,13 @@ private:
 
     bool showLog_;
     bool progressShown_ = false;
+    bool transferActive_ = false;
     std::string live_;
     std::string wantedVolume_ = "/a";
     int low_ = 0;
     int high_ = 0;
     int position_ = 0;
+    static constexpr size_t kLineWidth = 100;
 };
 
 // Prompts answered on the console: the text goes to stderr, the default button is taken.
@@ -98,6 +105,7 @@ public:
     Catalogue& catalogue() { return context_.catalogue; }
     EventLog& log() { return context_.log; }
     ConsoleView& view() { return view_; }
+    Clock& clock() { return clock_; }
 
     static constexpr int kLockWaitMs = 3000;
 

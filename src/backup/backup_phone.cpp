@@ -11,6 +11,7 @@
 #include "p2k/command_set.h"
 #include "p2k/file_transfer.h"
 #include "p2k/phone_identity.h"
+#include "p2k/transfer_watch.h"
 #include "p2k/transport.h"
 #include "seem/seem_file.h"
 #include "seem/seem_lists.h"
@@ -78,19 +79,9 @@ std::string progressText(const RunProgress& p) {
     if (p.bytesTotal > 0) {
         text += "  " + std::to_string(p.bytesDone * 100 / p.bytesTotal) + "%";
     }
-    if (p.elapsedMs >= 500 && p.bytesDone > 0) {
-        const double perSecond = double(p.bytesDone) * 1000.0 / double(p.elapsedMs);
-        char speed[48];
-        std::snprintf(speed, sizeof speed, "  %.1f KB/s", perSecond / 1024.0);
-        text += speed;
-        if (p.bytesTotal > p.bytesDone) {
-            const auto left = static_cast<uint64_t>(double(p.bytesTotal - p.bytesDone) / perSecond);
-            char remaining[48];
-            std::snprintf(remaining, sizeof remaining, "  %llu:%02llu left",
-                          static_cast<unsigned long long>(left / 60),
-                          static_cast<unsigned long long>(left % 60));
-            text += remaining;
-        }
+    for (const std::string& part : {speedText(p.bytesDone, p.elapsedMs),
+                                    remainingText(p.bytesDone, p.bytesTotal, p.elapsedMs)}) {
+        if (!part.empty()) text += "  " + part;
     }
     if (!p.item.empty()) text += "  " + p.item;
     return text;

@@ -11,6 +11,7 @@
 #include "base/event_log.h"
 #include "base/message_ids.h"
 #include "config/run_settings.h"
+#include "p2k/transfer_watch.h"
 #include "p2k/transport.h"
 #include "p2k/usb_driver.h"
 
@@ -78,6 +79,16 @@ std::string modelTextCdma(std::span<const uint8_t> data) {
 
 void CommandSet::stepProgress() {
     if (progress_) progress_->step();
+}
+
+bool CommandSet::mayGoOn() {
+    if (!watch_ || !watch_->cancelRequested()) return true;
+    transport_.noteFailure(FailureKind::Cancelled, "cancelled by the user");
+    return false;
+}
+
+void CommandSet::blockDone(size_t bytes) {
+    if (watch_) watch_->addBytes(bytes);
 }
 
 int CommandSet::fileCommand(uint32_t sub, std::span<const uint8_t> args,
@@ -170,6 +181,11 @@ int CommandSet::phoneReadFile(std::vector<uint8_t>& buffer, uint32_t size) {
     // The size comes from the phone's listing: reserve no more than a sane amount up front.
     buffer.reserve(std::min<uint32_t>(size, kReadReserveLimit));
     for (;;) {
+        if (!mayGoOn()) {
+            fileReadTotal_ = 0;
+            buffer.clear();
+            return -1;
+        }
         std::vector<uint8_t> args;
         bytes::appendBe32(args, request);
         std::vector<uint8_t> reply;
@@ -179,12 +195,13 @@ int CommandSet::phoneReadFile(std::vector<uint8_t>& buffer, uint32_t size) {
             buffer.clear();
             return -1;
         }
-        stepProgress();
         ++replies;
         const size_t room = size - buffer.size();
-        buffer.insert(buffer.end(), reply.begin(),
-                      reply.begin() + static_cast<ptrdiff_t>(std::min(room, reply.size())));
+        const size_t taken = std::min(room, reply.size());
+        buffer.insert(buffer.end(), reply.begin(), reply.begin() + static_cast<ptrdiff_t>(taken));
         fileReadTotal_ = static_cast<uint32_t>(buffer.size());
+        blockDone(taken);
+        stepProgress();
         const uint32_t asked = request;
         if (replies == fullBlocks) request = remainder;
         if (reply.size() == kFileBlock && replies <= fullBlocks) continue;
@@ -206,6 +223,7 @@ int CommandSet::phoneWriteFile(std::span<const uint8_t> data) {
     size_t offset = 0;
     fileWriteTotal_ = 0;
     while (offset < data.size()) {
+        if (!mayGoOn()) return -1;
         stepProgress();
         const size_t chunk = std::min(kFileBlock, data.size() - offset);
         std::vector<uint8_t> args;
@@ -223,6 +241,7 @@ int CommandSet::phoneWriteFile(std::span<const uint8_t> data) {
         }
         offset += chunk;
         fileWriteTotal_ = static_cast<uint32_t>(offset);
+        blockDone(chunk);
     }
     return 0;
 }

@@ -11,6 +11,7 @@ class Transport;
 class EventLog;
 class Clock;
 class RunSettings;
+class TransferWatch;
 
 // The main window's progress bar (control 1014), stepped by phone operations. Called from
 // worker threads: the GUI implementation posts to its own thread.
@@ -57,6 +58,10 @@ public:
 
     void setProgress(ProgressSink* progress) { progress_ = progress; }
     ProgressSink* progress() const { return progress_; }
+    // File reads and writes report each block to the watch and stop between two blocks
+    // once it asks them to (the failure is then FailureKind::Cancelled).
+    void setTransferWatch(TransferWatch* watch) { watch_ = watch; }
+    TransferWatch* transferWatch() const { return watch_; }
 
     int phoneOpenFile(const std::string& name, uint32_t value);
     // Reads size bytes from the open file into buffer (resized to what arrived).
@@ -110,6 +115,9 @@ private:
                     bool& replied);
     int namedCommand(uint32_t sub, const std::string& name, std::optional<uint32_t> value);
     void stepProgress();
+    // Before each block: false, with the failure noted, once the watch asks to stop.
+    bool mayGoOn();
+    void blockDone(size_t bytes);
     // The rule of seek, close and delete; a reply that says no is noted as a refusal.
     int plainResult(int result, const std::vector<uint8_t>& reply, const char* what);
 
@@ -118,6 +126,7 @@ private:
     RunSettings& settings_;
     Clock& clock_;
     ProgressSink* progress_ = nullptr;
+    TransferWatch* watch_ = nullptr;
     std::string suspendSemaphore_ = "/SuspendTdwa";
     bool cdmaPhone_ = false;
     uint32_t fileReadTotal_ = 0;

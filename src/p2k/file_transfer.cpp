@@ -6,6 +6,7 @@
 #include "base/event_log.h"
 #include "base/hex_text.h"
 #include "p2k/command_set.h"
+#include "p2k/transfer_watch.h"
 #include "p2k/transport.h"
 
 namespace mdk {
@@ -31,6 +32,7 @@ std::optional<std::vector<uint8_t>> downloadPhoneFile(CommandSet& commands,
                                                       uint32_t openMode, uint32_t size) {
     PhoneSession session(commands.transport());
     commands.transport().clearFailure();
+    if (auto* watch = commands.transferWatch()) watch->beginFile(phonePath, size);
     if (auto* progress = commands.progress()) {
         progress->setRange(0, static_cast<int>(size / 1000) + 1);
         progress->setPosition(0);
@@ -95,6 +97,7 @@ UploadResult uploadPhoneFileReporting(CommandSet& commands, const std::string& p
     Transport& transport = commands.transport();
     PhoneSession session(transport);
     transport.clearFailure();
+    if (auto* watch = commands.transferWatch()) watch->beginFile(phonePath, data.size());
     UploadResult upload;
     bool opened = false;
     {
@@ -110,7 +113,8 @@ UploadResult uploadPhoneFileReporting(CommandSet& commands, const std::string& p
         // With the P2k05 framing a refused open looks like success and only the first
         // write fails: the folders may be missing, so they are made and the file tried
         // once more. A write that failed later had its file open: no second try.
-        const bool refusedOpen = transport.p2k05Active() && commands.fileWriteTotal() == 0;
+        const bool refusedOpen = transport.p2k05Active() && commands.fileWriteTotal() == 0 &&
+                                 transport.failure().kind != FailureKind::Cancelled;
         if (!refusedOpen || !linkStillAnswers(transport)) {
             removePartialFile(commands, phonePath, upload);
             return upload;

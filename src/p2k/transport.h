@@ -22,6 +22,7 @@ enum class FailureKind {
     NothingOpen,     // no link to a phone is open
     BadReply,        // a reply that does not belong to the request
     TransferFailed,  // the driver failed a transfer on a link that is still there
+    Cancelled,       // the user stopped the transfer between two blocks
 };
 
 // The first failure of a phone operation, in words for the user: "no reply from the phone

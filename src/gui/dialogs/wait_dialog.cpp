@@ -2,6 +2,7 @@
 
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -19,8 +20,11 @@ QLabel* text(QWidget* parent, const QString& content, int id, bool visible = tru
 
 }  // namespace
 
-WaitDialog::WaitDialog(std::function<bool()> workerDone, QWidget* parent)
-    : QDialog(parent), workerDone_(std::move(workerDone)), timer_(new QTimer(this)) {
+WaitDialog::WaitDialog(std::function<bool()> workerDone, QWidget* parent, WaitProgress progress)
+    : QDialog(parent),
+      workerDone_(std::move(workerDone)),
+      progress_(std::move(progress)),
+      timer_(new QTimer(this)) {
     setObjectName("1700");
     setWindowTitle("Please wait until operation complete!");
     auto* layout = new QVBoxLayout(this);
@@ -36,6 +40,17 @@ WaitDialog::WaitDialog(std::function<bool()> workerDone, QWidget* parent)
                            1001));
     layout->addWidget(text(this, "", 1702, false));
     layout->addWidget(text(this, "filenames loaded.", 1703, false));
+    if (progress_.text) {
+        progressLine_ = text(this, "", kProgressLineId);
+        layout->addWidget(progressLine_);
+    }
+    if (progress_.cancel) {
+        cancelButton_ = new QPushButton("Cancel", this);
+        cancelButton_->setObjectName("cancel");
+        cancelButton_->setAutoDefault(false);
+        connect(cancelButton_, &QPushButton::clicked, this, &WaitDialog::cancel);
+        layout->addWidget(cancelButton_, 0, Qt::AlignRight);
+    }
     setMinimumWidth(380);
     timer_->setObjectName(QString::number(kTimerId));
     timer_->setInterval(kPollMs);
@@ -48,7 +63,18 @@ void WaitDialog::showEvent(QShowEvent* event) {
 }
 
 void WaitDialog::poll() {
-    if (workerDone_ && workerDone_()) done(QDialog::Accepted);
+    if (workerDone_ && workerDone_()) {
+        done(QDialog::Accepted);
+        return;
+    }
+    if (progressLine_) progressLine_->setText(QString::fromStdString(progress_.text()));
+}
+
+void WaitDialog::cancel() {
+    if (!progress_.cancel) return;
+    progress_.cancel();
+    cancelButton_->setEnabled(false);
+    cancelButton_->setText("Cancelling...");
 }
 
 void WaitDialog::keyPressEvent(QKeyEvent* event) {

@@ -1,6 +1,7 @@
 #include "gui/panes/transfers.h"
 
 #include <charconv>
+#include <filesystem>
 #include <memory>
 
 #include "app/app_context.h"
@@ -9,8 +10,8 @@
 #include "gui/panes/pane_host.h"
 #include "gui/panes/worker_runner.h"
 #include "p2k/file_transfer.h"
+#include "p2k/transfer_watch.h"
 #include "p2k/transport.h"
-#include "panes/copy_cases.h"
 #include "panes/pc_listing.h"
 #include "panes/pc_panes.h"
 #include "panes/phone_rows.h"
@@ -93,18 +94,22 @@ void Transfers::copy() {
             copyPcRows(source, destination, rows);
             return;
         case CopyCase::Download:
+            beginWatch(plan.copyCase, source, rows);
             for (const PaneRow& row : rows) {
-                if (!downloadRow(source, row, pcTarget)) break;
+                if (!downloadRow(source, row, pcTarget) || cancelled()) break;
             }
+            logCancel();
             host_.pane(destination).relist();
             return;
         case CopyCase::Upload: {
+            beginWatch(plan.copyCase, source, rows);
             bool folderSent = false;
             for (const PaneRow& row : rows) {
                 const std::string path = childPath(sourceFolder, row.name);
                 folderSent = folderSent || isFolderRow(row);
-                if (!uploadRow(destination, path, isFolderRow(row), true)) break;
+                if (!uploadRow(destination, path, isFolderRow(row), true) || cancelled()) break;
             }
+            logCancel();
             // Folder uploads leave the catalogue alone: the volume is read again (behind
             // the wait dialog) so the pane shows the new files.
             if (folderSent) context_.catalogue.setCatalogueLoaded(false);
@@ -197,11 +202,10 @@ bool Transfers::downloadFile(const std::string& phonePath, const PaneRow& row,
     auto reason = std::make_shared<std::string>();
     CommandSet& commands = context_.commands;
     return workers_.run(
-        kCommand,
-        [&commands, result, reason, phonePath, openMode, size] {
+        kCommand, watched([&commands, result, reason, phonePath, openMode, size] {
             *result = downloadPhoneFile(commands, phonePath, openMode, *size);
             if (!*result) *reason = commands.transport().failureText();
-        },
+        }),
         [this, result, reason, pcFile, phonePath] {
             context_.log.logLine(pcFile);
             if (!*result) {
@@ -213,7 +217,8 @@ bool Transfers::downloadFile(const std::string& phonePath, const PaneRow& row,
             if (!writeFileSafely(pcFile, **result, ExistingFile::Replace, error)) {
                 context_.log.logLine("Cannot write " + pcFile + ": " + error);
             }
-        });
+        },
+        waitProgress());
 }
 
 bool Transfers::downloadFolder(const std::string& phoneFolder, const std::string& pcFolder) {
@@ -224,6 +229,7 @@ bool Transfers::downloadFolder(const std::string& phoneFolder, const std::string
         context_.log.logLine("Unsafe phone path skipped: " + path);
     CommandSet& commands = context_.commands;
     for (const FolderDownloadItem& item : items) {
+        if (cancelled()) return true;
         const std::string pcPath = childPath(pcFolder, item.relativePcPath);
         context_.log.logLine(item.phonePath);
         std::string error;
@@ -236,11 +242,10 @@ bool Transfers::downloadFolder(const std::string& phoneFolder, const std::string
         auto result = std::make_shared<std::optional<std::vector<uint8_t>>>();
         auto reason = std::make_shared<std::string>();
         const bool started = workers_.run(
-            kCommand,
-            [&commands, result, reason, item] {
+            kCommand, watched([&commands, result, reason, item] {
                 *result = downloadPhoneFile(commands, item.phonePath, item.openMode, item.size);
                 if (!*result) *reason = commands.transport().failureText();
-            },
+            }),
             [this, result, reason, pcPath, item] {
                 context_.log.logLine(pcPath);
                 if (!*result) {
@@ -252,7 +257,8 @@ bool Transfers::downloadFolder(const std::string& phoneFolder, const std::string
                 if (!writeFileSafely(pcPath, **result, ExistingFile::Keep, writeError)) {
                     context_.log.logLine(pcPath + " left as it was: " + writeError);
                 }
-            });
+            },
+            waitProgress());
         if (!started) return false;
     }
     return true;
@@ -286,10 +292,9 @@ bool Transfers::uploadFile(const std::string& pcFile, const std::string& target,
     auto result = std::make_shared<UploadResult>();
     CommandSet& commands = context_.commands;
     return workers_.run(
-        kCommand,
-        [&commands, bytes, result, target] {
+        kCommand, watched([&commands, bytes, result, target] {
             *result = uploadPhoneFileReporting(commands, target, *bytes);
-        },
+        }),
         [this, bytes, result, target, patchCatalogue] {
             context_.catalogue.refreshPhoneStatus();
             if (result->result != 0) {
@@ -302,7 +307,8 @@ bool Transfers::uploadFile(const std::string& pcFile, const std::string& target,
                 context_.catalogue.appendCatalogueRecord(
                     target, static_cast<uint32_t>(bytes->size()), kUploadedAttributeWord);
             }
-        });
+        },
+        waitProgress());
 }
 
 bool Transfers::writeSourceList(const std::vector<std::string>& files) {
@@ -346,11 +352,89 @@ bool Transfers::uploadFolder(Side destination, const std::string& pcFolder) {
     if (!files) return true;
     const std::string targetFolder = context_.panes.phoneFolder(destination);
     for (const std::string& file : *files) {
+        if (cancelled()) return true;
         if (!uploadFile(file, folderUploadTarget(targetFolder, pcFolder, file), false)) {
             return false;
         }
     }
     return true;
+}
+
+// ---- progress and Cancel ----------------------------------------------------------------
+
+namespace {
+
+struct RunSize {
+    size_t files = 0;
+    uint64_t bytes = 0;
+    void add(uint64_t size) {
+        ++files;
+        bytes += size;
+    }
+};
+
+uint64_t pcFileSize(const std::string& path) {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    return error ? 0 : size;
+}
+
+}  // namespace
+
+void Transfers::beginWatch(CopyCase copyCase, Side source, const std::vector<PaneRow>& rows) {
+    RunSize run;
+    for (const PaneRow& row : rows) {
+        if (copyCase == CopyCase::Upload) {
+            const std::string path = childPath(context_.panes.pcPath(source), row.name);
+            if (!isFolderRow(row)) run.add(pcFileSize(path));
+            if (isFolderRow(row)) {
+                for (const std::string& file : listPcFilesBelow(path)) run.add(pcFileSize(file));
+            }
+            continue;
+        }
+        if (!isFolderRow(row)) {
+            run.add(parseRowSize(row.size).value_or(0));
+            continue;
+        }
+        std::vector<std::string> refused;
+        const auto items = planFolderDownload(context_.catalogue.records(),
+                                              context_.panes.phoneFolder(source) + row.name,
+                                              context_.runSettings.usblanP2k05(), refused);
+        for (const FolderDownloadItem& item : items) {
+            if (!item.folder) run.add(item.size);
+        }
+    }
+    watch_ = std::make_shared<TransferWatch>(context_.clock);
+    watch_->beginRun(run.files, run.bytes);
+}
+
+bool Transfers::cancelled() const {
+    return watch_ && watch_->cancelRequested();
+}
+
+void Transfers::logCancel() {
+    if (!cancelled()) return;
+    const TransferSnapshot state = watch_->snapshot();
+    context_.log.logLine(
+        "Copy cancelled: " + state.fileName + " was stopped, " +
+        std::to_string(state.fileCount - std::min(state.fileCount, state.fileIndex)) +
+        " more file(s) skipped.");
+}
+
+std::function<void()> Transfers::watched(std::function<void()> job) {
+    CommandSet& commands = context_.commands;
+    return [watch = watch_, &commands, job = std::move(job)] {
+        commands.setTransferWatch(watch.get());
+        job();
+        commands.setTransferWatch(nullptr);
+    };
+}
+
+WaitProgress Transfers::waitProgress() const {
+    if (!watch_) return {};
+    auto watch = watch_;
+    return {[watch] { return transferProgressText(watch->snapshot()); },
+            [watch] { watch->requestCancel(); }};
 }
 
 // ---- seems ------------------------------------------------------------------------------

@@ -1,10 +1,12 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "panes/copy_cases.h"
 #include "panes/pane_types.h"
 
 namespace mdk {
@@ -12,12 +14,17 @@ namespace mdk {
 class AppContext;
 class PaneHost;
 class PhoneSource;
+class TransferWatch;
 class WorkerRunner;
+struct WaitProgress;
 
 // The Copy command and the per-row transfers between the panes: PC to PC, phone file and
 // folder downloads, file and folder uploads, seem downloads and uploads. Phone downloads
 // and uploads run one file at a time on the window's worker runner; the PC file of a
 // download is written only once its worker has ended, and only after a complete read.
+// The wait dialog of each file shows the copy's progress and a Cancel button: Cancel stops
+// the file between two blocks (nothing partial is kept on either side) and skips the rows
+// that follow.
 class Transfers {
 public:
     // Dialog 1300 for a row: the file name and the proposed target; nothing on Cancel.
@@ -38,6 +45,8 @@ public:
 
     // The Copy command (F5): the active pane is the source, the other the destination.
     void copy();
+    // The watch of the latest phone copy (tests read its progress and cancel it).
+    std::shared_ptr<TransferWatch> transferWatch() const { return watch_; }
 
     // Downloads one row of the phone pane source into the PC folder pcFolder. False when
     // it was not started (refused, unreadable row, a worker still running).
@@ -62,12 +71,21 @@ private:
     bool uploadFile(const std::string& pcFile, const std::string& target, bool patchCatalogue);
     bool uploadFolder(Side destination, const std::string& pcFolder);
     bool writeSourceList(const std::vector<std::string>& files);
+    // A new watch for a copy of rows: their file count and bytes in all.
+    void beginWatch(CopyCase copyCase, Side source, const std::vector<PaneRow>& rows);
+    bool cancelled() const;
+    // After a cancelled copy: the log line naming the file stopped and the files skipped.
+    void logCancel();
+    // The job run with the copy's watch attached to the command set.
+    std::function<void()> watched(std::function<void()> job);
+    WaitProgress waitProgress() const;
 
     AppContext& context_;
     PaneHost& host_;
     WorkerRunner& workers_;
     PhoneSource& phone_;
     TargetAsker askTarget_;
+    std::shared_ptr<TransferWatch> watch_;
     int currentRow_ = -1;
     bool selectionIsFolder_ = false;
 };

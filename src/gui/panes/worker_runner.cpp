@@ -3,7 +3,6 @@
 #include <QMetaObject>
 
 #include "base/event_log.h"
-#include "gui/dialogs/wait_dialog.h"
 
 namespace mdk {
 
@@ -31,7 +30,7 @@ bool WorkerRunner::refuseIfBusy(const std::string& command) {
 }
 
 bool WorkerRunner::run(const std::string& command, std::function<void()> job,
-                       std::function<void()> afterJob) {
+                       std::function<void()> afterJob, WaitProgress progress) {
     if (refuseIfBusy(command)) return false;
     if (thread_.joinable()) thread_.join();  // the previous worker has ended
     auto state = std::make_shared<Job>();
@@ -44,7 +43,8 @@ bool WorkerRunner::run(const std::string& command, std::function<void()> job,
             this, [this, state] { finish(state); }, Qt::QueuedConnection);
     });
     if (showDialog_) {
-        WaitDialog dialog([state] { return state->done.load(); }, dialogParent_);
+        WaitDialog dialog([state] { return state->done.load(); }, dialogParent_,
+                          std::move(progress));
         dialog.exec();
     } else {
         thread_.join();

@@ -7,6 +7,8 @@
 #include <string>
 #include <thread>
 
+#include "gui/dialogs/wait_dialog.h"
+
 class QWidget;
 
 namespace mdk {
@@ -27,9 +29,10 @@ public:
     // Starts job on the worker thread and shows the wait dialog until the job ends or the
     // user closes it. afterJob runs on the GUI thread once the job has ended: before run()
     // returns when the dialog closed on the job's end, later when it was closed early.
-    // False, with a log line naming command, when a worker still runs.
+    // False, with a log line naming command, when a worker still runs. progress, when
+    // given, puts the job's progress line and a Cancel button into the dialog.
     bool run(const std::string& command, std::function<void()> job,
-             std::function<void()> afterJob = {});
+             std::function<void()> afterJob = {}, WaitProgress progress = {});
     bool busy() const;
     // Logs and returns true when a worker still runs: phone commands call it first.
     bool refuseIfBusy(const std::string& command);

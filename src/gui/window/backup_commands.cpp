@@ -1,12 +1,14 @@
 #include "gui/window/backup_commands.h"
 
 #include <QFileDialog>
+#include <mutex>
 #include <sstream>
 
 #include "app/app_context.h"
 #include "app/control_ids.h"
 #include "gui/panes/worker_runner.h"
 #include "gui/window/main_window.h"
+#include "p2k/transfer_watch.h"
 
 namespace mdk {
 namespace {
@@ -15,7 +17,7 @@ constexpr int kProgressStatusPart = 1;
 constexpr size_t kFailuresShown = 10;
 
 // Progress of a run on the worker thread, handed to the window's progress bar and status
-// bar (both post to the GUI thread).
+// bar (both post to the GUI thread) and kept as the wait dialog's line.
 class WindowProgress final : public RunObserver {
 public:
     WindowProgress(ProgressSink& bar, PhoneView& status) : bar_(bar), status_(status) {}
@@ -25,13 +27,22 @@ public:
             bar_.setRange(0, static_cast<int>(state.count));
         }
         bar_.setPosition(static_cast<int>(state.index));
-        status_.setStatusText(kProgressStatusPart, state.phase + "  " + progressText(state));
+        const std::string line = state.phase + "  " + progressText(state);
+        status_.setStatusText(kProgressStatusPart, line);
+        std::lock_guard lock(mutex_);
+        line_ = line;
+    }
+    std::string line() const {
+        std::lock_guard lock(mutex_);
+        return line_;
     }
 
 private:
     ProgressSink& bar_;
     PhoneView& status_;
     size_t count_ = 0;
+    mutable std::mutex mutex_;
+    std::string line_;
 };
 
 // The text without its lines that begin with prefix.
@@ -53,10 +64,13 @@ std::vector<std::string> linesOf(const std::string& text) {
 
 }  // namespace
 
-// What a run's job and its after-job share; lives until both have ended.
+// What a run's job and its after-job share; lives until both have ended. The dialog's
+// Cancel sets cancel: the run stops between two files, and the watch on the command set
+// stops the file at hand between two blocks.
 struct BackupCommands::Run {
     std::atomic<bool> cancel{false};
     std::unique_ptr<WindowProgress> progress;
+    std::unique_ptr<TransferWatch> watch;
     BackupSummary backup;
     RestoreReport restore;
     RestoreReport seemCheck;
@@ -84,7 +98,21 @@ BackupPhone BackupCommands::phone() {
 std::shared_ptr<BackupCommands::Run> BackupCommands::newRun() {
     auto run = std::make_shared<Run>();
     run->progress = std::make_unique<WindowProgress>(window_.progressSink(), window_.phoneView());
+    run->watch = std::make_unique<TransferWatch>(context_.clock, &run->cancel);
     return run;
+}
+
+void BackupCommands::runWatched(const std::string& command, const std::shared_ptr<Run>& run,
+                                std::function<void()> job, std::function<void()> afterJob) {
+    CommandSet& commands = context_.commands;
+    workers_.run(command,
+                 [&commands, run, job = std::move(job)] {
+                     commands.setTransferWatch(run->watch.get());
+                     job();
+                     commands.setTransferWatch(nullptr);
+                 },
+                 std::move(afterJob),
+                 {[run] { return run->progress->line(); }, [run] { run->cancel = true; }});
 }
 
 void BackupCommands::backUpPhone() {
@@ -94,8 +122,8 @@ void BackupCommands::backUpPhone() {
     auto run = newRun();
     BackupOptions options{*folder, seemListNumbers(context_.seemLists)};
     context_.log.logLine("Backup of the phone into " + *folder);
-    workers_.run(
-        "Backup phone",
+    runWatched(
+        "Backup phone", run,
         [this, run, options] {
             BackupPhone p = phone();
             run->backup = runBackup(p, options, {&run->cancel, run->progress.get()});
@@ -114,8 +142,8 @@ void BackupCommands::restorePhone() {
     auto run = newRun();
     const std::string dir = *folder;
     context_.log.logLine("Restore of the phone from " + dir);
-    workers_.run(
-        "Restore phone",
+    runWatched(
+        "Restore phone", run,
         [this, run, dir] {
             BackupPhone p = phone();
             RestoreOptions files;
@@ -159,8 +187,8 @@ void BackupCommands::restoreSeems(const std::string& folder,
         return;
     }
     auto run = newRun();
-    workers_.run(
-        "Restore phone",
+    runWatched(
+        "Restore phone", run,
         [this, run, folder] {
             BackupPhone p = phone();
             RestoreOptions seems;

@@ -36,6 +36,9 @@ private:
     struct Run;
     BackupPhone phone();
     std::shared_ptr<Run> newRun();
+    // The job on the worker behind the wait dialog, with the run's progress line and Cancel.
+    void runWatched(const std::string& command, const std::shared_ptr<Run>& run,
+                    std::function<void()> job, std::function<void()> afterJob);
     void restoreSeems(const std::string& folder, const std::vector<std::string>& names);
     void showResult(const std::string& title, const std::string& text,
                     const std::vector<std::string>& failures);
