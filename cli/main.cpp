@@ -23,10 +23,14 @@ constexpr int kExitUsage = 2;
 
 int usage(const char* problem) {
     if (problem) std::fprintf(stderr, "marrowdeck-cli: %s\n", problem);
-    std::fprintf(stderr,
-                 "usage: marrowdeck-cli [--phone ADDRESS] [--log] [--trace] COMMAND [ARGS]\n"
-                 "  ADDRESS: sim, unix:PATH, tcp:HOST:PORT, usb (default), usblan:HOST[:PORT],"
-                 " auto\n  options may also follow the command; -- ends them\ncommands:\n");
+    std::fprintf(
+        stderr,
+        "usage: marrowdeck-cli [--phone ADDRESS] [--log] [--trace] [--verify] COMMAND [ARGS]\n"
+        "  ADDRESS: sim, unix:PATH, tcp:HOST:PORT, usb (default), usblan:HOST[:PORT],"
+        " auto\n  --verify: read every upload back and compare it, check every"
+        " download's size\n  against the phone's listing (backup --verify checks a"
+        " backup instead)\n  options may also follow the command; -- ends them\n"
+        "commands:\n");
     for (const Command& c : commandTable()) {
         std::fprintf(stderr, "  %-9s %-22s %s\n", c.name, c.arguments, c.help);
     }
@@ -45,6 +49,7 @@ struct CommandLine {
     std::string address = "usb";
     bool showLog = false;
     bool trace = false;
+    bool verify = false;  // checked transfers
     bool help = false;
     std::vector<std::string> words;  // the command and its arguments
 };
@@ -67,6 +72,9 @@ std::string parseCommandLine(int argc, char** argv, CommandLine& line) {
             line.showLog = true;
         } else if (arg == "--trace") {
             line.trace = true;
+        } else if (arg == "--verify" && (line.words.empty() || line.words[0] != "backup")) {
+            // backup has a --verify of its own: it checks a backup folder.
+            line.verify = true;
         } else if (arg == "--help" || arg == "-h") {
             line.help = true;
         } else if (!line.words.empty()) {
@@ -103,6 +111,7 @@ int main(int argc, char** argv) {
     }
     try {
         mdk::cli::Session session(programFolder(), line.showLog, line.trace);
+        session.setVerifyTransfers(line.verify);
         session.connect(line.address);
         try {
             command->run(session, args);

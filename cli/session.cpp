@@ -2,8 +2,11 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
+
 #include "base/messages.h"
 #include "cli/phone_address.h"
+#include "config/linux_settings.h"
 #include "device/link_state.h"
 #include "p2k/transport.h"
 #include "sim/sim_link.h"
@@ -187,6 +190,11 @@ void Session::loadVolume(const std::string& phonePath) {
     context_.catalogue.setCurrentVolume(volume);
     context_.catalogue.loadCatalogue();
     view_.finishProgress();
+}
+
+void Session::setVerifyTransfers(bool on) {
+    const LinuxSettings settings = LinuxSettings::load(context_.files.configFolder(), std::getenv);
+    context_.commands.setVerifyTransfers(on || settings.verifyTransfers);
 }
 
 std::string normalizePhonePath(std::string path) {

@@ -93,6 +93,8 @@ public:
     void checkAnswering() const;
     // Probes the phone (framing and family).
     void probe();
+    // Checked transfers when on, or when the Linux settings file asks for them.
+    void setVerifyTransfers(bool on);
     // Reads the catalogue of the volume that holds phonePath ("/a/...").
     void loadVolume(const std::string& phonePath);
 

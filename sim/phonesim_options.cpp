@@ -39,6 +39,8 @@ bool parseFault(const std::string& text, Faults& faults, std::string& error) {
         faults.errorStatus = static_cast<uint8_t>(*n);
     } else if (name == "fail-write" && (n = number(value, 1, 1000000))) {
         faults.failWriteAt = static_cast<int>(*n);
+    } else if (name == "corrupt-read" && eq == std::string::npos) {
+        faults.corruptReads = true;
     } else if (name == "silent" && eq == std::string::npos) {
         faults.silentUsblan = true;
     } else if (name == "drop" && eq == std::string::npos) {
@@ -76,7 +78,8 @@ std::string phonesimUsage() {
            "  --usblan-command TEXT    the modem's USBLAN switch command (default at+mode=13)\n"
            "  --fault NAME[=N]         stale-sequence, three-waiting[=N], error-status[=N],\n"
            "                           refuse-p2k05, drop[=N], fail-write=N (the Nth file\n"
-           "                           write refused), silent (USBLAN never answers);\n"
+           "                           write refused), silent (USBLAN never answers),\n"
+           "                           corrupt-read (file reads come back altered);\n"
            "                           may be repeated\n";
 }
 

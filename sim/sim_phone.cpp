@@ -104,9 +104,15 @@ DriverStatus SimPhone::controlTransfer(std::span<const uint8_t> input,
     return DriverStatus::Failed;
 }
 
+namespace {
+bool isFileCommand(uint16_t command, std::span<const uint8_t> payload, uint32_t sub) {
+    return command == CommandSet::kFileSystem && payload.size() >= 4 &&
+           bytes::be32(payload.data()) == sub;
+}
+}  // namespace
+
 bool SimPhone::refuseThisWrite(uint16_t command, std::span<const uint8_t> payload) {
-    const bool write = command == CommandSet::kFileSystem && payload.size() >= 4 &&
-                       bytes::be32(payload.data()) == CommandSet::kWrite;
+    const bool write = isFileCommand(command, payload, CommandSet::kWrite);
     return write && faults_.failWriteAt > 0 && ++writes_ == faults_.failWriteAt;
 }
 
@@ -125,6 +131,10 @@ void SimPhone::acceptCommand(uint16_t sequence, uint16_t command, std::span<cons
         return;
     }
     CommandReply reply = model_.execute(command, payload);
+    if (faults_.corruptReads && isFileCommand(command, payload, CommandSet::kRead) &&
+        reply.data.size() > 1) {
+        reply.data[0] = static_cast<uint8_t>(~reply.data[0]);
+    }
     uint8_t status = faults_.errorStatus ? faults_.errorStatus : reply.status;
     pending_.push_back({echoed, status, std::move(reply.data)});
 }

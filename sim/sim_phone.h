@@ -20,6 +20,7 @@ struct Faults {
     int dropAfterRequests = -1;   // >= 0: the interface goes away after this many requests
     int failWriteAt = 0;          // > 0: this file write (counted from 1) is refused
     bool silentUsblan = false;    // the USBLAN service takes requests and never answers
+    bool corruptReads = false;    // file reads return their first byte inverted
 };
 
 // The phone side of the USB driver: answers the driver requests of both framings (classic

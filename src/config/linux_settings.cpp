@@ -27,6 +27,7 @@ constexpr Key kKeys[] = {
     {"updateServer", "MARROWDECK_UPDATE_SERVER"},
     {"hexEditor", "MARROWDECK_HEX_EDITOR"},
     {"textEditor", "MARROWDECK_TEXT_EDITOR"},
+    {"verifyTransfers", "MARROWDECK_VERIFY_TRANSFERS"},
 };
 
 std::string trim(const std::string& text) {
@@ -72,6 +73,11 @@ bool LinuxSettings::apply(const std::string& key, const std::string& value) {
             *field = value;
             return true;
         }
+    }
+    if (key == "verifyTransfers") {
+        if (value != "0" && value != "1") return false;
+        verifyTransfers = value == "1";
+        return true;
     }
     if (key == "usblanPort") {
         auto port = parsePort(value);

@@ -35,12 +35,16 @@ struct LinuxSettings {
     // host lies in the ".invalid" domain, which is never looked up: no check leaves the
     // machine until a server is set here.
     std::string updateServer = "http://update.marrowdeck.invalid";
+    // Checks every phone file transfer: an upload is read back and compared, a download's
+    // size is compared with the catalogue's. "verifyTransfers=1" (0 or 1).
+    bool verifyTransfers = false;
 
     // Reads programFolder/.linux-settings (missing file: defaults), then the environment
     // through getenv (MARROWDECK_SHARE_MOUNT, MARROWDECK_SHARE_UNMOUNT,
     // MARROWDECK_SHARE_MOUNT_POINT, MARROWDECK_FTP_MOUNT, MARROWDECK_FTP_UNMOUNT,
     // MARROWDECK_FTP_MOUNT_POINT, MARROWDECK_FTP_SETTINGS, MARROWDECK_USBLAN_PORT,
-    // MARROWDECK_HEX_EDITOR, MARROWDECK_TEXT_EDITOR, MARROWDECK_UPDATE_SERVER).
+    // MARROWDECK_HEX_EDITOR, MARROWDECK_TEXT_EDITOR, MARROWDECK_UPDATE_SERVER,
+    // MARROWDECK_VERIFY_TRANSFERS).
     // Unknown keys and bad values are skipped and reported in warnings.
     static LinuxSettings load(const std::string& programFolder,
                               const std::function<const char*(const char*)>& getenv,

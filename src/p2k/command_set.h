@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -62,6 +63,10 @@ public:
     // once it asks them to (the failure is then FailureKind::Cancelled).
     void setTransferWatch(TransferWatch* watch) { watch_ = watch; }
     TransferWatch* transferWatch() const { return watch_; }
+    // Checked transfers: an upload is read back and compared, a download's size compared
+    // with the size the catalogue lists (see file_transfer.h).
+    void setVerifyTransfers(bool on) { verify_ = on; }
+    bool verifyTransfers() const { return verify_; }
 
     int phoneOpenFile(const std::string& name, uint32_t value);
     // Reads size bytes from the open file into buffer (resized to what arrived).
@@ -127,6 +132,7 @@ private:
     Clock& clock_;
     ProgressSink* progress_ = nullptr;
     TransferWatch* watch_ = nullptr;
+    std::atomic<bool> verify_{false};
     std::string suspendSemaphore_ = "/SuspendTdwa";
     bool cdmaPhone_ = false;
     uint32_t fileReadTotal_ = 0;

@@ -44,6 +44,12 @@ std::optional<std::vector<uint8_t>> downloadPhoneFile(CommandSet& commands,
     if (result == 0 && size > 0) result = commands.phoneReadFile(data, size);
     const int closed = commands.phoneCloseFile();
     if (result != 0 || closed != 0) return std::nullopt;
+    if (commands.verifyTransfers() && data.size() != size) {
+        commands.transport().noteFailure(
+            FailureKind::VerifyFailed, "verify failed: " + std::to_string(data.size()) +
+                                           " bytes read, the phone lists " + std::to_string(size));
+        return std::nullopt;
+    }
     // A read that ends with a short reply is complete: the file is what arrived
     // (fileReadTotal bytes), which may be less than the listed size (a hidden file is
     // listed with a made-up size; a catalogue may be older than the phone's file).
@@ -90,6 +96,45 @@ void removePartialFile(CommandSet& commands, const std::string& phonePath, Uploa
     }
 }
 
+// The phone's copy of an uploaded file compared with what was sent: nullopt when they
+// match, else why not. The read-back is not counted as progress.
+std::optional<std::string> readBackProblem(CommandSet& commands, const std::string& phonePath,
+                                           std::span<const uint8_t> sent, uint32_t openMode) {
+    TransferWatch* watch = commands.transferWatch();
+    commands.setTransferWatch(nullptr);
+    std::vector<uint8_t> back;
+    const bool read =
+        commands.phoneOpenFile(phonePath, openMode) == 0 && commands.phoneSeekFile(0, 0) == 0 &&
+        (sent.empty() || commands.phoneReadFile(back, static_cast<uint32_t>(sent.size())) == 0);
+    const bool closed = commands.phoneCloseFile() == 0;
+    commands.setTransferWatch(watch);
+    if (!read || !closed) return "the file could not be read back";
+    const auto diff = std::mismatch(back.begin(), back.end(), sent.begin(), sent.end());
+    if (diff.first == back.end() && diff.second == sent.end()) return std::nullopt;
+    if (back.size() != sent.size()) {
+        return "the phone's copy has " + std::to_string(back.size()) + " bytes, the PC file " +
+               std::to_string(sent.size());
+    }
+    return "the phone's copy differs from the PC file at byte " +
+           std::to_string(diff.first - back.begin());
+}
+
+// A finished upload, checked when the command set asks for it.
+UploadResult finishedUpload(CommandSet& commands, const std::string& phonePath,
+                            std::span<const uint8_t> data, uint32_t openMode) {
+    UploadResult upload;
+    upload.written = static_cast<uint32_t>(data.size());
+    if (commands.verifyTransfers()) {
+        if (auto problem = readBackProblem(commands, phonePath, data, openMode)) {
+            upload.reason = "verify failed: " + *problem;
+            commands.transport().noteFailure(FailureKind::VerifyFailed, upload.reason);
+            return upload;
+        }
+    }
+    upload.result = 0;
+    return upload;
+}
+
 }  // namespace
 
 UploadResult uploadPhoneFileReporting(CommandSet& commands, const std::string& phonePath,
@@ -107,8 +152,7 @@ UploadResult uploadPhoneFileReporting(CommandSet& commands, const std::string& p
     }
     if (opened) {
         if (writeOpenFile(commands, data) == 0) {
-            upload.result = 0;
-            return upload;
+            return finishedUpload(commands, phonePath, data, openMode);
         }
         // With the P2k05 framing a refused open looks like success and only the first
         // write fails: the folders may be missing, so they are made and the file tried
@@ -128,8 +172,7 @@ UploadResult uploadPhoneFileReporting(CommandSet& commands, const std::string& p
         return upload;
     }
     if (writeOpenFile(commands, data) == 0) {
-        upload.result = 0;
-        return upload;
+        return finishedUpload(commands, phonePath, data, openMode);
     }
     removePartialFile(commands, phonePath, upload);
     return upload;

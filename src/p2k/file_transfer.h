@@ -17,7 +17,8 @@ class CommandSet;
 // Downloads one phone file: open with openMode, seek to 0, read up to size bytes, close.
 // The result holds the bytes the read delivered (fileReadTotal), at most size; nullopt
 // when any step fails (the bytes of a failed read are never handed out); the transport's
-// failureText() then tells why.
+// failureText() then tells why. With checked transfers a file that came out shorter than
+// size fails too (FailureKind::VerifyFailed).
 std::optional<std::vector<uint8_t>> downloadPhoneFile(CommandSet& commands,
                                                       const std::string& phonePath,
                                                       uint32_t openMode, uint32_t size);
@@ -40,7 +41,8 @@ struct UploadResult {
 // value when a listed file is written back); when that fails create each parent folder in turn
 // and open once more; write; close. A write that fails part-way closes the phone file and,
 // while the link still answers, deletes the partial file. Nothing is written into a file
-// the phone did not open for us.
+// the phone did not open for us. With checked transfers the file is then read back and
+// compared; a difference fails the upload (the phone file stays as the phone has it).
 UploadResult uploadPhoneFileReporting(CommandSet& commands, const std::string& phonePath,
                                       std::span<const uint8_t> data, uint32_t openMode = 4);
 // The same, 0 on success and -1 on failure.

@@ -23,6 +23,7 @@ enum class FailureKind {
     BadReply,        // a reply that does not belong to the request
     TransferFailed,  // the driver failed a transfer on a link that is still there
     Cancelled,       // the user stopped the transfer between two blocks
+    VerifyFailed,    // a checked transfer did not match (read back, or the listed size)
 };
 
 // The first failure of a phone operation, in words for the user: "no reply from the phone

@@ -68,6 +68,16 @@ TEST(LinuxSettings, MissingFileGivesDefaults) {
     LinuxSettings settings = LinuxSettings::load("/nonexistent-folder", nullptr);
     EXPECT_EQ(settings.usblanPort, 11000);
     EXPECT_EQ(settings.shareMountCommand, "gio mount \"smb://root@%IP%/system\"");
+    EXPECT_FALSE(settings.verifyTransfers);
+}
+
+TEST(LinuxSettings, VerifyTransfersTakesZeroOrOne) {
+    std::string warnings;
+    EXPECT_TRUE(LinuxSettings::parse("verifyTransfers=1\n", &warnings).verifyTransfers);
+    EXPECT_FALSE(LinuxSettings::parse("verifyTransfers=1\nverifyTransfers=0\n").verifyTransfers);
+    EXPECT_TRUE(warnings.empty());
+    EXPECT_FALSE(LinuxSettings::parse("verifyTransfers=yes\n", &warnings).verifyTransfers);
+    EXPECT_NE(warnings.find("line 1 ignored: verifyTransfers=yes"), std::string::npos);
 }
 
 TEST(LinuxSettings, TemplatesExpandEveryPlaceholder) {

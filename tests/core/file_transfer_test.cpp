@@ -158,6 +158,55 @@ TEST(UsblanIdentity, ReadsTheFirst500BytesOfTheFile) {
     EXPECT_EQ(readUsblanModelName(f.context.commands), std::nullopt);
 }
 
+// ---- checked transfers -----------------------------------------------------------------
+
+TEST(CheckedTransfers, UploadsAreReadBackAndCompared) {
+    struct Case {
+        const char* name;
+        bool verify;
+        bool corruptReads;
+        int result;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"not checked", false, true, 0, ""},
+        {"checked, the phone keeps the bytes", true, false, 0, ""},
+        {"checked, the phone returns other bytes", true, true, -1,
+         "verify failed: the phone's copy differs from the PC file at byte 0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PhoneFixture f;
+        f.phone.faults().corruptReads = c.corruptReads;
+        f.context.commands.setVerifyTransfers(c.verify);
+        const UploadResult upload =
+            uploadPhoneFileReporting(f.context.commands, "/a/v.bin", patternBytes(3000, 4));
+        EXPECT_EQ(upload.result, c.result);
+        EXPECT_EQ(upload.reason, c.reason);
+        EXPECT_EQ(fileCommands(f.link->commands(), CommandSet::kRead).size(), c.verify ? 3u : 0u);
+        if (c.result != 0) {
+            EXPECT_EQ(f.context.transport.failure().kind, FailureKind::VerifyFailed);
+        }
+    }
+}
+
+TEST(CheckedTransfers, DownloadsShorterThanListedFail) {
+    for (bool verify : {false, true}) {
+        SCOPED_TRACE(verify);
+        PhoneFixture f;
+        ASSERT_TRUE(f.model.addFile("/a/short.bin", patternBytes(1500, 2)));
+        f.context.commands.setVerifyTransfers(verify);
+        // The catalogue lists 2000 bytes; the phone has 1500.
+        const auto data = downloadPhoneFile(f.context.commands, "/a/short.bin", 0, 2000);
+        EXPECT_EQ(data.has_value(), !verify);
+        if (verify) {
+            EXPECT_EQ(f.context.transport.failureText(),
+                      "verify failed: 1500 bytes read, the phone lists 2000");
+        }
+        EXPECT_TRUE(downloadPhoneFile(f.context.commands, "/a/short.bin", 0, 1500).has_value());
+    }
+}
+
 // ---- upload ----------------------------------------------------------------------------
 
 TEST(Upload, MissingFoldersAreCreatedInOrderThenOpenedOnceMore) {

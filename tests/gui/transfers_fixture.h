@@ -71,7 +71,7 @@ public:
 
     void startOnPhone() {
         start();
-        context->driver.setLink(std::make_shared<sim::SimLink>(phone));
+        context->driver.setLink(std::make_shared<sim::SimLink>(phone, linkLatencyMs));
         context->commands.setProgress(&progress);
         workers = std::make_unique<WorkerRunner>(context->log, window.get());
         workers->setShowDialog(false);
@@ -159,6 +159,7 @@ public:
 
     sim::PhoneModel model;
     sim::SimPhone phone;
+    uint32_t linkLatencyMs = 0;  // set before startOnPhone: a slow phone
     RangeRecorder progress;
     std::unique_ptr<WorkerRunner> workers;
     std::unique_ptr<CataloguePhone> catalogueRows;

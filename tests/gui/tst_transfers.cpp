@@ -1,11 +1,14 @@
 // The Copy command between PC folders, phone volumes and the seem folder, on the
 // simulated phone: downloads, uploads, folder transfers, seems and the PC copy's
 // questions.
+#include <QLabel>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
 #include <algorithm>
 #include <future>
 
+#include "gui/dialogs/wait_dialog.h"
 #include "transfers_fixture.h"
 
 namespace mdk::test {
@@ -29,6 +32,8 @@ private slots:
     void seemsDownloadAsRecordFiles();
     void seemUploadsCheckTheFileName();
     void phoneCommandsAreRefusedWhileAWorkerRuns();
+    void cancelStopsADownloadAndSkipsTheRowsThatFollow();
+    void cancelRemovesThePartialUploadFromThePhone();
 };
 
 void TestTransfers::downloadsWriteWholeFilesWithTheirProgressRanges() {
@@ -377,6 +382,87 @@ void TestTransfers::phoneCommandsAreRefusedWhileAWorkerRuns() {
     f.select(Side::Left, {"x.txt"});
     f.dispatch(ids::kCopy);
     QCOMPARE(f.readFile(f.other + "/x.txt"), std::string("x"));
+}
+
+// Presses the wait dialog's Cancel once its progress line shows that bytes have moved
+// (the fixture's clock is a manual one: no speed is shown); the lines shown are kept.
+class CancelWhenMoving : public QObject {
+public:
+    explicit CancelWhenMoving(QStringList& shown) : shown_(shown) {
+        timer_.setInterval(10);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { look(); });
+        timer_.start();
+    }
+
+private:
+    void look() {
+        auto* dialog = qobject_cast<WaitDialog*>(QApplication::activeModalWidget());
+        if (!dialog) return;
+        dialog->poll();
+        auto* line = dialog->findChild<QLabel*>(QString::number(WaitDialog::kProgressLineId));
+        auto* cancel = dialog->findChild<QPushButton*>("cancel");
+        if (!line || !cancel || !cancel->isEnabled()) return;
+        shown_ << line->text();
+        const QString text = line->text();
+        if (!text.isEmpty() && !text.contains("  0 B of ")) cancel->click();
+    }
+    QStringList& shown_;
+    QTimer timer_;
+};
+
+void TestTransfers::cancelStopsADownloadAndSkipsTheRowsThatFollow() {
+    TransferFixture f;
+    f.linkLatencyMs = 5;  // 200 blocks take a second
+    QVERIFY(f.model.addFile("/a/big1.bin", std::vector<uint8_t>(200 * 1024, 1)));
+    QVERIFY(f.model.addFile("/a/big2.bin", std::vector<uint8_t>(10 * 1024, 2)));
+    f.startOnPhone();
+    f.loadPhone();
+    f.touch(f.other + "/big1.bin", "old bytes");
+    f.showPhone(Side::Left, "/a/");
+    f.showPc(Side::Right, f.other);
+    f.select(Side::Left, {"big1.bin", "big2.bin"});
+    f.workers->setShowDialog(true);
+    QStringList shown;
+    CancelWhenMoving canceller(shown);
+    f.dispatch(ids::kCopy);
+
+    QVERIFY2(!shown.isEmpty(), "the dialog showed its progress");
+    QVERIFY2(shown.last().startsWith("file 1 of 2  /a/big1.bin  "), qPrintable(shown.last()));
+    QVERIFY2(shown.last().endsWith(" of 210.0 KB in all)"), qPrintable(shown.last()));
+    QCOMPARE(f.readFile(f.other + "/big1.bin"), std::string("old bytes"));
+    QVERIFY2(!fs::exists(f.other + "/big2.bin"), "the row after the cancelled one is skipped");
+    QVERIFY(f.logged("Copy cancelled: /a/big1.bin was stopped, 1 more file(s) skipped."));
+    QVERIFY(f.logLines().filter("Download of /a/big1.bin failed (cancelled by the user)").size() ==
+            1);
+
+    // The next copy runs in full.
+    f.workers->setShowDialog(false);
+    f.select(Side::Left, {"big2.bin"});
+    f.dispatch(ids::kCopy);
+    QCOMPARE(fs::file_size(f.other + "/big2.bin"), uintmax_t{10 * 1024});
+}
+
+void TestTransfers::cancelRemovesThePartialUploadFromThePhone() {
+    TransferFixture f;
+    f.linkLatencyMs = 5;
+    f.startOnPhone();
+    f.loadPhone();
+    f.touch(f.home + "/up.bin", std::string(200 * 1024, 'u'));
+    f.showPc(Side::Left, f.home);
+    f.showPhone(Side::Right, "/a/");
+    f.select(Side::Left, {"up.bin"});
+    f.workers->setShowDialog(true);
+    QStringList shown;
+    CancelWhenMoving canceller(shown);
+    f.dispatch(ids::kCopy);
+
+    QVERIFY2(!shown.isEmpty() && shown.last().startsWith("/a/up.bin  "),
+             qPrintable(shown.join("|")));
+    QVERIFY(!f.model.fileBytes("/a/up.bin"));
+    QVERIFY(
+        f.logged("Upload of /a/up.bin failed: cancelled by the user; the partial file was "
+                 "removed from the phone"));
+    QVERIFY(!f.names(Side::Right).contains("up.bin"));
 }
 
 }  // namespace mdk::test

@@ -26,7 +26,8 @@ PhoneUi::PhoneUi(AppContext& context, PaneHost& host)
       pane_(std::make_unique<PhonePane>(context, host, *workers_)),
       viewEdit_(std::make_unique<ViewEdit>(context, host, *pane_, *workers_)) {
     // The editors come from the Linux settings file; the environment wins over it.
-    const LinuxSettings settings = LinuxSettings::load(context.programFolder, environmentText);
+    const LinuxSettings settings =
+        LinuxSettings::load(context.files.configFolder(), environmentText);
     pane_->setEditors({settings.hexEditor, settings.textEditor});
     host_.setPhoneSource(pane_.get());
     viewEdit_->install();
@@ -34,8 +35,7 @@ PhoneUi::PhoneUi(AppContext& context, PaneHost& host)
     // the worker's own progress posts are drawn first.
     QObject::connect(workers_.get(), &WorkerRunner::jobFinished, workers_.get(), [this] {
         QMetaObject::invokeMethod(
-            workers_.get(), [this] { host_.progressSink().setPosition(0); },
-            Qt::QueuedConnection);
+            workers_.get(), [this] { host_.progressSink().setPosition(0); }, Qt::QueuedConnection);
     });
 }
 

@@ -81,6 +81,7 @@ int main(int argc, char** argv) {
     std::string settingsWarnings;
     const mdk::LinuxSettings settings =
         mdk::LinuxSettings::load(context.files.configFolder(), std::getenv, &settingsWarnings);
+    context.commands.setVerifyTransfers(settings.verifyTransfers);
     mdk::LinuxDevicePlatform platform(address, mdk::sim::openLink);
     mdk::PosixCommandRunner desktopCommands;
     const mdk::XdgFolders xdg = mdk::XdgFolders::fromEnvironment(std::getenv);
