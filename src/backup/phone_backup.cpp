@@ -132,6 +132,8 @@ private:
     bool backUpFile(const CatalogueRecord& record) {
         const std::string stored = *storedFilePath(options_.folder, record.path);
         auto data = downloadListedFile(phone_, record);
+        // A file stopped by Cancel is not a failure: the run ends as cancelled.
+        if (!data && control_.cancelled()) return true;
         if (!data) {
             fail(summary_.files, record.path, "download failed");
             return false;

@@ -112,6 +112,8 @@ private:
         if (options_.dryRun) return;
         if (uploadPhoneFile(phone_.commands, path, *bytes) != 0) {
             report_.uploaded.pop_back();
+            // A file stopped by Cancel was removed again; the run ends as cancelled.
+            if (control_.cancelled()) return;
             return fail(path, "upload failed");
         }
         setAttributes(path, file);

@@ -11,6 +11,7 @@
 #include "backup/phone_backup.h"
 #include "backup/phone_restore.h"
 #include "backup/sha256.h"
+#include "p2k/transfer_watch.h"
 #include "p2k/transport.h"
 #include "phone_fixture.h"
 #include "platform/safe_file.h"
@@ -97,6 +98,7 @@ Bytes fileBytes(const std::string& path) {
 // Files left behind by an interrupted write (temporary names).
 std::vector<std::string> strayFiles(const std::string& folder, const Manifest& manifest) {
     std::vector<std::string> stray;
+    if (!fs::exists(folder + "/files")) return stray;
     for (auto& entry : fs::recursive_directory_iterator(folder + "/files")) {
         if (!entry.is_regular_file()) continue;
         const std::string phonePath = entry.path().string().substr(folder.size() + 6);
@@ -385,6 +387,28 @@ TEST(Backup, CancelStopsBetweenFilesLeavingTheFolderConsistent) {
     EXPECT_TRUE(rest.ok());
     EXPECT_EQ(rest.files.unchanged, 5);
     EXPECT_EQ(rest.files.added, int(phone.files().size()) - 5);
+}
+
+TEST(Backup, CancelWithinAFileStoresNothingOfIt) {
+    Phone phone;
+    ASSERT_TRUE(phone.f.model.addFile("/a/big.bin", Bytes(5000, 7)));
+    TempFolder dir;
+    std::atomic<bool> cancel{false};
+    // The watch on the command set stops the file at hand between two blocks.
+    TransferWatch watch(phone.f.clock, &cancel);
+    watch.setObserver([&](const TransferSnapshot& state) {
+        if (state.fileName == "/a/big.bin" && state.fileDone >= 1024) cancel = true;
+    });
+    phone.f.context.commands.setTransferWatch(&watch);
+    const BackupSummary summary = backUp(phone, dir.path(), {&cancel, nullptr});
+    phone.f.context.commands.setTransferWatch(nullptr);
+    EXPECT_TRUE(summary.cancelled);
+    EXPECT_EQ(summary.files.failed, 0) << "a cancelled file is no failure";
+    EXPECT_TRUE(summary.failures.empty());
+    const Manifest manifest = manifestOf(dir.path());
+    EXPECT_EQ(manifest.files.count("/a/big.bin"), 0u);
+    EXPECT_FALSE(fs::exists(dir.sub("files/a/big.bin")));
+    EXPECT_TRUE(strayFiles(dir.path(), manifest).empty());
 }
 
 TEST(BackupPaths, PhonePathsNeverLeaveTheFilesFolder) {

@@ -2,11 +2,16 @@
 // A main window on the in-process simulated phone, with the window's file commands and
 // transfers installed on one worker runner that runs without its wait dialog. Phone panes
 // are listed from the loaded catalogue, as a phone pane lists them.
+#include <QApplication>
 #include <QItemSelectionModel>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
 #include <filesystem>
 #include <memory>
 #include <mutex>
 
+#include "gui/dialogs/wait_dialog.h"
 #include "gui/panes/file_commands.h"
 #include "gui/panes/worker_runner.h"
 #include "gui_fixture.h"
@@ -58,6 +63,33 @@ public:
 private:
     mutable std::mutex mutex_;
     std::vector<std::pair<int, int>> ranges_;
+};
+
+// Presses the Cancel of the wait dialog on screen once its progress line satisfies when;
+// the lines the dialog showed are kept in shown.
+class WaitDialogCanceller {
+public:
+    WaitDialogCanceller(QStringList& shown, std::function<bool(const QString&)> when)
+        : shown_(shown), when_(std::move(when)) {
+        timer_.setInterval(10);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { look(); });
+        timer_.start();
+    }
+
+private:
+    void look() {
+        auto* dialog = qobject_cast<WaitDialog*>(QApplication::activeModalWidget());
+        if (!dialog) return;
+        dialog->poll();
+        auto* line = dialog->findChild<QLabel*>(QString::number(WaitDialog::kProgressLineId));
+        auto* cancel = dialog->findChild<QPushButton*>("cancel");
+        if (!line || !cancel || !cancel->isEnabled()) return;
+        shown_ << line->text();
+        if (when_(line->text())) cancel->click();
+    }
+    QStringList& shown_;
+    std::function<bool(const QString&)> when_;
+    QTimer timer_;
 };
 
 class TransferFixture : public GuiFixture {

@@ -14,6 +14,7 @@ private slots:
     void backUpThenRestoreFilesAndSeemsAfterYes();
     void seemsStayWhenTheAnswerIsNo();
     void cancellingTheFolderChooserDoesNothing();
+    void cancelStopsTheBackupInsideAFile();
 };
 
 namespace {
@@ -21,7 +22,8 @@ namespace {
 // A phone with three files and a seem of two records, the seem list naming it, and the
 // backup commands installed with a chooser that answers folder.
 struct BackupFixture : TransferFixture {
-    explicit BackupFixture(std::optional<std::string> chosen) {
+    explicit BackupFixture(std::optional<std::string> chosen, uint32_t latencyMs = 0) {
+        linkLatencyMs = latencyMs;
         QVERIFY(model.addFile("/a/mobile/one.txt", bytesOf("one"), 0x07000400));
         QVERIFY(model.addFile("/a/mobile/pic/two.jpg", bytesOf("two two"), 0x0E000500));
         QVERIFY(model.addFile("/c/three.bin", bytesOf("3"), 0x07000400));
@@ -102,6 +104,30 @@ void TestBackup::cancellingTheFolderChooserDoesNothing() {
     QCOMPARE(f.titles.size(), size_t{2});
     QVERIFY(f.prompts().empty());
     QVERIFY(!fs::exists(f.folder()));
+}
+
+void TestBackup::cancelStopsTheBackupInsideAFile() {
+    BackupFixture f(std::string{}, 5);  // 200 blocks take a second
+    QVERIFY(f.model.addFile("/a/big.bin", std::vector<uint8_t>(200 * 1024, 1), 0x07000400));
+    f.backup->setFolderChooser([&f](const std::string&) { return f.folder(); });
+    f.workers->setShowDialog(true);
+    QStringList shown;
+    WaitDialogCanceller canceller(shown, [](const QString& line) {
+        return line.startsWith("Files") && line.contains("/a/big.bin");
+    });
+    f.prompter.queueAnswer(PromptAnswer::Ok);
+    f.dispatch(ids::kMenuBackupPhone);
+
+    QVERIFY2(!shown.isEmpty(), "the dialog showed the run's progress");
+    const auto prompts = f.prompts();
+    QCOMPARE(prompts.size(), size_t{1});
+    QVERIFY2(prompts[0].text.find("Stopped: cancelled.") != std::string::npos,
+             prompts[0].text.c_str());
+    QVERIFY2(prompts[0].text.find("Failed") == std::string::npos, prompts[0].text.c_str());
+    QVERIFY(!fs::exists(f.folder() + "/files/a/big.bin"));
+    std::ifstream manifest(f.folder() + "/manifest.json");
+    const std::string text((std::istreambuf_iterator<char>(manifest)), {});
+    QVERIFY2(text.find("/a/big.bin") == std::string::npos, "the stopped file is not listed");
 }
 
 }  // namespace mdk::test

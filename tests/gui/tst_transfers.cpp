@@ -1,14 +1,11 @@
 // The Copy command between PC folders, phone volumes and the seem folder, on the
 // simulated phone: downloads, uploads, folder transfers, seems and the PC copy's
 // questions.
-#include <QLabel>
-#include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
 #include <algorithm>
 #include <future>
 
-#include "gui/dialogs/wait_dialog.h"
 #include "transfers_fixture.h"
 
 namespace mdk::test {
@@ -384,31 +381,11 @@ void TestTransfers::phoneCommandsAreRefusedWhileAWorkerRuns() {
     QCOMPARE(f.readFile(f.other + "/x.txt"), std::string("x"));
 }
 
-// Presses the wait dialog's Cancel once its progress line shows that bytes have moved
-// (the fixture's clock is a manual one: no speed is shown); the lines shown are kept.
-class CancelWhenMoving : public QObject {
-public:
-    explicit CancelWhenMoving(QStringList& shown) : shown_(shown) {
-        timer_.setInterval(10);
-        QObject::connect(&timer_, &QTimer::timeout, [this] { look(); });
-        timer_.start();
-    }
-
-private:
-    void look() {
-        auto* dialog = qobject_cast<WaitDialog*>(QApplication::activeModalWidget());
-        if (!dialog) return;
-        dialog->poll();
-        auto* line = dialog->findChild<QLabel*>(QString::number(WaitDialog::kProgressLineId));
-        auto* cancel = dialog->findChild<QPushButton*>("cancel");
-        if (!line || !cancel || !cancel->isEnabled()) return;
-        shown_ << line->text();
-        const QString text = line->text();
-        if (!text.isEmpty() && !text.contains("  0 B of ")) cancel->click();
-    }
-    QStringList& shown_;
-    QTimer timer_;
-};
+// The progress line shows that bytes have moved (the fixture's clock is a manual one: no
+// speed is shown).
+bool bytesMoved(const QString& line) {
+    return !line.isEmpty() && !line.contains("  0 B of ");
+}
 
 void TestTransfers::cancelStopsADownloadAndSkipsTheRowsThatFollow() {
     TransferFixture f;
@@ -423,7 +400,7 @@ void TestTransfers::cancelStopsADownloadAndSkipsTheRowsThatFollow() {
     f.select(Side::Left, {"big1.bin", "big2.bin"});
     f.workers->setShowDialog(true);
     QStringList shown;
-    CancelWhenMoving canceller(shown);
+    WaitDialogCanceller canceller(shown, bytesMoved);
     f.dispatch(ids::kCopy);
 
     QVERIFY2(!shown.isEmpty(), "the dialog showed its progress");
@@ -453,7 +430,7 @@ void TestTransfers::cancelRemovesThePartialUploadFromThePhone() {
     f.select(Side::Left, {"up.bin"});
     f.workers->setShowDialog(true);
     QStringList shown;
-    CancelWhenMoving canceller(shown);
+    WaitDialogCanceller canceller(shown, bytesMoved);
     f.dispatch(ids::kCopy);
 
     QVERIFY2(!shown.isEmpty() && shown.last().startsWith("/a/up.bin  "),
