@@ -14,6 +14,12 @@ void appendPrefix(std::vector<uint8_t>& out) {
 }
 }  // namespace
 
+void SimPhone::setFaults(const Faults& faults) {
+    std::lock_guard lock(mutex_);
+    faults_ = faults;
+    requests_ = writes_ = reads_ = commands_ = searchBlocks_ = 0;
+}
+
 bool SimPhone::interfaceUp() const {
     std::lock_guard lock(mutex_);
     return interfaceUp_;
@@ -104,19 +110,47 @@ DriverStatus SimPhone::controlTransfer(std::span<const uint8_t> input,
     return DriverStatus::Failed;
 }
 
-bool SimPhone::refuseThisWrite(uint16_t command, std::span<const uint8_t> payload) {
-    const bool write = command == CommandSet::kFileSystem && payload.size() >= 4 &&
-                       bytes::be32(payload.data()) == CommandSet::kWrite;
-    return write && faults_.failWriteAt > 0 && ++writes_ == faults_.failWriteAt;
+namespace {
+bool isFileSubCommand(uint16_t command, std::span<const uint8_t> payload, uint32_t sub) {
+    return command == CommandSet::kFileSystem && payload.size() >= 4 &&
+           bytes::be32(payload.data()) == sub;
+}
+}  // namespace
+
+bool SimPhone::refuseThisTransfer(uint16_t command, std::span<const uint8_t> payload) {
+    if (isFileSubCommand(command, payload, CommandSet::kWrite)) {
+        return faults_.failWriteAt > 0 && ++writes_ == faults_.failWriteAt;
+    }
+    if (isFileSubCommand(command, payload, CommandSet::kRead)) {
+        return faults_.failReadAt > 0 && ++reads_ == faults_.failReadAt;
+    }
+    return false;
+}
+
+// The counted search-next block claims one record more than the records it carries.
+void SimPhone::shortenBlock(uint16_t command, std::span<const uint8_t> payload,
+                            CommandReply& reply) {
+    if (faults_.shortBlockAt <= 0 || !isFileSubCommand(command, payload, CommandSet::kSearchNext) ||
+        reply.data.size() < 2) {
+        return;
+    }
+    const uint16_t count = bytes::be16(reply.data.data());
+    if (count > 0 && ++searchBlocks_ == faults_.shortBlockAt) {
+        bytes::putBe16(reply.data.data(), static_cast<uint16_t>(count + 1));
+    }
 }
 
 void SimPhone::acceptCommand(uint16_t sequence, uint16_t command, std::span<const uint8_t> payload,
                              bool classic) {
-    const uint16_t echoed = faults_.staleSequence ? lastSequence_ : sequence;
+    ++commands_;
+    // A phone that stopped answering takes the command and never replies.
+    if (faults_.silentAfterCommands >= 0 && commands_ > faults_.silentAfterCommands) return;
+    const bool stale = faults_.staleSequence || commands_ == faults_.staleSequenceAt;
+    const uint16_t echoed = stale ? lastSequence_ : sequence;
     lastSequence_ = sequence;
-    if (refuseThisWrite(command, payload)) {
-        // Nothing written: an error status in the classic framing, the refusal byte 1 in
-        // the P2k05 framing (which carries no status).
+    if (refuseThisTransfer(command, payload)) {
+        // Nothing read or written: an error status in the classic framing, the refusal
+        // byte 1 in the P2k05 framing (which carries no status).
         if (classic) {
             pending_.push_back({echoed, kStatusRefused, {}});
         } else {
@@ -125,6 +159,7 @@ void SimPhone::acceptCommand(uint16_t sequence, uint16_t command, std::span<cons
         return;
     }
     CommandReply reply = model_.execute(command, payload);
+    shortenBlock(command, payload, reply);
     uint8_t status = faults_.errorStatus ? faults_.errorStatus : reply.status;
     pending_.push_back({echoed, status, std::move(reply.data)});
 }

@@ -12,14 +12,18 @@ namespace mdk::sim {
 
 // Switches that make the simulated phone misbehave, for tests.
 struct Faults {
-    bool staleSequence = false;   // replies carry the previous command's sequence number
-    int threeWaitingPolls = 0;    // this many polls report 3 waiting replies first
-    uint8_t errorStatus = 0;      // non-zero: every classic reply carries this status
-    bool refuseP2k05 = false;     // P2k05 send requests fail
-    bool dropConnection = false;  // the interface goes away at the next request
-    int dropAfterRequests = -1;   // >= 0: the interface goes away after this many requests
-    int failWriteAt = 0;          // > 0: this file write (counted from 1) is refused
-    bool silentUsblan = false;    // the USBLAN service takes requests and never answers
+    bool staleSequence = false;    // replies carry the previous command's sequence number
+    int staleSequenceAt = 0;       // > 0: only this command's reply (counted from 1) does
+    int threeWaitingPolls = 0;     // this many polls report 3 waiting replies first
+    uint8_t errorStatus = 0;       // non-zero: every classic reply carries this status
+    bool refuseP2k05 = false;      // P2k05 send requests fail
+    bool dropConnection = false;   // the interface goes away at the next request
+    int dropAfterRequests = -1;    // >= 0: the interface goes away after this many requests
+    int failWriteAt = 0;           // > 0: this file write (counted from 1) is refused
+    int failReadAt = 0;            // > 0: this file read (counted from 1) is refused
+    int silentAfterCommands = -1;  // >= 0: later commands are taken and never answered
+    int shortBlockAt = 0;  // > 0: this search-next block announces one record more than it holds
+    bool silentUsblan = false;  // the USBLAN service takes requests and never answers
 };
 
 // The phone side of the USB driver: answers the driver requests of both framings (classic
@@ -34,6 +38,8 @@ public:
                         std::vector<uint8_t>& output);
 
     Faults& faults() { return faults_; }
+    // Sets the fault switches; the counted ones (drop=N, fail-read=N, ...) count from here.
+    void setFaults(const Faults& faults);
     bool interfaceUp() const;
     // Brings the Test Command interface up (the phone entered P2k mode) or takes it away.
     // A Linux phone has no such interface: it never comes up.
@@ -54,7 +60,8 @@ private:
     DriverStatus controlTransfer(std::span<const uint8_t> input, std::vector<uint8_t>& output);
     void acceptCommand(uint16_t sequence, uint16_t command, std::span<const uint8_t> payload,
                        bool classic);
-    bool refuseThisWrite(uint16_t command, std::span<const uint8_t> payload);
+    bool refuseThisTransfer(uint16_t command, std::span<const uint8_t> payload);
+    void shortenBlock(uint16_t command, std::span<const uint8_t> payload, CommandReply& reply);
     void classicPoll(std::vector<uint8_t>& output);
     void classicFetch(std::vector<uint8_t>& output);
     DriverStatus p2k05Send(std::span<const uint8_t> input);
@@ -69,6 +76,9 @@ private:
     bool atMode_ = false;
     int requests_ = 0;
     int writes_ = 0;
+    int reads_ = 0;
+    int commands_ = 0;
+    int searchBlocks_ = 0;
 };
 
 }  // namespace mdk::sim
