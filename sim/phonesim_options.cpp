@@ -86,7 +86,7 @@ std::string phonesimUsage() {
            "                           three-waiting[=N], error-status[=N], refuse-p2k05,\n"
            "                           drop[=N], fail-write=N / fail-read=N (the Nth file\n"
            "                           write / read refused), silent-after=N (no replies\n"
-           "                           after N commands), short-block=N (the Nth search-next\n"
+           "                           after the Nth command), short-block=N (the Nth search-next\n"
            "                           block announces a record it lacks), silent (USBLAN\n"
            "                           never answers); may be repeated\n";
 }

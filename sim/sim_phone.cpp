@@ -18,6 +18,8 @@ void SimPhone::setFaults(const Faults& faults) {
     std::lock_guard lock(mutex_);
     faults_ = faults;
     requests_ = writes_ = reads_ = commands_ = searchBlocks_ = 0;
+    pending_.insert(pending_.end(), held_.begin(), held_.end());
+    held_.clear();
 }
 
 bool SimPhone::interfaceUp() const {
@@ -140,28 +142,29 @@ void SimPhone::shortenBlock(uint16_t command, std::span<const uint8_t> payload,
     }
 }
 
+void SimPhone::reply(PendingReply reply) {
+    // A phone that stopped answering still executes the command; its reply comes late.
+    const bool silent = faults_.silentAfterCommands >= 0 && commands_ > faults_.silentAfterCommands;
+    (silent ? held_ : pending_).push_back(std::move(reply));
+}
+
 void SimPhone::acceptCommand(uint16_t sequence, uint16_t command, std::span<const uint8_t> payload,
                              bool classic) {
     ++commands_;
-    // A phone that stopped answering takes the command and never replies.
-    if (faults_.silentAfterCommands >= 0 && commands_ > faults_.silentAfterCommands) return;
     const bool stale = faults_.staleSequence || commands_ == faults_.staleSequenceAt;
     const uint16_t echoed = stale ? lastSequence_ : sequence;
     lastSequence_ = sequence;
     if (refuseThisTransfer(command, payload)) {
         // Nothing read or written: an error status in the classic framing, the refusal
         // byte 1 in the P2k05 framing (which carries no status).
-        if (classic) {
-            pending_.push_back({echoed, kStatusRefused, {}});
-        } else {
-            pending_.push_back({echoed, kStatusData, {1}});
-        }
+        reply(classic ? PendingReply{echoed, kStatusRefused, {}}
+                      : PendingReply{echoed, kStatusData, {1}});
         return;
     }
-    CommandReply reply = model_.execute(command, payload);
-    shortenBlock(command, payload, reply);
-    uint8_t status = faults_.errorStatus ? faults_.errorStatus : reply.status;
-    pending_.push_back({echoed, status, std::move(reply.data)});
+    CommandReply answer = model_.execute(command, payload);
+    shortenBlock(command, payload, answer);
+    const uint8_t status = faults_.errorStatus ? faults_.errorStatus : answer.status;
+    reply({echoed, status, std::move(answer.data)});
 }
 
 void SimPhone::classicPoll(std::vector<uint8_t>& output) {

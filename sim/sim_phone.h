@@ -21,7 +21,8 @@ struct Faults {
     int dropAfterRequests = -1;    // >= 0: the interface goes away after this many requests
     int failWriteAt = 0;           // > 0: this file write (counted from 1) is refused
     int failReadAt = 0;            // > 0: this file read (counted from 1) is refused
-    int silentAfterCommands = -1;  // >= 0: later commands are taken and never answered
+    int silentAfterCommands = -1;  // >= 0: later commands get their replies only once the
+                                   // switches change (setFaults): late replies
     int shortBlockAt = 0;  // > 0: this search-next block announces one record more than it holds
     bool silentUsblan = false;  // the USBLAN service takes requests and never answers
 };
@@ -39,6 +40,7 @@ public:
 
     Faults& faults() { return faults_; }
     // Sets the fault switches; the counted ones (drop=N, fail-read=N, ...) count from here.
+    // Replies held back by silentAfterCommands are sent now, late.
     void setFaults(const Faults& faults);
     bool interfaceUp() const;
     // Brings the Test Command interface up (the phone entered P2k mode) or takes it away.
@@ -60,6 +62,7 @@ private:
     DriverStatus controlTransfer(std::span<const uint8_t> input, std::vector<uint8_t>& output);
     void acceptCommand(uint16_t sequence, uint16_t command, std::span<const uint8_t> payload,
                        bool classic);
+    void reply(PendingReply reply);
     bool refuseThisTransfer(uint16_t command, std::span<const uint8_t> payload);
     void shortenBlock(uint16_t command, std::span<const uint8_t> payload, CommandReply& reply);
     void classicPoll(std::vector<uint8_t>& output);
@@ -71,6 +74,7 @@ private:
     mutable std::mutex mutex_;
     Faults faults_;
     std::deque<PendingReply> pending_;
+    std::deque<PendingReply> held_;  // replies of a silent phone, owed
     uint16_t lastSequence_ = 0;
     bool interfaceUp_;
     bool atMode_ = false;
