@@ -87,10 +87,10 @@ public:
     // What a failed command left on the phone ("a partial file remains on the phone: X"),
     // for the error that names a silent phone.
     void noteLeftOnPhone(std::string text) { leftOnPhone_ = std::move(text); }
-    // Reads the catalogue of the volume that holds phonePath ("/a/..."); a list the phone
-    // broke off (a malformed block) ends the command.
     // Probes the phone (framing and family).
     void probe();
+    // Reads the catalogue of the volume that holds phonePath ("/a/..."); a list the phone
+    // broke off (a malformed block) ends the command.
     void loadVolume(const std::string& phonePath);
 
     // True on a Linux phone reached over USBLAN; its model name then comes from the phone.

@@ -18,9 +18,9 @@ namespace mdk {
 namespace {
 
 constexpr size_t kClassicHeader = 14;
-constexpr int kMaxLateReplies = 16;  // late replies dropped before one command at most
-const uint8_t kP2k05PollRecord[5] = {0x02, 0x00, 0x10, 0x00, 0x00};
 constexpr size_t kP2k05Header = 12;
+const uint8_t kP2k05PollRecord[5] = {0x02, 0x00, 0x10, 0x00, 0x00};
+constexpr int kMaxLateReplies = 16;  // late replies dropped before one command at most
 const char* const kTraceRule = "-------------";
 const char* const kBadReplyText = "the phone's reply does not belong to the request";
 
