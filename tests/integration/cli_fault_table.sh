@@ -54,6 +54,11 @@ state_field() {
         '$1 == kind && $NF == path { print $field }' "$1"
 }
 
+# in_range N LOW HIGH: LOW <= N <= HIGH.
+in_range() {
+    [ "$1" -ge "$2" ] && [ "$1" -le "$3" ]
+}
+
 # check_fault_hit_midway NAME OP STATE: the operation had begun, and not finished, when the
 # fault struck (the phone's own account of the reads and the partial file).
 check_fault_hit_midway() {
@@ -61,13 +66,13 @@ check_fault_hit_midway() {
     case $op in
         get)
             reads=$(state_field "$state" reads "$BIG" 2)
-            [ -n "$reads" ] && [ "$reads" -gt 1 ] && [ "$reads" -lt 293 ] ||
+            in_range "${reads:-0}" 2 292 ||
                 fail "$name: the fault did not hit mid-download (reads: '${reads:-none}')"
             ;;
         put)
             size=$(state_field "$state" file "$UP" 3)
             if grep -q 'a partial file remains' "$WORK/stderr"; then
-                [ -n "$size" ] && [ "$size" -gt 0 ] && [ "$size" -lt 200000 ] ||
+                in_range "${size:-0}" 1 199999 ||
                     fail "$name: the named partial file is not on the phone (size '${size:-none}')"
             else
                 [ -z "$size" ] || fail "$name: a partial file of $size bytes was left unnamed"
