@@ -286,6 +286,9 @@ void putFile(Session& s, const std::string& pcPath, const std::string& phonePath
     }
     const UploadResult upload = uploadPhoneFileReporting(s.commands(), phonePath, *data);
     if (upload.result == 0) return;
+    if (upload.partial == PartialFile::Remains) {
+        s.noteLeftOnPhone("a partial file remains on the phone: " + phonePath);
+    }
     s.checkAnswering();
     std::string text = "upload failed: " + phonePath + ": " + uploadFailureText(upload, phonePath);
     if (existing && upload.partial != PartialFile::None) {

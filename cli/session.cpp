@@ -169,7 +169,9 @@ void Session::connect(const std::string& address) {
 void Session::checkAnswering() const {
     const Transport& transport = context_.transport;
     if (transport.silent() && transport.silentReason().kind == FailureKind::NoReply) {
-        throw CommandError{"the phone at " + address_ + " does not answer"};
+        std::string text = "the phone at " + address_ + " does not answer";
+        if (!leftOnPhone_.empty()) text += "; " + leftOnPhone_;
+        throw CommandError{text};
     }
 }
 
@@ -190,6 +192,10 @@ void Session::loadVolume(const std::string& phonePath) {
     context_.catalogue.setCurrentVolume(volume);
     context_.catalogue.loadCatalogue();
     view_.finishProgress();
+    checkAnswering();
+    if (std::string problem = context_.catalogue.loadProblem(); !problem.empty()) {
+        throw CommandError{problem};
+    }
 }
 
 void Session::setVerifyTransfers(bool on) {

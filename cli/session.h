@@ -89,13 +89,17 @@ public:
     // few seconds.
     void connect(const std::string& address);
     // A phone that stopped answering ends the command: throws CommandError "the phone at
-    // ADDRESS does not answer".
+    // ADDRESS does not answer", followed by what the failed command left on the phone.
     void checkAnswering() const;
+    // What a failed command left on the phone ("a partial file remains on the phone: X"),
+    // for the error that names a silent phone.
+    void noteLeftOnPhone(std::string text) { leftOnPhone_ = std::move(text); }
     // Probes the phone (framing and family).
     void probe();
     // Checked transfers when on, or when the Linux settings file asks for them.
     void setVerifyTransfers(bool on);
-    // Reads the catalogue of the volume that holds phonePath ("/a/...").
+    // Reads the catalogue of the volume that holds phonePath ("/a/..."); a list the phone
+    // broke off (a malformed block) ends the command.
     void loadVolume(const std::string& phonePath);
 
     // True on a Linux phone reached over USBLAN; its model name then comes from the phone.
@@ -129,6 +133,7 @@ private:
     ConsolePrompter prompter_;
     bool probed_ = false;
     std::string address_;
+    std::string leftOnPhone_;
     PhoneLock lock_;
 };
 

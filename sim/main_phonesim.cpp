@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
     PhoneModel model(options.kind, options.model);
     if (!fillPhone(model, options, error)) return fail(error);
     SimPhone phone(model);
-    phone.faults() = options.faults;
+    phone.setFaults(options.faults);
     if (options.modem) phone.setInterfaceUp(false);
 
     SocketServer server(phone, options.latencyMs);

@@ -30,6 +30,8 @@ bool parseFault(const std::string& text, Faults& faults, std::string& error) {
     std::optional<uint32_t> n;
     if (name == "stale-sequence" && eq == std::string::npos) {
         faults.staleSequence = true;
+    } else if (name == "stale-sequence" && (n = number(value, 1, 1000000))) {
+        faults.staleSequenceAt = static_cast<int>(*n);
     } else if (name == "refuse-p2k05" && eq == std::string::npos) {
         faults.refuseP2k05 = true;
     } else if (name == "three-waiting" && (n = count(1, 1, 1000))) {
@@ -41,6 +43,12 @@ bool parseFault(const std::string& text, Faults& faults, std::string& error) {
         faults.failWriteAt = static_cast<int>(*n);
     } else if (name == "corrupt-read" && eq == std::string::npos) {
         faults.corruptReads = true;
+    } else if (name == "fail-read" && (n = number(value, 1, 1000000))) {
+        faults.failReadAt = static_cast<int>(*n);
+    } else if (name == "silent-after" && (n = number(value, 0, 1000000))) {
+        faults.silentAfterCommands = static_cast<int>(*n);
+    } else if (name == "short-block" && (n = number(value, 1, 1000000))) {
+        faults.shortBlockAt = static_cast<int>(*n);
     } else if (name == "silent" && eq == std::string::npos) {
         faults.silentUsblan = true;
     } else if (name == "drop" && eq == std::string::npos) {
@@ -76,11 +84,14 @@ std::string phonesimUsage() {
            "  --free BYTES             free space of every volume (default: room to spare)\n"
            "  --modem                  start in modem mode on a pseudo-terminal\n"
            "  --usblan-command TEXT    the modem's USBLAN switch command (default at+mode=13)\n"
-           "  --fault NAME[=N]         stale-sequence, three-waiting[=N], error-status[=N],\n"
-           "                           refuse-p2k05, drop[=N], fail-write=N (the Nth file\n"
-           "                           write refused), silent (USBLAN never answers),\n"
-           "                           corrupt-read (file reads come back altered);\n"
-           "                           may be repeated\n";
+           "  --fault NAME[=N]         stale-sequence[=N] (every reply, or the Nth command's),\n"
+           "                           three-waiting[=N], error-status[=N], refuse-p2k05,\n"
+           "                           drop[=N], fail-write=N / fail-read=N (the Nth file\n"
+           "                           write / read refused), silent-after=N (no replies\n"
+           "                           after the Nth command), short-block=N (the Nth search-next\n"
+           "                           block announces a record it lacks), silent (USBLAN\n"
+           "                           never answers), corrupt-read (file reads come back\n"
+           "                           altered); may be repeated\n";
 }
 
 bool parsePhonesimOptions(const std::vector<std::string>& args, PhonesimOptions& options,

@@ -14,6 +14,14 @@ void appendPrefix(std::vector<uint8_t>& out) {
 }
 }  // namespace
 
+void SimPhone::setFaults(const Faults& faults) {
+    std::lock_guard lock(mutex_);
+    faults_ = faults;
+    requests_ = writes_ = reads_ = commands_ = searchBlocks_ = 0;
+    pending_.insert(pending_.end(), held_.begin(), held_.end());
+    held_.clear();
+}
+
 bool SimPhone::interfaceUp() const {
     std::lock_guard lock(mutex_);
     return interfaceUp_;
@@ -105,38 +113,62 @@ DriverStatus SimPhone::controlTransfer(std::span<const uint8_t> input,
 }
 
 namespace {
-bool isFileCommand(uint16_t command, std::span<const uint8_t> payload, uint32_t sub) {
+bool isFileSubCommand(uint16_t command, std::span<const uint8_t> payload, uint32_t sub) {
     return command == CommandSet::kFileSystem && payload.size() >= 4 &&
            bytes::be32(payload.data()) == sub;
 }
 }  // namespace
 
-bool SimPhone::refuseThisWrite(uint16_t command, std::span<const uint8_t> payload) {
-    const bool write = isFileCommand(command, payload, CommandSet::kWrite);
-    return write && faults_.failWriteAt > 0 && ++writes_ == faults_.failWriteAt;
+bool SimPhone::refuseThisTransfer(uint16_t command, std::span<const uint8_t> payload) {
+    if (isFileSubCommand(command, payload, CommandSet::kWrite)) {
+        return faults_.failWriteAt > 0 && ++writes_ == faults_.failWriteAt;
+    }
+    if (isFileSubCommand(command, payload, CommandSet::kRead)) {
+        return faults_.failReadAt > 0 && ++reads_ == faults_.failReadAt;
+    }
+    return false;
+}
+
+// The counted search-next block claims one record more than the records it carries.
+void SimPhone::shortenBlock(uint16_t command, std::span<const uint8_t> payload,
+                            CommandReply& reply) {
+    if (faults_.shortBlockAt <= 0 || !isFileSubCommand(command, payload, CommandSet::kSearchNext) ||
+        reply.data.size() < 2) {
+        return;
+    }
+    const uint16_t count = bytes::be16(reply.data.data());
+    if (count > 0 && ++searchBlocks_ == faults_.shortBlockAt) {
+        bytes::putBe16(reply.data.data(), static_cast<uint16_t>(count + 1));
+    }
+}
+
+void SimPhone::reply(PendingReply reply) {
+    // A phone that stopped answering still executes the command; its reply comes late.
+    const bool silent = faults_.silentAfterCommands >= 0 && commands_ > faults_.silentAfterCommands;
+    (silent ? held_ : pending_).push_back(std::move(reply));
 }
 
 void SimPhone::acceptCommand(uint16_t sequence, uint16_t command, std::span<const uint8_t> payload,
                              bool classic) {
-    const uint16_t echoed = faults_.staleSequence ? lastSequence_ : sequence;
+    ++commands_;
+    const bool stale = faults_.staleSequence || commands_ == faults_.staleSequenceAt;
+    const uint16_t echoed = stale ? lastSequence_ : sequence;
     lastSequence_ = sequence;
-    if (refuseThisWrite(command, payload)) {
-        // Nothing written: an error status in the classic framing, the refusal byte 1 in
-        // the P2k05 framing (which carries no status).
-        if (classic) {
-            pending_.push_back({echoed, kStatusRefused, {}});
-        } else {
-            pending_.push_back({echoed, kStatusData, {1}});
-        }
+    if (refuseThisTransfer(command, payload)) {
+        // Nothing read or written: an error status in the classic framing, the refusal
+        // byte 1 in the P2k05 framing (which carries no status).
+        reply(classic ? PendingReply{echoed, kStatusRefused, {}}
+                      : PendingReply{echoed, kStatusData, {1}});
         return;
     }
-    CommandReply reply = model_.execute(command, payload);
-    if (faults_.corruptReads && isFileCommand(command, payload, CommandSet::kRead) &&
-        reply.data.size() > 1) {
-        reply.data[0] = static_cast<uint8_t>(~reply.data[0]);
+    CommandReply answer = model_.execute(command, payload);
+    shortenBlock(command, payload, answer);
+    if (faults_.corruptReads && isFileSubCommand(command, payload, CommandSet::kRead) &&
+        answer.data.size() > 1) {
+        answer.data[0] = static_cast<uint8_t>(~answer.data[0]);
     }
-    uint8_t status = faults_.errorStatus ? faults_.errorStatus : reply.status;
-    pending_.push_back({echoed, status, std::move(reply.data)});
+    const uint8_t status = faults_.errorStatus ? faults_.errorStatus : answer.status;
+    reply({echoed, status, std::move(answer.data)});
 }
 
 void SimPhone::classicPoll(std::vector<uint8_t>& output) {

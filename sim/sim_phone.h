@@ -12,15 +12,20 @@ namespace mdk::sim {
 
 // Switches that make the simulated phone misbehave, for tests.
 struct Faults {
-    bool staleSequence = false;   // replies carry the previous command's sequence number
-    int threeWaitingPolls = 0;    // this many polls report 3 waiting replies first
-    uint8_t errorStatus = 0;      // non-zero: every classic reply carries this status
-    bool refuseP2k05 = false;     // P2k05 send requests fail
-    bool dropConnection = false;  // the interface goes away at the next request
-    int dropAfterRequests = -1;   // >= 0: the interface goes away after this many requests
-    int failWriteAt = 0;          // > 0: this file write (counted from 1) is refused
-    bool silentUsblan = false;    // the USBLAN service takes requests and never answers
-    bool corruptReads = false;    // file reads return their first byte inverted
+    bool staleSequence = false;    // replies carry the previous command's sequence number
+    int staleSequenceAt = 0;       // > 0: only this command's reply (counted from 1) does
+    int threeWaitingPolls = 0;     // this many polls report 3 waiting replies first
+    uint8_t errorStatus = 0;       // non-zero: every classic reply carries this status
+    bool refuseP2k05 = false;      // P2k05 send requests fail
+    bool dropConnection = false;   // the interface goes away at the next request
+    int dropAfterRequests = -1;    // >= 0: the interface goes away after this many requests
+    int failWriteAt = 0;           // > 0: this file write (counted from 1) is refused
+    int failReadAt = 0;            // > 0: this file read (counted from 1) is refused
+    int silentAfterCommands = -1;  // >= 0: later commands get their replies only once the
+                                   // switches change (setFaults): late replies
+    int shortBlockAt = 0;  // > 0: this search-next block announces one record more than it holds
+    bool silentUsblan = false;  // the USBLAN service takes requests and never answers
+    bool corruptReads = false;  // file reads return their first byte inverted
 };
 
 // The phone side of the USB driver: answers the driver requests of both framings (classic
@@ -35,6 +40,9 @@ public:
                         std::vector<uint8_t>& output);
 
     Faults& faults() { return faults_; }
+    // Sets the fault switches; the counted ones (drop=N, fail-read=N, ...) count from here.
+    // Replies held back by silentAfterCommands are sent now, late.
+    void setFaults(const Faults& faults);
     bool interfaceUp() const;
     // Brings the Test Command interface up (the phone entered P2k mode) or takes it away.
     // A Linux phone has no such interface: it never comes up.
@@ -55,7 +63,9 @@ private:
     DriverStatus controlTransfer(std::span<const uint8_t> input, std::vector<uint8_t>& output);
     void acceptCommand(uint16_t sequence, uint16_t command, std::span<const uint8_t> payload,
                        bool classic);
-    bool refuseThisWrite(uint16_t command, std::span<const uint8_t> payload);
+    void reply(PendingReply reply);
+    bool refuseThisTransfer(uint16_t command, std::span<const uint8_t> payload);
+    void shortenBlock(uint16_t command, std::span<const uint8_t> payload, CommandReply& reply);
     void classicPoll(std::vector<uint8_t>& output);
     void classicFetch(std::vector<uint8_t>& output);
     DriverStatus p2k05Send(std::span<const uint8_t> input);
@@ -65,11 +75,15 @@ private:
     mutable std::mutex mutex_;
     Faults faults_;
     std::deque<PendingReply> pending_;
+    std::deque<PendingReply> held_;  // replies of a silent phone, owed
     uint16_t lastSequence_ = 0;
     bool interfaceUp_;
     bool atMode_ = false;
     int requests_ = 0;
     int writes_ = 0;
+    int reads_ = 0;
+    int commands_ = 0;
+    int searchBlocks_ = 0;
 };
 
 }  // namespace mdk::sim

@@ -103,6 +103,9 @@ public:
     // The records whose path lies below folder ("/a/music/"), in catalogue order.
     std::vector<CatalogueRecord> recordsBelow(const std::string& folder) const;
 
+    // Why the last load stopped short of the phone's end of list (a search-next block that
+    // announces records it does not hold), or empty; the load logs it too.
+    std::string loadProblem() const;
     bool workerDone() const { return workerDone_; }
     void setWorkerDone(bool done) { workerDone_ = done; }
     bool catalogueLoaded() const { return catalogueLoaded_; }
@@ -138,6 +141,7 @@ private:
     uint32_t paneAttributes(uint32_t word) const;
     void resetForLoad();
     bool takeBlock(const std::vector<uint8_t>& reply, bool& firstReply);
+    void noteLoadProblem(std::string text);
     void appendHiddenFiles();
     void writeRawDump() const;
     void setStatus(int part, const std::string& text);
@@ -160,6 +164,7 @@ private:
     std::vector<uint8_t> blocks_;          // the catalogue, blocks as received
     std::vector<uint32_t> recordOffsets_;  // start of each record in blocks_
     std::vector<uint8_t> rawDump_;         // search-next replies of the last load
+    std::string loadProblem_;
     uint32_t stride_ = kDefaultStride;
     std::atomic<uint32_t> reportedCount_{0};
     uint32_t loadedCount_ = 0;

@@ -64,6 +64,17 @@ void Catalogue::resetForLoad() {
     stride_ = kDefaultStride;
     loadedCount_ = 0;
     needsReload_ = false;
+    loadProblem_.clear();
+}
+
+std::string Catalogue::loadProblem() const {
+    std::shared_lock lock(mutex_);
+    return loadProblem_;
+}
+
+void Catalogue::noteLoadProblem(std::string text) {
+    std::unique_lock lock(mutex_);
+    loadProblem_ = std::move(text);
 }
 
 // Takes one search-next reply into the catalogue. False when the load ends here: an end
@@ -75,13 +86,26 @@ bool Catalogue::takeBlock(const std::vector<uint8_t>& reply, bool& firstReply) {
     uint32_t stride = stride_;
     const bool firstBlock = firstReply;
     if (firstReply) {
-        // The record size is taken from the first reply: accept only a sane stride.
-        stride = static_cast<uint32_t>((reply.size() - kBlockHeader) / count);
+        // The record size is taken from the first reply: accept only a sane stride, and
+        // only from a block that is whole records (one that lacks announced records would
+        // give a stride that cuts every record in the wrong place).
+        const size_t recordBytes = reply.size() - kBlockHeader;
+        stride = static_cast<uint32_t>(recordBytes / count);
+        if (recordBytes % count != 0) {
+            noteLoadProblem("the phone's file list is malformed: its first block announces " +
+                            std::to_string(count) + " records in " + std::to_string(recordBytes) +
+                            " bytes");
+            return false;
+        }
         if (stride < kMinStride || stride > kMaxStride) return false;
         firstReply = false;
     }
     // Only whole records that actually arrived are kept.
     const size_t whole = std::min<size_t>(count, (reply.size() - kBlockHeader) / stride);
+    if (whole < count) {
+        noteLoadProblem("the phone's file list is incomplete: a block announces " +
+                        std::to_string(count) + " records and holds " + std::to_string(whole));
+    }
     if (whole == 0) return false;
     std::vector<uint32_t> starts;
     {
@@ -169,6 +193,7 @@ void Catalogue::loadCatalogue() {
     } else {
         log_.logLine(summary);
     }
+    if (const std::string problem = loadProblem(); !problem.empty()) log_.logLine(problem);
     workerDone_ = true;
     if (log_.packets()) writeRawDump();
     commands_.runSessionSequence();

@@ -19,6 +19,8 @@ namespace {
 
 constexpr size_t kClassicHeader = 14;
 constexpr size_t kP2k05Header = 12;
+const uint8_t kP2k05PollRecord[5] = {0x02, 0x00, 0x10, 0x00, 0x00};
+constexpr int kMaxLateReplies = 16;  // late replies dropped before one command at most
 const char* const kTraceRule = "-------------";
 const char* const kBadReplyText = "the phone's reply does not belong to the request";
 
@@ -130,6 +132,7 @@ int Transport::p2kExchange(uint16_t command, std::span<const uint8_t> payload, u
         noteFailure(reason.kind, reason.text, reason.status);
         return -1;
     }
+    if (!p2k05Active_ || !usblanMode_) dropLateReplies();
     if (!p2k05Active_) {
         return classicExchange(command, payload, replyData, replyCapacity, replyLength);
     }
@@ -157,6 +160,33 @@ int Transport::pollClassic(uint8_t& waiting, uint16_t& size) {
     return 0;
 }
 
+int Transport::fetchClassic(uint8_t waiting, uint16_t size, std::vector<uint8_t>& reply) {
+    uint8_t fetch[9] = {0xC1, 0x01, 0, 0, 0, 0, 0, 0, 0x00};
+    bytes::putLe16(fetch + 2, waiting);
+    bytes::putLe16(fetch + 4, interfaceIndex_);
+    bytes::putLe16(fetch + 6, static_cast<uint16_t>(2 * waiting + size + 4));
+    return driver_.controlIn(fetch, reply);
+}
+
+void Transport::dropLateReplies() {
+    if (!lateRepliesPossible_) return;
+    lateRepliesPossible_ = false;
+    std::vector<uint8_t> reply;
+    for (int i = 0; i < kMaxLateReplies; ++i) {
+        if (p2k05Active_) {
+            // A receive that fails finds nothing ready.
+            if (driver_.p2k05Receive(kP2k05PollRecord, reply) != 0) return;
+            continue;
+        }
+        uint8_t waiting = 0;
+        uint16_t size = 0;
+        // Any count is fetched here: owed replies can pile up beyond the two a command's
+        // own poll accepts.
+        if (pollClassic(waiting, size) != 0 || waiting == 0) return;
+        if (fetchClassic(waiting, size, reply) != 0) return;
+    }
+}
+
 int Transport::classicExchange(uint16_t command, std::span<const uint8_t> payload,
                                uint8_t* replyData, size_t replyCapacity, uint32_t& replyLength) {
     if (driver_.controlOut(classicFrame(sequence_, command, interfaceIndex_, payload)) != 0) {
@@ -180,16 +210,13 @@ int Transport::classicExchange(uint16_t command, std::span<const uint8_t> payloa
         if (clock_.nowMs() - sent >= kClassicReplyWaitMs) {
             log_.logMessage(msg::kNoReply);
             noteNoReply(kClassicReplyWaitMs);
+            lateRepliesPossible_ = true;
             return -1;
         }
     }
     clock_.sleepMs(1);
-    uint8_t fetch[9] = {0xC1, 0x01, 0, 0, 0, 0, 0, 0, 0x00};
-    bytes::putLe16(fetch + 2, waiting);
-    bytes::putLe16(fetch + 4, interfaceIndex_);
-    bytes::putLe16(fetch + 6, static_cast<uint16_t>(2 * waiting + size + 4));
     std::vector<uint8_t> reply;
-    if (driver_.controlIn(fetch, reply) != 0) {
+    if (fetchClassic(waiting, size, reply) != 0) {
         log_.logMessage(msg::kLinkFailed);
         noteDriverFailure();
         return -1;
@@ -200,6 +227,7 @@ int Transport::classicExchange(uint16_t command, std::span<const uint8_t> payloa
         (bytes::be16(&reply[6]) & 0x0FFF) != sequence_) {
         log_.logMessage(msg::kBadReply);
         noteFailure(FailureKind::BadReply, kBadReplyText);
+        lateRepliesPossible_ = true;  // this command's own reply may still be waiting
         return 1;
     }
     const int status = reply[8] >> 4;
@@ -228,9 +256,8 @@ int Transport::p2k05Exchange(uint16_t command, std::span<const uint8_t> payload,
         return -1;
     }
     const uint64_t sent = clock_.nowMs();
-    const uint8_t pollRecord[5] = {0x02, 0x00, 0x10, 0x00, 0x00};
     std::vector<uint8_t> reply;
-    while (driver_.p2k05Receive(pollRecord, reply) != 0) {
+    while (driver_.p2k05Receive(kP2k05PollRecord, reply) != 0) {
         if (auto link = driver_.link(); !link || !link->isOpen()) {
             log_.logMessage(msg::kNoReply);
             noteDriverFailure();
@@ -240,6 +267,7 @@ int Transport::p2k05Exchange(uint16_t command, std::span<const uint8_t> payload,
         if (clock_.nowMs() - sent >= kP2k05ReplyWaitMs) {
             log_.logMessage(msg::kNoReply);
             noteNoReply(kP2k05ReplyWaitMs);
+            lateRepliesPossible_ = true;
             return -1;
         }
     }

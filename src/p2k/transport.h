@@ -116,6 +116,11 @@ private:
     int usblanExchange(uint16_t command, std::span<const uint8_t> payload, uint8_t* replyData,
                        size_t replyCapacity, uint32_t& replyLength);
     int pollClassic(uint8_t& waiting, uint16_t& size);
+    int fetchClassic(uint8_t waiting, uint16_t size, std::vector<uint8_t>& reply);
+    // After an exchange that went without its own reply, the phone may still send the
+    // replies it owed: they are fetched and dropped before the next command, so that no
+    // command takes an earlier command's reply for its own.
+    void dropLateReplies();
     void traceReply(const std::vector<uint8_t>& reply);
     // Notes why a driver request failed: no link, a link that went away, or a failed
     // transfer on a link that is still there.
@@ -139,6 +144,7 @@ private:
     PhoneFailure silentReason_;
     std::atomic<bool> giveUpWhenSilent_{false};
     std::atomic<bool> silent_{false};
+    bool lateRepliesPossible_ = false;
 };
 
 // Holds the phone-session lock for one whole phone operation.

@@ -148,6 +148,9 @@ TEST(SimOptions, GoodAndBadCommandLines) {
         {{"--usblan", "tcp:127.0.0.1:0", "--modem", "--stride", "44"}, true},
         {{"--listen", "unix:/tmp/p", "--fault", "drop=3", "--fault", "error-status=9"}, true},
         {{"--listen", "unix:/tmp/p", "--records-per-block", "244"}, true},
+        {{"--listen", "unix:/tmp/p", "--fault", "stale-sequence=7", "--fault", "fail-read=2",
+          "--fault", "silent-after=0", "--fault", "short-block=1"},
+         true},
         {{}, false},
         {{"--listen"}, false},
         {{"--listen", "unix:/tmp/p", "--stride", "100"}, false},
@@ -158,6 +161,10 @@ TEST(SimOptions, GoodAndBadCommandLines) {
         {{"--listen", "unix:/tmp/p", "--records-per-block", "0"}, false},
         {{"--listen", "unix:/tmp/p", "--fault", "error-status=6"}, false},
         {{"--listen", "unix:/tmp/p", "--fault", "melt"}, false},
+        {{"--listen", "unix:/tmp/p", "--fault", "fail-read"}, false},
+        {{"--listen", "unix:/tmp/p", "--fault", "short-block=0"}, false},
+        {{"--listen", "unix:/tmp/p", "--fault", "silent-after=x"}, false},
+        {{"--listen", "unix:/tmp/p", "--fault", "stale-sequence=0"}, false},
         {{"--listen", "unix:/tmp/p", "extra"}, false},
     };
     for (const Case& c : cases) {

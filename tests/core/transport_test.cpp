@@ -83,6 +83,34 @@ TEST(Transport, ErrorStatusIsLoggedAsThatMessage) {
     EXPECT_TRUE(f.log.has("M5"));
 }
 
+// A phone that answers only after the exchange gave up: its late replies (here the
+// identity record and a second one) are dropped before the next command, which gets its
+// own reply, in both framings.
+TEST(Transport, LateRepliesAreDroppedBeforeTheNextCommand) {
+    for (auto kind : {PhoneKind::ClassicGsm, PhoneKind::P2k05Gsm}) {
+        PhoneFixture f(kind);
+        f.context.transport.setP2k05Active(kind == PhoneKind::P2k05Gsm);
+        sim::Faults silent;
+        silent.silentAfterCommands = 0;
+        f.phone.setFaults(silent);
+        const uint8_t identity[8] = {0x01, 0x17, 0, 1, 0, 0, 0, 0};
+        std::vector<uint8_t> reply(128);
+        uint32_t length = 0;
+        for (int i = 0; i < 2; ++i) {
+            EXPECT_EQ(
+                f.context.transport.p2kExchange(0x20, identity, reply.data(), reply.size(), length),
+                -1);
+        }
+        f.phone.setFaults({});  // the phone answers again, late replies first
+        length = 0;
+        EXPECT_EQ(readSeem4(f, length), 0);
+        EXPECT_EQ(length, 9u) << "the reply of seem 4, not a late identity record";
+        length = 0;
+        EXPECT_EQ(readSeem4(f, length), 0);
+        EXPECT_EQ(length, 9u);
+    }
+}
+
 TEST(Transport, ReplyIsCutToTheCallersCapacity) {
     for (auto kind : {PhoneKind::ClassicGsm, PhoneKind::P2k05Gsm}) {
         PhoneFixture f(kind);
