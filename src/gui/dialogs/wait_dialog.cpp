@@ -43,6 +43,7 @@ WaitDialog::WaitDialog(std::function<bool()> workerDone, QWidget* parent, WaitPr
     if (progress_.text) {
         progressLine_ = text(this, "", kProgressLineId);
         layout->addWidget(progressLine_);
+        setMinimumWidth(kProgressWidth);  // the progress line on one line
     }
     if (progress_.cancel) {
         cancelButton_ = new QPushButton("Cancel", this);

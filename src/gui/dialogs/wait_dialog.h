@@ -26,6 +26,7 @@ public:
     static constexpr int kTimerId = 5555;
     static constexpr int kPollMs = 100;
     static constexpr int kProgressLineId = 1704;
+    static constexpr int kProgressWidth = 520;
 
     WaitDialog(std::function<bool()> workerDone, QWidget* parent = nullptr,
                WaitProgress progress = {});
