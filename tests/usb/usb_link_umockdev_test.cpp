@@ -152,6 +152,11 @@ public:
         std::lock_guard lock(mutex_);
         return transfers_;
     }
+    // From now on every transfer fails as the kernel fails it for a device that is gone.
+    void unplug() {
+        std::lock_guard lock(mutex_);
+        unplugged_ = true;
+    }
     std::vector<unsigned long> unknownRequests() const {
         std::lock_guard lock(mutex_);
         return unknown_;
@@ -211,6 +216,7 @@ private:
     // A control URB is answered at once and waits in completed_ to be reaped. Returns the
     // ioctl's errno, 0 when submitted.
     int submit(UMockdevIoctlData* urb) {
+        if (unplugged_) return ENODEV;
         if (!urb) return EFAULT;
         const auto type = fieldAt<uint8_t>(urb, offsetof(usbdevfs_urb, type));
         const auto length = fieldAt<int>(urb, offsetof(usbdevfs_urb, buffer_length));
@@ -296,6 +302,7 @@ private:
     mutable std::mutex mutex_;
     std::set<int> claimed_;
     int releases_ = 0;
+    bool unplugged_ = false;
     std::vector<Bytes> transfers_;
     std::vector<unsigned long> unknown_;
     std::deque<UMockdevIoctlData*> completed_;
@@ -420,6 +427,23 @@ TEST_F(UmockdevPhone, AttachesExchangesAndDownloadsOverTheTestCommandInterfaceOn
     f.context.driver.clearLink();  // closing gives the interface back
     EXPECT_TRUE(usbdevfs.claimed().empty());
     EXPECT_GE(usbdevfs.releases(), 1);
+}
+
+TEST_F(UmockdevPhone, UnpluggedPhoneTakesTheLinkDownWithTheRightReason) {
+    LinkAddressInterfaceSource interfaces("usb");
+    DevicePlatform fakes = f.fakes.services();
+    DevicePlatform platform{fakes.serialMap, fakes.serialPorts, fakes.disks,
+                            interfaces,      fakes.network,     fakes.commands};
+    ASSERT_EQ(f.device(platform).attachOnce(), 0) << interfaces.lastError() << logText();
+    std::shared_ptr<DriverLink> link = f.context.driver.link();
+    ASSERT_TRUE(link);
+    usbdevfs.unplug();
+    f.context.transport.clearFailure();
+    std::vector<uint8_t> record;
+    EXPECT_EQ(f.context.commands.phoneReadSeem(kSeem, 1, 0, 16, record), -1);
+    EXPECT_FALSE(link->isOpen());
+    EXPECT_EQ(f.context.transport.failure().kind, FailureKind::LinkLost)
+        << f.context.transport.failureText();
 }
 
 }  // namespace
