@@ -1,8 +1,13 @@
 #pragma once
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <functional>
+#include <optional>
+#include <span>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "sim/sim_phone.h"
 
@@ -33,6 +38,46 @@ public:
     void serveConnection(int fd);
 
 private:
+    static constexpr uint32_t kMaxInput = 1 << 20;
+    static constexpr uint32_t kStopCheckMs = 100;
+    // How long the rest of a request may take once its first bytes are in.
+    static constexpr std::chrono::milliseconds kRequestWait{5000};
+
+    // One driver request as it sits in the buffer.
+    struct Request {
+        uint32_t code;
+        uint32_t capacity;
+        uint32_t length;
+        std::span<const uint8_t> input;
+    };
+
+    // The bytes read from the program, taken apart into requests. One read takes in
+    // whatever has arrived (a whole request, usually), so a request costs one read.
+    class RequestBuffer {
+    public:
+        // The next whole request (its input points into the buffer, valid until the next
+        // read), or nothing while it is still incomplete. A request whose length is over
+        // kMaxInput comes back at once, for the caller to refuse.
+        std::optional<Request> next();
+        // One read from fd into the buffer: the byte count, 0 at end of stream, -1 on error
+        // or when the receive time-out passed.
+        long readFrom(int fd);
+        // True while part of a request has arrived.
+        bool partial() const { return end_ > start_; }
+
+    private:
+        static constexpr size_t kHeader = 12;
+        static constexpr size_t kChunk = 64 * 1024;
+        std::vector<uint8_t> bytes_;
+        size_t start_ = 0;
+        size_t end_ = 0;
+        size_t wanted_ = kHeader;  // bytes the request at start_ needs in all
+    };
+
+    // Answers one request: the phone's status, output length and output, in one write.
+    bool answer(int fd, uint32_t code, uint32_t capacity, std::span<const uint8_t> input,
+                std::vector<uint8_t>& output);
+
     SimPhone& phone_;
     uint32_t latencyMs_;
     int listenFd_ = -1;

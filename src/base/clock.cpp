@@ -12,7 +12,12 @@ uint64_t SystemClock::nowMs() {
 }
 
 void SystemClock::sleepMs(uint32_t ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    // An absolute deadline: the wait ends at the first wake-up past it, however the sleep is
+    // interrupted. A caller that wants it to end close to the deadline narrows its thread's
+    // timer slack (platform/fine_sleep.h).
+    using namespace std::chrono;
+    const auto deadline = steady_clock::now() + milliseconds(ms);
+    while (steady_clock::now() < deadline) std::this_thread::sleep_until(deadline);
 }
 
 uint64_t ManualClock::nowMs() {

@@ -10,7 +10,8 @@ public:
     virtual ~Clock() = default;
     // Milliseconds since an arbitrary fixed point; never goes backwards.
     virtual uint64_t nowMs() = 0;
-    // Blocks the calling thread for about ms milliseconds.
+    // Blocks the calling thread for at least ms milliseconds (the system clock: until the
+    // first wake-up past the deadline).
     virtual void sleepMs(uint32_t ms) = 0;
 };
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "base/bytes.h"
@@ -12,6 +13,7 @@
 #include "base/event_log.h"
 #include "base/message_ids.h"
 #include "p2k/usb_driver.h"
+#include "platform/fine_sleep.h"
 #include "platform/socket_io.h"
 
 namespace mdk {
@@ -189,6 +191,9 @@ void Transport::dropLateReplies() {
 
 int Transport::classicExchange(uint16_t command, std::span<const uint8_t> payload,
                                uint8_t* replyData, size_t replyCapacity, uint32_t& replyLength) {
+    // Every classic exchange waits 1 ms before its fetch: with the thread's timer slack
+    // narrowed, that wait (and the clock's other waits here) ends close to its deadline.
+    FineTimerSlack slack;
     if (driver_.controlOut(classicFrame(sequence_, command, interfaceIndex_, payload)) != 0) {
         log_.logMessage(msg::kLinkFailed);
         noteDriverFailure();
@@ -257,12 +262,14 @@ int Transport::p2k05Exchange(uint16_t command, std::span<const uint8_t> payload,
     }
     const uint64_t sent = clock_.nowMs();
     std::vector<uint8_t> reply;
+    std::optional<FineTimerSlack> slack;  // narrowed only once the phone makes us wait
     while (driver_.p2k05Receive(kP2k05PollRecord, reply) != 0) {
         if (auto link = driver_.link(); !link || !link->isOpen()) {
             log_.logMessage(msg::kNoReply);
             noteDriverFailure();
             return -1;
         }
+        if (!slack) slack.emplace();
         clock_.sleepMs(1);
         if (clock_.nowMs() - sent >= kP2k05ReplyWaitMs) {
             log_.logMessage(msg::kNoReply);

@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -74,6 +75,64 @@ bool sendAll(int fd, const void* data, size_t length) {
         length -= static_cast<size_t>(n);
     }
     return true;
+}
+
+bool sendParts(int fd, std::span<const uint8_t> head, std::span<const uint8_t> body) {
+    iovec parts[2] = {{const_cast<uint8_t*>(head.data()), head.size()},
+                      {const_cast<uint8_t*>(body.data()), body.size()}};
+    size_t left = head.size() + body.size();
+    iovec* first = parts;
+    int count = 2;
+    while (left > 0) {
+        msghdr message{};
+        message.msg_iov = first;
+        message.msg_iovlen = static_cast<size_t>(count);
+        ssize_t n = ::sendmsg(fd, &message, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        left -= static_cast<size_t>(n);
+        // A partial send: skip what went out and go on from there.
+        auto sent = static_cast<size_t>(n);
+        while (count > 0 && sent >= first->iov_len) {
+            sent -= first->iov_len;
+            ++first;
+            --count;
+        }
+        if (count > 0) {
+            first->iov_base = static_cast<uint8_t*>(first->iov_base) + sent;
+            first->iov_len -= sent;
+        }
+    }
+    return true;
+}
+
+long receiveParts(int fd, std::span<uint8_t> head, std::span<uint8_t> body) {
+    iovec parts[2] = {{head.data(), head.size()}, {body.data(), body.size()}};
+    msghdr message{};
+    message.msg_iov = parts;
+    message.msg_iovlen = body.empty() ? 1 : 2;
+    for (;;) {
+        ssize_t n = ::recvmsg(fd, &message, 0);
+        if (n < 0 && errno == EINTR) continue;
+        return static_cast<long>(n);
+    }
+}
+
+bool setReceiveTimeout(int fd, uint32_t timeoutMs) {
+    if (timeoutMs == 0) timeoutMs = 1;  // zero would mean no limit at all
+    timeval wait{};
+    wait.tv_sec = static_cast<time_t>(timeoutMs / 1000);
+    wait.tv_usec = static_cast<suseconds_t>(timeoutMs % 1000) * 1000;
+    return ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait) == 0;
+}
+
+void setNoDelay(int fd) {
+    sockaddr_storage local{};
+    socklen_t length = sizeof local;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0) return;
+    if (local.ss_family != AF_INET && local.ss_family != AF_INET6) return;
+    int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
 }
 
 bool receiveExact(int fd, void* out, size_t length, int timeoutMs) {
@@ -171,8 +230,7 @@ int connectTcp(const std::string& host, uint16_t port, const std::string& localA
         return -1;
     }
     ::fcntl(fd, F_SETFL, flags);
-    int one = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    setNoDelay(fd);
     return fd;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 
 // Small POSIX socket helpers shared by the emulator link, its server and the USBLAN link.
@@ -8,6 +9,18 @@ namespace mdk::net {
 
 // Sends every byte (loops on partial sends). False on error.
 bool sendAll(int fd, const void* data, size_t length);
+// Sends head then body as one message: one system call when the socket takes it all,
+// without copying them together first. False on error.
+bool sendParts(int fd, std::span<const uint8_t> head, std::span<const uint8_t> body);
+// One read into head, then body (a scatter read), blocking at most the socket's receive
+// time-out (setReceiveTimeout). The byte count, 0 at end of stream, -1 on error or
+// time-out (errno EAGAIN/EWOULDBLOCK).
+long receiveParts(int fd, std::span<uint8_t> head, std::span<uint8_t> body);
+// Sets how long a blocking read on fd may wait (at least 1 ms). False on error.
+bool setReceiveTimeout(int fd, uint32_t timeoutMs);
+// Turns off Nagle's delay on a TCP socket, so each reply leaves at once; other sockets are
+// left as they are.
+void setNoDelay(int fd);
 // Receives exactly length bytes within timeoutMs (negative: no limit). False on error,
 // end of stream or time-out.
 bool receiveExact(int fd, void* out, size_t length, int timeoutMs);

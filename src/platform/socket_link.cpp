@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -44,34 +45,62 @@ DriverStatus SocketLink::request(uint32_t code, std::span<const uint8_t> input, 
     output.clear();
     const int fd = fd_;
     if (fd < 0) return DriverStatus::Failed;
-    std::vector<uint8_t> message;
-    message.reserve(12 + input.size());
-    bytes::appendLe32(message, code);
-    bytes::appendLe32(message, static_cast<uint32_t>(capacity));
-    bytes::appendLe32(message, static_cast<uint32_t>(input.size()));
-    message.insert(message.end(), input.begin(), input.end());
-    if (!net::sendAll(fd, message.data(), message.size())) {
+    uint8_t head[12];
+    bytes::putLe32(head, code);
+    bytes::putLe32(head + 4, static_cast<uint32_t>(capacity));
+    bytes::putLe32(head + 8, static_cast<uint32_t>(input.size()));
+    if (!net::sendParts(fd, head, input)) {
         closeLocked();
         return DriverStatus::Failed;
     }
-    uint8_t header[8];
-    if (!net::receiveExact(fd, header, sizeof header, static_cast<int>(waitMs))) {
-        closeLocked();  // no reply in time, or the emulator went away: the link is down
-        return DriverStatus::TimedOut;
+    return receiveReply(fd, capacity, output, waitMs);
+}
+
+int SocketLink::millisecondsLeft(std::chrono::steady_clock::time_point deadline) {
+    using namespace std::chrono;
+    const auto left = ceil<milliseconds>(deadline - steady_clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+DriverStatus SocketLink::receiveReply(int fd, size_t capacity, std::vector<uint8_t>& output,
+                                      uint32_t waitMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    if (waitMs != receiveWaitMs_) {
+        if (!net::setReceiveTimeout(fd, waitMs)) {
+            closeLocked();
+            return DriverStatus::Failed;
+        }
+        receiveWaitMs_ = waitMs;
     }
-    const int32_t status = static_cast<int32_t>(bytes::le32(header));
-    const uint32_t length = bytes::le32(header + 4);
-    if (length > capacity) {  // the emulator broke the format: the stream cannot be trusted
-        closeLocked();
-        return DriverStatus::Failed;
+    // One blocking read usually brings the whole reply: the header lands in head, the
+    // output bytes straight in output. Whatever stayed behind is read with the time left.
+    uint8_t head[8];
+    output.resize(capacity);
+    const long got = net::receiveParts(fd, head, output);
+    if (got <= 0) return down(DriverStatus::TimedOut, output);  // time-out or emulator gone
+    const size_t headGot = std::min<size_t>(static_cast<size_t>(got), sizeof head);
+    if (headGot < sizeof head &&
+        !net::receiveExact(fd, head + headGot, sizeof head - headGot, millisecondsLeft(deadline))) {
+        return down(DriverStatus::TimedOut, output);
+    }
+    const int32_t status = static_cast<int32_t>(bytes::le32(head));
+    const uint32_t length = bytes::le32(head + 4);
+    const size_t bodyGot = static_cast<size_t>(got) - headGot;
+    // A reply longer than the buffer, or bytes past the reply the emulator owes: it broke
+    // the format, and the stream cannot be trusted.
+    if (length > capacity || bodyGot > length) return down(DriverStatus::Failed, output);
+    if (bodyGot < length && !net::receiveExact(fd, output.data() + bodyGot, length - bodyGot,
+                                               millisecondsLeft(deadline))) {
+        return down(DriverStatus::TimedOut, output);
     }
     output.resize(length);
-    if (!net::receiveExact(fd, output.data(), length, static_cast<int>(waitMs))) {
-        output.clear();
-        closeLocked();
-        return DriverStatus::TimedOut;
-    }
     return status == 0 ? DriverStatus::Completed : DriverStatus::Failed;
+}
+
+DriverStatus SocketLink::down(DriverStatus status, std::vector<uint8_t>& output) {
+    output.clear();
+    closeLocked();  // no reply in time, the emulator went away or broke the format
+    return status;
 }
 
 bool SocketLink::waitForRemoval() {

@@ -1,5 +1,6 @@
 #pragma once
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -29,10 +30,17 @@ public:
 private:
     SocketLink(int fd, std::string address);
     void closeLocked();
+    // Reads one reply: status, output length and output, within waitMs.
+    DriverStatus receiveReply(int fd, size_t capacity, std::vector<uint8_t>& output,
+                              uint32_t waitMs);
+    // Takes the link down after a failed reply; returns status.
+    DriverStatus down(DriverStatus status, std::vector<uint8_t>& output);
+    static int millisecondsLeft(std::chrono::steady_clock::time_point deadline);
 
     mutable std::mutex mutex_;
     std::atomic<int> fd_;
     std::string address_;
+    uint32_t receiveWaitMs_ = 0;  // the receive time-out set on the socket, 0 before the first
     std::atomic<bool> stopWaiting_{false};
 };
 
