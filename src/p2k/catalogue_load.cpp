@@ -33,13 +33,39 @@ std::string lower(std::string_view text) {
 
 }  // namespace
 
-Catalogue::Decoded Catalogue::decode(uint32_t offset) const {
-    const uint8_t* record = blocks_.data() + offset;
-    const size_t pathRoom = stride_ - 8;
+Catalogue::RecordView Catalogue::decodeRecord(std::span<const uint8_t> record) {
+    if (record.size() < 8) return {};
+    const size_t pathRoom = record.size() - 8;
     size_t length = 0;
     while (length < pathRoom && record[length] != 0) ++length;
-    return {std::string_view(reinterpret_cast<const char*>(record), length),
-            bytes::le32(record + pathRoom), bytes::be32(record + pathRoom + 4)};
+    return {std::string_view(reinterpret_cast<const char*>(record.data()), length),
+            bytes::le32(&record[pathRoom]), bytes::be32(&record[pathRoom + 4])};
+}
+
+Catalogue::Decoded Catalogue::decode(uint32_t offset) const {
+    return decodeRecord(std::span(blocks_).subspan(offset, stride_));
+}
+
+std::optional<Catalogue::BlockLayout> Catalogue::blockLayout(std::span<const uint8_t> reply,
+                                                             std::optional<uint32_t> knownStride) {
+    if (reply.size() < kBlockHeader) return std::nullopt;
+    BlockLayout layout;
+    layout.count = bytes::be16(reply.data());
+    if (layout.count == 0) return std::nullopt;
+    const size_t body = reply.size() - kBlockHeader;
+    if (knownStride) {
+        layout.stride = *knownStride;
+    } else {
+        // The record size is taken from the first reply: accept only a sane stride.
+        const size_t stride = body / layout.count;
+        if (stride < kMinStride || stride > kMaxStride) return std::nullopt;
+        layout.stride = static_cast<uint32_t>(stride);
+    }
+    if (layout.stride == 0) return std::nullopt;
+    // Only whole records that actually arrived are kept.
+    layout.whole = std::min<size_t>(layout.count, body / layout.stride);
+    if (layout.whole == 0) return std::nullopt;
+    return layout;
 }
 
 uint32_t Catalogue::paneAttributes(uint32_t word) const {
@@ -69,20 +95,14 @@ void Catalogue::resetForLoad() {
 // Takes one search-next reply into the catalogue. False when the load ends here: an end
 // block, a malformed first reply, or the file-count limit reached.
 bool Catalogue::takeBlock(const std::vector<uint8_t>& reply, bool& firstReply) {
-    if (reply.size() < kBlockHeader) return false;
-    const uint16_t count = bytes::be16(reply.data());
-    if (count == 0) return false;
-    uint32_t stride = stride_;
     const bool firstBlock = firstReply;
-    if (firstReply) {
-        // The record size is taken from the first reply: accept only a sane stride.
-        stride = static_cast<uint32_t>((reply.size() - kBlockHeader) / count);
-        if (stride < kMinStride || stride > kMaxStride) return false;
-        firstReply = false;
-    }
-    // Only whole records that actually arrived are kept.
-    const size_t whole = std::min<size_t>(count, (reply.size() - kBlockHeader) / stride);
-    if (whole == 0) return false;
+    const auto layout =
+        blockLayout(reply, firstBlock ? std::nullopt : std::optional<uint32_t>(stride_));
+    if (!layout) return false;
+    firstReply = false;
+    const uint32_t stride = layout->stride;
+    const size_t whole = layout->whole;
+    const uint16_t count = layout->count;
     std::vector<uint32_t> starts;
     {
         std::unique_lock lock(mutex_);

@@ -16,13 +16,10 @@
 #include "p2k/file_transfer.h"
 #include "p2k/phone_identity.h"
 #include "seem/seem_lists.h"
+#include "tests/fuzz/fuzz_check_sets.h"
 
 namespace mdk::fuzz {
 namespace {
-
-std::string_view textOf(std::span<const uint8_t> bytes) {
-    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
-}
 
 bool hasAny(std::string_view text, std::string_view characters) {
     return text.find_first_of(characters) != std::string_view::npos;
@@ -157,6 +154,15 @@ constexpr std::array kTargets{
     Target{"model_name", checkModelName},
     Target{"command_line", checkCommandLine},
     Target{"source_list", checkSourceList},
+    Target{"classic_reply", checkClassicReply},
+    Target{"p2k05_reply", checkP2k05Reply},
+    Target{"usblan_reply", checkUsblanReply},
+    Target{"catalogue", checkCatalogue},
+    Target{"package", checkPackage},
+    Target{"seem_functions", checkSeemFunctions},
+    Target{"manifest", checkManifest},
+    Target{"seem_file", checkSeemFile},
+    Target{"mount_info", checkMountInfo},
 };
 
 }  // namespace
