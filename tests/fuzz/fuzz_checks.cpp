@@ -65,13 +65,15 @@ const char* checkLinuxSettings(std::span<const uint8_t> bytes) {
     std::string warnings;
     const LinuxSettings settings = LinuxSettings::parse(textOf(bytes), &warnings);
     if (settings.usblanPort == 0) return "port 0 accepted";
-    // The file's text also stands in for the address and the mount point of a template.
+    // The file's text also stands in for the address and the mount point of a template,
+    // never empty and without "%", "I" and "P": such a value next to the template's own
+    // characters could spell "%IP%" anew.
     const std::string_view text = textOf(bytes);
-    const std::string part(text.substr(0, std::min<size_t>(text.size(), 64)));
+    std::string part(text.substr(0, std::min<size_t>(text.size(), 64)));
+    std::erase_if(part, [](char c) { return c == '%' || c == 'I' || c == 'P'; });
+    part += '_';
     const std::string expanded = expandTemplate(settings.shareMountCommand, part, part, part);
-    if (expanded.find("%IP%") != std::string::npos && part.find("%IP%") == std::string::npos) {
-        return "%IP% left in an expanded template";
-    }
+    if (expanded.find("%IP%") != std::string::npos) return "%IP% left in an expanded template";
     (void)parsePort(std::string(text));
     return nullptr;
 }
