@@ -297,36 +297,38 @@ int Transport::usblanExchange(uint16_t command, std::span<const uint8_t> payload
         log_.logLine("Send p2k command over USBLAN.");
         log_.hexDump(out, outLength);
     }
-    if (usblanSocket_ < 0) {
+    // One socket and one wait for the whole exchange, whatever is set meanwhile.
+    const int fd = usblanSocket_;
+    const uint32_t waitMs = usblanReplyWaitMs_;
+    if (fd < 0) {
         noteFailure(FailureKind::NothingOpen, "no link to a phone is open");
         return 1;
     }
-    drainSocket(usblanSocket_);
-    if (!net::sendAll(usblanSocket_, out, outLength)) log_.logLine("Send error");
+    drainSocket(fd);
+    if (!net::sendAll(fd, out, outLength)) log_.logLine("Send error");
 
     // The reply: a 12-byte header announcing the data length, then exactly that much data,
     // all within the reply wait (on the real clock: this waits on a socket).
     SystemClock realClock;
-    const uint64_t deadline = realClock.nowMs() + usblanReplyWaitMs_;
+    const uint64_t deadline = realClock.nowMs() + waitMs;
     auto left = [&] { return static_cast<int>(deadline - std::min(deadline, realClock.nowMs())); };
     // A receive that ends before the deadline found the connection closed.
     auto noteMissing = [&] {
         if (left() > 0) {
             noteFailure(FailureKind::LinkLost, "the phone closed the connection");
         } else {
-            noteNoReply(usblanReplyWaitMs_);
+            noteNoReply(waitMs);
         }
     };
     std::vector<uint8_t> reply(kP2k05ReplyHeader);
-    if (!net::receiveExact(usblanSocket_, reply.data(), kP2k05ReplyHeader, left())) {
+    if (!net::receiveExact(fd, reply.data(), kP2k05ReplyHeader, left())) {
         noteMissing();
         return 1;
     }
     const uint16_t dataLength = p2k05ReplyDataLength(
         std::span<const uint8_t, kP2k05ReplyHeader>(reply.data(), kP2k05ReplyHeader));
     reply.resize(kP2k05ReplyHeader + dataLength);
-    bool complete =
-        net::receiveExact(usblanSocket_, reply.data() + kP2k05ReplyHeader, dataLength, left());
+    bool complete = net::receiveExact(fd, reply.data() + kP2k05ReplyHeader, dataLength, left());
     if (log_.packets()) log_.hexDump(reply.data(), reply.size());
     if (!complete) {
         noteMissing();

@@ -158,10 +158,12 @@ private:
     std::mutex exchange_;
     uint16_t sequence_ = 0;
     std::atomic<bool> p2k05Active_{false};
-    uint16_t interfaceIndex_ = 8;
-    int usblanSocket_ = -1;
-    bool usblanMode_ = false;
-    uint32_t usblanReplyWaitMs_ = 5000;
+    // Set by the options, the link watch and the USBLAN link on their own threads while
+    // a worker's exchange reads them.
+    std::atomic<uint16_t> interfaceIndex_{8};
+    std::atomic<int> usblanSocket_{-1};
+    std::atomic<bool> usblanMode_{false};
+    std::atomic<uint32_t> usblanReplyWaitMs_{5000};
     mutable std::mutex failureMutex_;
     PhoneFailure failure_;
     PhoneFailure silentReason_;
