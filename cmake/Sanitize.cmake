@@ -8,7 +8,9 @@ elseif(MDK_SANITIZE STREQUAL "thread")
 else()
   message(FATAL_ERROR "MDK_SANITIZE must be address or thread, not '${MDK_SANITIZE}'")
 endif()
+add_compile_options(${MDK_SANITIZER_FLAGS} -fno-omit-frame-pointer)
 # GCC's flow warnings misfire on instrumented code (memset bounds, maybe-uninitialized).
-add_compile_options(${MDK_SANITIZER_FLAGS} -fno-omit-frame-pointer -Wno-stringop-overflow
-                    -Wno-maybe-uninitialized)
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  add_compile_options(-Wno-stringop-overflow -Wno-maybe-uninitialized)
+endif()
 add_link_options(${MDK_SANITIZER_FLAGS})

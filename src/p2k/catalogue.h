@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <shared_mutex>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -131,12 +132,34 @@ public:
     // The names of a hidden-files list: one a line, "#" comments, an empty line ends it.
     static std::vector<std::string> parseHiddenFiles(std::string_view fileText);
 
-private:
-    struct Decoded {
-        std::string_view path;
-        uint32_t attributeWord;
-        uint32_t size;
+    // Where the records of one search-next reply lie: the count the reply announces, the
+    // stride of its records and how many whole records arrived.
+    struct BlockLayout {
+        uint16_t count = 0;
+        uint32_t stride = 0;
+        size_t whole = 0;
     };
+    // The layout of a search-next reply. The first reply of a load (knownStride nullopt)
+    // sets the stride: its length less the 4-byte header, divided by the count, taken only
+    // from kMinStride to kMaxStride; later replies use the known stride. nullopt when the
+    // load ends here: a short reply, an end block (count 0), a bad stride or no whole record.
+    static std::optional<BlockLayout> blockLayout(std::span<const uint8_t> reply,
+                                                  std::optional<uint32_t> knownStride);
+
+    // One record as stored: the path up to its first zero byte within the record's first
+    // stride - 8 bytes, then the attribute word (little-endian) and the size (big-endian).
+    struct RecordView {
+        std::string_view path;
+        uint32_t attributeWord = 0;
+        uint32_t size = 0;
+    };
+    // Decodes one record of at least 8 bytes (its length is the stride).
+    static RecordView decodeRecord(std::span<const uint8_t> record);
+
+private:
+    using Decoded = RecordView;
+    // Logs what is wrong with a search-next reply that announces records it lacks.
+    void noteBlockProblem(std::span<const uint8_t> reply, bool firstBlock);
     Decoded decode(uint32_t offset) const;
     uint32_t paneAttributes(uint32_t word) const;
     void resetForLoad();

@@ -33,13 +33,60 @@ std::string lower(std::string_view text) {
 
 }  // namespace
 
-Catalogue::Decoded Catalogue::decode(uint32_t offset) const {
-    const uint8_t* record = blocks_.data() + offset;
-    const size_t pathRoom = stride_ - 8;
+Catalogue::RecordView Catalogue::decodeRecord(std::span<const uint8_t> record) {
+    if (record.size() < 8) return {};
+    const size_t pathRoom = record.size() - 8;
     size_t length = 0;
     while (length < pathRoom && record[length] != 0) ++length;
-    return {std::string_view(reinterpret_cast<const char*>(record), length),
-            bytes::le32(record + pathRoom), bytes::be32(record + pathRoom + 4)};
+    return {std::string_view(reinterpret_cast<const char*>(record.data()), length),
+            bytes::le32(&record[pathRoom]), bytes::be32(&record[pathRoom + 4])};
+}
+
+Catalogue::Decoded Catalogue::decode(uint32_t offset) const {
+    return decodeRecord(std::span(blocks_).subspan(offset, stride_));
+}
+
+std::optional<Catalogue::BlockLayout> Catalogue::blockLayout(std::span<const uint8_t> reply,
+                                                             std::optional<uint32_t> knownStride) {
+    if (reply.size() < kBlockHeader) return std::nullopt;
+    BlockLayout layout;
+    layout.count = bytes::be16(reply.data());
+    if (layout.count == 0) return std::nullopt;
+    const size_t body = reply.size() - kBlockHeader;
+    if (knownStride) {
+        layout.stride = *knownStride;
+    } else {
+        // The record size is taken from the first reply: accept only a sane stride, and
+        // only from a block of whole records (one that lacks announced records would give
+        // a stride that cuts every record in the wrong place).
+        const size_t stride = body / layout.count;
+        if (body % layout.count != 0) return std::nullopt;
+        if (stride < kMinStride || stride > kMaxStride) return std::nullopt;
+        layout.stride = static_cast<uint32_t>(stride);
+    }
+    if (layout.stride == 0) return std::nullopt;
+    // Only whole records that actually arrived are kept.
+    layout.whole = std::min<size_t>(layout.count, body / layout.stride);
+    if (layout.whole == 0) return std::nullopt;
+    return layout;
+}
+
+void Catalogue::noteBlockProblem(std::span<const uint8_t> reply, bool firstBlock) {
+    if (reply.size() < kBlockHeader) return;
+    const uint16_t count = bytes::be16(reply.data());
+    const size_t body = reply.size() - kBlockHeader;
+    if (count == 0) return;
+    if (firstBlock && body % count != 0) {
+        noteLoadProblem("the phone's file list is malformed: its first block announces " +
+                        std::to_string(count) + " records in " + std::to_string(body) + " bytes");
+        return;
+    }
+    const size_t whole =
+        firstBlock || stride_ == 0 ? count : std::min<size_t>(count, body / stride_);
+    if (whole < count) {
+        noteLoadProblem("the phone's file list is incomplete: a block announces " +
+                        std::to_string(count) + " records and holds " + std::to_string(whole));
+    }
 }
 
 uint32_t Catalogue::paneAttributes(uint32_t word) const {
@@ -80,33 +127,15 @@ void Catalogue::noteLoadProblem(std::string text) {
 // Takes one search-next reply into the catalogue. False when the load ends here: an end
 // block, a malformed first reply, or the file-count limit reached.
 bool Catalogue::takeBlock(const std::vector<uint8_t>& reply, bool& firstReply) {
-    if (reply.size() < kBlockHeader) return false;
-    const uint16_t count = bytes::be16(reply.data());
-    if (count == 0) return false;
-    uint32_t stride = stride_;
     const bool firstBlock = firstReply;
-    if (firstReply) {
-        // The record size is taken from the first reply: accept only a sane stride, and
-        // only from a block that is whole records (one that lacks announced records would
-        // give a stride that cuts every record in the wrong place).
-        const size_t recordBytes = reply.size() - kBlockHeader;
-        stride = static_cast<uint32_t>(recordBytes / count);
-        if (recordBytes % count != 0) {
-            noteLoadProblem("the phone's file list is malformed: its first block announces " +
-                            std::to_string(count) + " records in " + std::to_string(recordBytes) +
-                            " bytes");
-            return false;
-        }
-        if (stride < kMinStride || stride > kMaxStride) return false;
-        firstReply = false;
-    }
-    // Only whole records that actually arrived are kept.
-    const size_t whole = std::min<size_t>(count, (reply.size() - kBlockHeader) / stride);
-    if (whole < count) {
-        noteLoadProblem("the phone's file list is incomplete: a block announces " +
-                        std::to_string(count) + " records and holds " + std::to_string(whole));
-    }
-    if (whole == 0) return false;
+    const auto layout =
+        blockLayout(reply, firstBlock ? std::nullopt : std::optional<uint32_t>(stride_));
+    noteBlockProblem(reply, firstBlock);
+    if (!layout) return false;
+    firstReply = false;
+    const uint32_t stride = layout->stride;
+    const size_t whole = layout->whole;
+    const uint16_t count = layout->count;
     std::vector<uint32_t> starts;
     {
         std::unique_lock lock(mutex_);

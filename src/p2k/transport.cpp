@@ -19,8 +19,6 @@
 namespace mdk {
 namespace {
 
-constexpr size_t kClassicHeader = 14;
-constexpr size_t kP2k05Header = 12;
 const uint8_t kP2k05PollRecord[5] = {0x02, 0x00, 0x10, 0x00, 0x00};
 constexpr int kMaxLateReplies = 16;  // late replies dropped before one command at most
 const char* const kTraceRule = "-------------";
@@ -30,15 +28,42 @@ bool isP2k05ReplyMark(uint8_t b) {
     return b == 0x80 || b == 0x82;
 }
 
-// Copies the announced data, cut to what arrived and to the caller's capacity.
-uint32_t copyData(const uint8_t* data, size_t announced, size_t arrived, uint8_t* out,
+// The reply's data, announced length cut to what arrived.
+ReplyCheck dataAt(std::span<const uint8_t> reply, size_t offset, size_t announced) {
+    return {ReplyVerdict::Data, 0, offset, std::min(announced, reply.size() - offset)};
+}
+
+// Copies the checked reply's data, cut to the caller's capacity.
+uint32_t copyData(std::span<const uint8_t> reply, const ReplyCheck& check, uint8_t* out,
                   size_t capacity) {
-    size_t n = std::min({announced, arrived, capacity});
-    if (n > 0 && out) std::memcpy(out, data, n);
+    const size_t n = std::min(check.dataLength, capacity);
+    if (n > 0 && out) std::memcpy(out, reply.data() + check.dataOffset, n);
     return static_cast<uint32_t>(n);
 }
 
 }  // namespace
+
+ReplyCheck checkClassicReply(std::span<const uint8_t> reply, uint16_t sequence) {
+    if (reply.size() < kClassicReplyHeader || reply[0] != 1 || !(reply[6] & 0x80) ||
+        (bytes::be16(&reply[6]) & 0x0FFF) != sequence) {
+        return {};
+    }
+    const int status = reply[8] >> 4;
+    if (status == 6) return {ReplyVerdict::NoData, status};
+    if (status != 8) return {ReplyVerdict::PhoneStatus, status};
+    const uint16_t dataLength = bytes::be16(&reply[10]);
+    if (bytes::be16(&reply[4]) - 8 != dataLength) return {};
+    return dataAt(reply, kClassicReplyHeader, dataLength);
+}
+
+ReplyCheck checkP2k05Reply(std::span<const uint8_t> reply) {
+    if (reply.size() < kP2k05ReplyHeader || !isP2k05ReplyMark(reply[0])) return {};
+    return dataAt(reply, kP2k05ReplyHeader, p2k05ReplyDataLength(reply.first<kP2k05ReplyHeader>()));
+}
+
+uint16_t p2k05ReplyDataLength(std::span<const uint8_t, kP2k05ReplyHeader> header) {
+    return bytes::be16(&header[10]);
+}
 
 std::vector<uint8_t> Transport::classicFrame(uint16_t sequence, uint16_t command,
                                              uint16_t interfaceIndex,
@@ -228,28 +253,23 @@ int Transport::classicExchange(uint16_t command, std::span<const uint8_t> payloa
     }
     traceReply(reply);
 
-    if (reply.size() < kClassicHeader || reply[0] != 1 || !(reply[6] & 0x80) ||
-        (bytes::be16(&reply[6]) & 0x0FFF) != sequence_) {
-        log_.logMessage(msg::kBadReply);
-        noteFailure(FailureKind::BadReply, kBadReplyText);
-        lateRepliesPossible_ = true;  // this command's own reply may still be waiting
-        return 1;
+    const ReplyCheck check = checkClassicReply(reply, sequence_);
+    switch (check.verdict) {
+        case ReplyVerdict::NoData:
+            return 0;
+        case ReplyVerdict::PhoneStatus:
+            log_.logMessage(check.status);
+            notePhoneStatus(check.status);
+            return -1;
+        case ReplyVerdict::Bad:
+            log_.logMessage(msg::kBadReply);
+            noteFailure(FailureKind::BadReply, kBadReplyText);
+            lateRepliesPossible_ = true;  // this command's own reply may still be waiting
+            return 1;
+        case ReplyVerdict::Data:
+            break;
     }
-    const int status = reply[8] >> 4;
-    if (status == 6) return 0;
-    if (status != 8) {
-        log_.logMessage(status);
-        notePhoneStatus(status);
-        return -1;
-    }
-    const uint16_t dataLength = bytes::be16(&reply[10]);
-    if (bytes::be16(&reply[4]) - 8 != dataLength) {
-        log_.logMessage(msg::kBadReply);
-        noteFailure(FailureKind::BadReply, kBadReplyText);
-        return 1;
-    }
-    replyLength = copyData(&reply[kClassicHeader], dataLength, reply.size() - kClassicHeader,
-                           replyData, replyCapacity);
+    replyLength = copyData(reply, check, replyData, replyCapacity);
     return 0;
 }
 
@@ -278,14 +298,14 @@ int Transport::p2k05Exchange(uint16_t command, std::span<const uint8_t> payload,
             return -1;
         }
     }
-    if (reply.size() < kP2k05Header || !isP2k05ReplyMark(reply[0])) {
+    const ReplyCheck check = checkP2k05Reply(reply);
+    if (check.verdict != ReplyVerdict::Data) {
         log_.logMessage(msg::kBadReply);
         noteFailure(FailureKind::BadReply, kBadReplyText);
         return 1;
     }
     traceReply(reply);
-    replyLength = copyData(&reply[kP2k05Header], bytes::be16(&reply[10]),
-                           reply.size() - kP2k05Header, replyData, replyCapacity);
+    replyLength = copyData(reply, check, replyData, replyCapacity);
     return 0;
 }
 
@@ -312,45 +332,49 @@ int Transport::usblanExchange(uint16_t command, std::span<const uint8_t> payload
         log_.logLine("Send p2k command over USBLAN.");
         log_.hexDump(out, outLength);
     }
-    if (usblanSocket_ < 0) {
+    // One socket and one wait for the whole exchange, whatever is set meanwhile.
+    const int fd = usblanSocket_;
+    const uint32_t waitMs = usblanReplyWaitMs_;
+    if (fd < 0) {
         noteFailure(FailureKind::NothingOpen, "no link to a phone is open");
         return 1;
     }
-    drainSocket(usblanSocket_);
-    if (!net::sendAll(usblanSocket_, out, outLength)) log_.logLine("Send error");
+    drainSocket(fd);
+    if (!net::sendAll(fd, out, outLength)) log_.logLine("Send error");
 
     // The reply: a 12-byte header announcing the data length, then exactly that much data,
     // all within the reply wait (on the real clock: this waits on a socket).
     SystemClock realClock;
-    const uint64_t deadline = realClock.nowMs() + usblanReplyWaitMs_;
+    const uint64_t deadline = realClock.nowMs() + waitMs;
     auto left = [&] { return static_cast<int>(deadline - std::min(deadline, realClock.nowMs())); };
     // A receive that ends before the deadline found the connection closed.
     auto noteMissing = [&] {
         if (left() > 0) {
             noteFailure(FailureKind::LinkLost, "the phone closed the connection");
         } else {
-            noteNoReply(usblanReplyWaitMs_);
+            noteNoReply(waitMs);
         }
     };
-    std::vector<uint8_t> reply(kP2k05Header);
-    if (!net::receiveExact(usblanSocket_, reply.data(), kP2k05Header, left())) {
+    std::vector<uint8_t> reply(kP2k05ReplyHeader);
+    if (!net::receiveExact(fd, reply.data(), kP2k05ReplyHeader, left())) {
         noteMissing();
         return 1;
     }
-    const uint16_t dataLength = bytes::be16(&reply[10]);
-    reply.resize(kP2k05Header + dataLength);
-    bool complete =
-        net::receiveExact(usblanSocket_, reply.data() + kP2k05Header, dataLength, left());
+    const uint16_t dataLength = p2k05ReplyDataLength(
+        std::span<const uint8_t, kP2k05ReplyHeader>(reply.data(), kP2k05ReplyHeader));
+    reply.resize(kP2k05ReplyHeader + dataLength);
+    bool complete = net::receiveExact(fd, reply.data() + kP2k05ReplyHeader, dataLength, left());
     if (log_.packets()) log_.hexDump(reply.data(), reply.size());
     if (!complete) {
         noteMissing();
         return 1;
     }
-    if (!isP2k05ReplyMark(reply[0])) {
+    const ReplyCheck check = checkP2k05Reply(reply);
+    if (check.verdict != ReplyVerdict::Data) {
         noteFailure(FailureKind::BadReply, kBadReplyText);
         return 1;
     }
-    replyLength = copyData(&reply[kP2k05Header], dataLength, dataLength, replyData, replyCapacity);
+    replyLength = copyData(reply, check, replyData, replyCapacity);
     return 0;
 }
 

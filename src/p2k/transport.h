@@ -34,6 +34,36 @@ struct PhoneFailure {
     std::string text;
 };
 
+// What the check of one phone reply found.
+enum class ReplyVerdict {
+    Data,         // a reply with data (possibly none) for the request
+    NoData,       // a classic status-6 reply: the request done, nothing to copy
+    PhoneStatus,  // a classic reply with an error status
+    Bad,          // too short, not a reply, or not for this request
+};
+
+// A checked reply: the verdict and where the reply's data lies inside it. The data is
+// what the reply announces, cut to what actually arrived.
+struct ReplyCheck {
+    ReplyVerdict verdict = ReplyVerdict::Bad;
+    int status = 0;  // the classic status (PhoneStatus)
+    size_t dataOffset = 0;
+    size_t dataLength = 0;
+};
+
+inline constexpr size_t kClassicReplyHeader = 14;
+inline constexpr size_t kP2k05ReplyHeader = 12;
+
+// A classic fetch reply: byte 0 is 1, the sequence word (bytes 6-7) has its top bit set
+// and names the request's sequence, byte 8 carries the status in its high nibble; with
+// status 8, bytes 4-5 less 8 must equal the data length of bytes 10-11.
+ReplyCheck checkClassicReply(std::span<const uint8_t> reply, uint16_t sequence);
+// A P2k05 reply, from the USB driver or the USBLAN socket: byte 0 is 0x80 or 0x82, bytes
+// 10-11 the data length, the data from byte 12.
+ReplyCheck checkP2k05Reply(std::span<const uint8_t> reply);
+// The data length a P2k05 reply header announces (what the USBLAN link reads next).
+uint16_t p2k05ReplyDataLength(std::span<const uint8_t, kP2k05ReplyHeader> header);
+
 // Frames a P2k command, hands it to the link, waits for the phone's reply and checks it.
 // Three ways to the phone: classic P2k frames and P2k05 frames over the USB driver, and
 // P2k05 frames over the USBLAN TCP socket.
@@ -135,10 +165,12 @@ private:
     std::mutex exchange_;
     uint16_t sequence_ = 0;
     std::atomic<bool> p2k05Active_{false};
-    uint16_t interfaceIndex_ = 8;
-    int usblanSocket_ = -1;
-    bool usblanMode_ = false;
-    uint32_t usblanReplyWaitMs_ = 5000;
+    // Set by the options, the link watch and the USBLAN link on their own threads while
+    // a worker's exchange reads them.
+    std::atomic<uint16_t> interfaceIndex_{8};
+    std::atomic<int> usblanSocket_{-1};
+    std::atomic<bool> usblanMode_{false};
+    std::atomic<uint32_t> usblanReplyWaitMs_{5000};
     mutable std::mutex failureMutex_;
     PhoneFailure failure_;
     PhoneFailure silentReason_;

@@ -331,6 +331,27 @@ TEST_F(UsblanTransport, WrongFirstByteIsRejectedSilently) {
     EXPECT_TRUE(f_.log.lines().empty());
 }
 
+// The options dialog and the link watch set the interface index on their own threads
+// while a worker's exchanges use it (the ThreadSanitizer build checks the sharing).
+TEST(Transport, InterfaceIndexSetWhileAnotherThreadExchanges) {
+    PhoneFixture f(PhoneKind::ClassicGsm);
+    Transport& transport = f.context.transport;
+    std::atomic<int> done{0};
+    std::atomic<int> failures{0};
+    std::thread worker([&] {
+        uint32_t length = 0;
+        for (int i = 0; i < 40; ++i, ++done) failures += readSeem4(f, length) != 0;
+    });
+    while (done == 0) std::this_thread::yield();
+    for (int i = 0; i < 20; ++i) {
+        transport.setUsbInterfaceIndex(8);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    worker.join();
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(transport.usbInterfaceIndex(), 8);
+}
+
 // ---- the phone-session lock ------------------------------------------------------------
 
 TEST(PhoneSessionLock, KeepsASecondOperationOutUntilTheFirstEnds) {

@@ -16,13 +16,10 @@
 #include "p2k/file_transfer.h"
 #include "p2k/phone_identity.h"
 #include "seem/seem_lists.h"
+#include "tests/fuzz/fuzz_check_sets.h"
 
 namespace mdk::fuzz {
 namespace {
-
-std::string_view textOf(std::span<const uint8_t> bytes) {
-    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
-}
 
 bool hasAny(std::string_view text, std::string_view characters) {
     return text.find_first_of(characters) != std::string_view::npos;
@@ -68,13 +65,15 @@ const char* checkLinuxSettings(std::span<const uint8_t> bytes) {
     std::string warnings;
     const LinuxSettings settings = LinuxSettings::parse(textOf(bytes), &warnings);
     if (settings.usblanPort == 0) return "port 0 accepted";
-    // The file's text also stands in for the address and the mount point of a template.
+    // The file's text also stands in for the address and the mount point of a template,
+    // never empty and without "%", "I" and "P": such a value next to the template's own
+    // characters could spell "%IP%" anew.
     const std::string_view text = textOf(bytes);
-    const std::string part(text.substr(0, std::min<size_t>(text.size(), 64)));
+    std::string part(text.substr(0, std::min<size_t>(text.size(), 64)));
+    std::erase_if(part, [](char c) { return c == '%' || c == 'I' || c == 'P'; });
+    part += '_';
     const std::string expanded = expandTemplate(settings.shareMountCommand, part, part, part);
-    if (expanded.find("%IP%") != std::string::npos && part.find("%IP%") == std::string::npos) {
-        return "%IP% left in an expanded template";
-    }
+    if (expanded.find("%IP%") != std::string::npos) return "%IP% left in an expanded template";
     (void)parsePort(std::string(text));
     return nullptr;
 }
@@ -157,6 +156,15 @@ constexpr std::array kTargets{
     Target{"model_name", checkModelName},
     Target{"command_line", checkCommandLine},
     Target{"source_list", checkSourceList},
+    Target{"classic_reply", checkClassicReply},
+    Target{"p2k05_reply", checkP2k05Reply},
+    Target{"usblan_reply", checkUsblanReply},
+    Target{"catalogue", checkCatalogue},
+    Target{"package", checkPackage},
+    Target{"seem_functions", checkSeemFunctions},
+    Target{"manifest", checkManifest},
+    Target{"seem_file", checkSeemFile},
+    Target{"mount_info", checkMountInfo},
 };
 
 }  // namespace

@@ -1,0 +1,6 @@
+// The classic fetch reply check on arbitrary replies (checks in fuzz_checks_phone.cpp).
+#include "tests/fuzz/fuzz_checks.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
+    return mdk::fuzz::runCheck("classic_reply", bytes, size);
+}

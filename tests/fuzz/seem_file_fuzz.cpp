@@ -1,0 +1,6 @@
+// Seem file names and contents on arbitrary bytes (checks in fuzz_checks_files.cpp).
+#include "tests/fuzz/fuzz_checks.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
+    return mdk::fuzz::runCheck("seem_file", bytes, size);
+}
