@@ -43,7 +43,6 @@ WaitDialog::WaitDialog(std::function<bool()> workerDone, QWidget* parent, WaitPr
     if (progress_.text) {
         progressLine_ = text(this, "", kProgressLineId);
         layout->addWidget(progressLine_);
-        setMinimumWidth(kProgressWidth);  // the progress line on one line
     }
     if (progress_.cancel) {
         cancelButton_ = new QPushButton("Cancel", this);
@@ -52,7 +51,8 @@ WaitDialog::WaitDialog(std::function<bool()> workerDone, QWidget* parent, WaitPr
         connect(cancelButton_, &QPushButton::clicked, this, &WaitDialog::cancel);
         layout->addWidget(cancelButton_, 0, Qt::AlignRight);
     }
-    setMinimumWidth(380);
+    // With a progress line the dialog is wider, to keep that line on one line.
+    setMinimumWidth(progress_.text ? kProgressWidth : 380);
     timer_->setObjectName(QString::number(kTimerId));
     timer_->setInterval(kPollMs);
     connect(timer_, &QTimer::timeout, this, &WaitDialog::poll);
