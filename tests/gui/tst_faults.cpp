@@ -28,35 +28,30 @@ struct FaultRow {
     Partial partial = Partial::None;
 };
 
+// Faults with one switch set.
+template <typename T>
+sim::Faults with(T sim::Faults::*field, T value) {
+    sim::Faults faults;
+    faults.*field = value;
+    return faults;
+}
 sim::Faults dropAfter(int requests) {
-    sim::Faults f;
-    f.dropAfterRequests = requests;
-    return f;
+    return with(&sim::Faults::dropAfterRequests, requests);
 }
 sim::Faults staleAt(int command) {
-    sim::Faults f;
-    f.staleSequenceAt = command;
-    return f;
+    return with(&sim::Faults::staleSequenceAt, command);
 }
 sim::Faults failReadAt(int read) {
-    sim::Faults f;
-    f.failReadAt = read;
-    return f;
+    return with(&sim::Faults::failReadAt, read);
 }
 sim::Faults failWriteAt(int write) {
-    sim::Faults f;
-    f.failWriteAt = write;
-    return f;
+    return with(&sim::Faults::failWriteAt, write);
 }
 sim::Faults threeWaiting(int polls) {
-    sim::Faults f;
-    f.threeWaitingPolls = polls;
-    return f;
+    return with(&sim::Faults::threeWaitingPolls, polls);
 }
 sim::Faults silentAfter(int commands) {
-    sim::Faults f;
-    f.silentAfterCommands = commands;
-    return f;
+    return with(&sim::Faults::silentAfterCommands, commands);
 }
 
 const char* const kLinkLost = "the link to the phone was lost";
