@@ -183,7 +183,8 @@ int Catalogue::attachPhone() {
 }
 
 void Catalogue::showAttachedStatus(std::optional<uint32_t> freeBytes, const std::string& model) {
-    if (freeBytes) setStatus(0, log_.message(msg::kFree) + std::to_string(*freeBytes / 1024) + " Kb");
+    if (freeBytes)
+        setStatus(0, log_.message(msg::kFree) + std::to_string(*freeBytes / 1024) + " Kb");
     setStatus(1, log_.message(msg::kVolume) + currentVolume_);
     setStatus(2, log_.message(msg::kFileCount) + std::to_string(reportedCount_.load()));
     setStatus(3, log_.message(msg::kModel) + model);

@@ -19,7 +19,8 @@ std::unique_ptr<DriverLink> openDriverLink(const std::string& address, std::stri
         return SocketLink::connect(address, error);
     }
     if (address == "usb") return UsbLink::openFirst(error);
-    error = "unknown phone address: " + address + " (want sim, unix:PATH, tcp:HOST:PORT, usblan:HOST[:PORT], usb or auto)";
+    error = "unknown phone address: " + address +
+            " (want sim, unix:PATH, tcp:HOST:PORT, usblan:HOST[:PORT], usb or auto)";
     return nullptr;
 }
 

@@ -11,8 +11,8 @@ struct XdgFolders {
     std::string configHome;             // $XDG_CONFIG_HOME, else ~/.config
     std::vector<std::string> dataDirs;  // $XDG_DATA_DIRS, else /usr/local/share:/usr/share
 
-    // From the environment through getenv; relative values are ignored as the
-    // specification of the folders asks. A folder that cannot be found stays empty.
+    // From the environment through getenv; relative values are ignored, as the XDG base
+    // directory rules ask. A folder that cannot be found stays empty.
     static XdgFolders fromEnvironment(const std::function<const char*(const char*)>& getenv);
 };
 

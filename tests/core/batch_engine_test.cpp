@@ -51,8 +51,8 @@ protected:
 
     BatchEngine engine(BatchOptions options = {}) {
         AppContext& c = f.context;
-        return BatchEngine({c.commands, c.catalogue, c.runSettings, c.log, runner, c.clock, link}, folder.string(),
-                           options);
+        return BatchEngine({c.commands, c.catalogue, c.runSettings, c.log, runner, c.clock, link},
+                           folder.string(), options);
     }
     BatchReport run(const std::vector<std::string>& lines, BatchOptions options = {}) {
         auto e = engine(options);
@@ -224,7 +224,8 @@ TEST_F(BatchRun, ShellLinesRunOnlyWhenAllowed) {
 TEST_F(BatchRun, ShellLinesRunInThePackageFolder) {
     PosixCommandRunner shell;
     AppContext& c = f.context;
-    BatchEngine e({c.commands, c.catalogue, c.runSettings, c.log, shell, c.clock, link}, folder.string());
+    BatchEngine e({c.commands, c.catalogue, c.runSettings, c.log, shell, c.clock, link},
+                  folder.string());
     ASSERT_TRUE(e.run({"## pwd > where.tmp && mv where.tmp where.txt"}).succeeded());
     const fs::path where = folder / "where.txt";
     for (int i = 0; i < 500 && !fs::exists(where); ++i) {

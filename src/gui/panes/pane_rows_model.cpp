@@ -12,8 +12,8 @@ QIcon standardRowIcon(bool folder) {
     QIcon icon = QAbstractFileIconProvider().icon(folder ? QAbstractFileIconProvider::Folder
                                                          : QAbstractFileIconProvider::File);
     if (icon.isNull()) {
-        icon = QApplication::style()->standardIcon(folder ? QStyle::SP_DirIcon
-                                                          : QStyle::SP_FileIcon);
+        icon =
+            QApplication::style()->standardIcon(folder ? QStyle::SP_DirIcon : QStyle::SP_FileIcon);
     }
     return icon;
 }
