@@ -5,6 +5,7 @@
 #include <ctime>
 #include <sstream>
 
+#include "backup/sha256.h"
 #include "base/clock.h"
 #include "base/event_log.h"
 #include "config/config_record.h"
@@ -13,6 +14,7 @@
 #include "p2k/phone_identity.h"
 #include "p2k/transfer_watch.h"
 #include "p2k/transport.h"
+#include "platform/safe_file.h"
 #include "seem/seem_file.h"
 #include "seem/seem_lists.h"
 #include "seem/seem_transfer.h"
@@ -201,6 +203,14 @@ std::optional<std::string> storedFilePath(const std::string& folder, const std::
 
 std::string storedSeemPath(const std::string& folder, SeemKey key) {
     return folder + "/seems/" + seemFileName(key.first, key.second);
+}
+
+std::optional<std::vector<uint8_t>> storedCopyWithHash(const std::string& path,
+                                                       const std::string& sha256) {
+    std::string error;
+    auto bytes = readWholeFile(path, error);
+    if (!bytes || sha256Hex(*bytes) != sha256) return std::nullopt;
+    return bytes;
 }
 
 std::string utcTimestamp() {

@@ -102,6 +102,10 @@ std::vector<uint16_t> seemListNumbers(const SeemLists& lists);
 std::optional<std::string> storedFilePath(const std::string& folder, const std::string& phonePath);
 // DIR/seems/SSSS_RRRR.seem.
 std::string storedSeemPath(const std::string& folder, SeemKey key);
+// The bytes stored at path when they still have the SHA-256 the manifest names; nullopt
+// when the copy is missing or damaged.
+std::optional<std::vector<uint8_t>> storedCopyWithHash(const std::string& path,
+                                                       const std::string& sha256);
 
 // The current time as "2026-12-10T05:07:11Z".
 std::string utcTimestamp();

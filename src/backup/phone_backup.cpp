@@ -1,5 +1,6 @@
 #include "backup/phone_backup.h"
 
+#include <filesystem>
 #include <set>
 
 #include "backup/sha256.h"
@@ -17,9 +18,9 @@ namespace {
 constexpr uint64_t kManifestIntervalMs = 1000;
 
 bool storedCopyIntact(const std::string& path, uint32_t size) {
-    std::string error;
-    auto bytes = readWholeFile(path, error);
-    return bytes && bytes->size() == size;
+    std::error_code error;
+    const auto stored = std::filesystem::file_size(path, error);
+    return !error && stored == size;
 }
 
 // Writes bytes to path, creating its folders first.

@@ -2,12 +2,10 @@
 
 #include <set>
 
-#include "backup/sha256.h"
 #include "config/config_record.h"
 #include "p2k/command_set.h"
 #include "p2k/file_transfer.h"
 #include "p2k/transport.h"
-#include "platform/safe_file.h"
 #include "seem/seem_file.h"
 
 namespace mdk {
@@ -63,12 +61,8 @@ private:
     std::optional<std::vector<uint8_t>> storedBytes(const std::string& what,
                                                     const std::string& path,
                                                     const std::string& sha256) {
-        std::string error;
-        auto bytes = readWholeFile(path, error);
-        if (!bytes || sha256Hex(*bytes) != sha256) {
-            fail(what, "the stored copy is missing or damaged; not put back");
-            return std::nullopt;
-        }
+        auto bytes = storedCopyWithHash(path, sha256);
+        if (!bytes) fail(what, "the stored copy is missing or damaged; not put back");
         return bytes;
     }
 

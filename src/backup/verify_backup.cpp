@@ -4,7 +4,6 @@
 #include "backup/sha256.h"
 #include "p2k/command_set.h"
 #include "p2k/transport.h"
-#include "platform/safe_file.h"
 #include "seem/seem_file.h"
 
 namespace mdk {
@@ -53,13 +52,6 @@ private:
         report_.differences.push_back(what + ": " + how);
     }
 
-    // The stored copy still has the bytes the manifest names.
-    bool storedCopyMatches(const std::string& path, const std::string& sha256) {
-        std::string error;
-        auto bytes = readWholeFile(path, error);
-        return bytes && sha256Hex(*bytes) == sha256;
-    }
-
     void verifyFiles(const PhoneListing& listing) {
         size_t index = 0;
         for (const auto& [path, file] : manifest_.files) {
@@ -78,7 +70,7 @@ private:
     void verifyFile(const std::string& path, const ManifestFile& file,
                     const PhoneListing& listing) {
         auto stored = storedFilePath(folder_, path);
-        if (!stored || !storedCopyMatches(*stored, file.sha256)) {
+        if (!stored || !storedCopyWithHash(*stored, file.sha256)) {
             return differ(path, "the stored copy is missing or damaged");
         }
         auto it = listing.files.find(path);
@@ -113,7 +105,7 @@ private:
         for (auto it = manifest_.seems.lower_bound({number, 0});
              it != manifest_.seems.end() && it->first.first == number; ++it) {
             const std::string name = seemFileName(number, it->first.second);
-            if (!storedCopyMatches(storedSeemPath(folder_, it->first), it->second.sha256)) {
+            if (!storedCopyWithHash(storedSeemPath(folder_, it->first), it->second.sha256)) {
                 differ(name, "the stored copy is missing or damaged");
                 continue;
             }
