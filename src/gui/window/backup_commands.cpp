@@ -62,6 +62,22 @@ std::vector<std::string> linesOf(const std::string& text) {
     return lines;
 }
 
+// The three steps of a restore from the window: the files; which seem records differ
+// (read, nothing written); the seem records, once the user has said yes to them.
+enum class Part { Files, SeemCheck, Seems };
+
+RestoreOptions restoreOptions(const std::string& folder, Part part) {
+    RestoreOptions options;
+    options.folder = folder;
+    options.files = part == Part::Files;
+    options.seems = part != Part::Files;
+    options.dryRun = part == Part::SeemCheck;
+    if (part == Part::Seems) {
+        options.confirmSeems = [](const std::vector<std::string>&) { return true; };
+    }
+    return options;
+}
+
 }  // namespace
 
 // What a run's job and its after-job share; lives until both have ended. The dialog's
@@ -146,17 +162,11 @@ void BackupCommands::restorePhone() {
         "Restore phone", run,
         [this, run, dir] {
             BackupPhone p = phone();
-            RestoreOptions files;
-            files.folder = dir;
-            files.seems = false;
-            run->restore = restoreBackup(p, files, {&run->cancel, run->progress.get()});
+            const RunControl control{&run->cancel, run->progress.get()};
+            run->restore = restoreBackup(p, restoreOptions(dir, Part::Files), control);
             if (!run->restore.error.empty()) return;
             // Which seem records differ: read now, written only after the user's yes.
-            RestoreOptions seems;
-            seems.folder = dir;
-            seems.files = false;
-            seems.dryRun = true;
-            run->seemCheck = restoreBackup(p, seems, {&run->cancel, run->progress.get()});
+            run->seemCheck = restoreBackup(p, restoreOptions(dir, Part::SeemCheck), control);
         },
         [this, run, dir] {
             const RestoreReport& r = run->restore;
@@ -191,12 +201,8 @@ void BackupCommands::restoreSeems(const std::string& folder,
         "Restore phone", run,
         [this, run, folder] {
             BackupPhone p = phone();
-            RestoreOptions seems;
-            seems.folder = folder;
-            seems.files = false;
-            // The user has just said yes to the records that differ.
-            seems.confirmSeems = [](const std::vector<std::string>&) { return true; };
-            run->restore = restoreBackup(p, seems, {&run->cancel, run->progress.get()});
+            run->restore = restoreBackup(p, restoreOptions(folder, Part::Seems),
+                                         {&run->cancel, run->progress.get()});
         },
         [this, run] {
             const RestoreReport& r = run->restore;
