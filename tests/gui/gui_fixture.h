@@ -24,6 +24,12 @@
 
 namespace mdk::test {
 
+// The child widget of a dialog or window named by its control id.
+template <typename T>
+T* child(QWidget* parent, int id) {
+    return parent->findChild<T*>(QString::number(id));
+}
+
 inline std::string str(const QString& text) {
     return text.toStdString();
 }

@@ -81,7 +81,7 @@ private:
         auto* dialog = qobject_cast<WaitDialog*>(QApplication::activeModalWidget());
         if (!dialog) return;
         dialog->poll();
-        auto* line = dialog->findChild<QLabel*>(QString::number(WaitDialog::kProgressLineId));
+        auto* line = child<QLabel>(dialog, WaitDialog::kProgressLineId);
         auto* cancel = dialog->findChild<QPushButton*>("cancel");
         if (!line || !cancel || !cancel->isEnabled()) return;
         shown_ << line->text();

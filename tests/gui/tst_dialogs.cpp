@@ -18,11 +18,6 @@ using namespace mdk::test;
 
 namespace {
 
-template <typename T>
-T* child(QWidget* parent, int id) {
-    return parent->findChild<T*>(QString::number(id));
-}
-
 // Answers the next modal dialog by clicking one of its buttons.
 void clickWhenShown(int buttonId, std::function<void(QWidget*)> before = {}) {
     QTimer::singleShot(0, [buttonId, before] {

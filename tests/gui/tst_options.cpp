@@ -16,11 +16,6 @@ using namespace mdk::test;
 
 namespace {
 
-template <typename T>
-T* child(QWidget* parent, int id) {
-    return parent->findChild<T*>(QString::number(id));
-}
-
 std::string message(int number) {
     return "M" + std::to_string(number);
 }

@@ -15,11 +15,6 @@ using namespace mdk::test;
 
 namespace {
 
-template <typename T>
-T* child(QWidget* parent, int id) {
-    return parent->findChild<T*>(QString::number(id));
-}
-
 QStringList results(QWidget* dialog) {
     QStringList lines;
     auto* list = child<QListWidget>(dialog, 1901);
