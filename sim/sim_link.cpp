@@ -8,7 +8,7 @@ namespace mdk::sim {
 DriverStatus SimLink::request(uint32_t code, std::span<const uint8_t> input, size_t capacity,
                               std::vector<uint8_t>& output, uint32_t /*waitMs*/) {
     if (closed_) return DriverStatus::Failed;
-    if (latencyMs_ > 0) sleepFineMs(latencyMs_);
+    if (latencyMs_ > 0) waitPreciseMs(latencyMs_);
     DriverStatus status = phone_.handle(code, input, capacity, output);
     if (!phone_.interfaceUp()) notifyChange();
     return status;

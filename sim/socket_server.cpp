@@ -56,7 +56,7 @@ void SocketServer::serve() {
 
 bool SocketServer::answer(int fd, uint32_t code, uint32_t capacity, std::span<const uint8_t> input,
                           std::vector<uint8_t>& output) {
-    if (latencyMs_ > 0) sleepFineMs(latencyMs_);
+    if (latencyMs_ > 0) waitPreciseMs(latencyMs_);
     const DriverStatus status = phone_.handle(code, input, capacity, output);
     uint8_t head[8];
     bytes::putLe32(head, status == DriverStatus::Completed ? 0u : 1u);

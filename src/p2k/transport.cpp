@@ -275,15 +275,20 @@ int Transport::classicExchange(uint16_t command, std::span<const uint8_t> payloa
 
 int Transport::p2k05Exchange(uint16_t command, std::span<const uint8_t> payload, uint8_t* replyData,
                              size_t replyCapacity, uint32_t& replyLength) {
-    if (driver_.p2k05Send(p2k05Frame(sequence_, command, payload)) != 0) {
+    // The first receive goes out right behind the send: a phone that answers at once
+    // costs one round trip on the link.
+    std::vector<uint8_t> reply;
+    const auto first = driver_.p2k05SendThenReceive(p2k05Frame(sequence_, command, payload),
+                                                    kP2k05PollRecord, reply);
+    if (first.sent != 0) {
         log_.logMessage(msg::kLinkFailed);
         noteDriverFailure();
         return -1;
     }
     const uint64_t sent = clock_.nowMs();
-    std::vector<uint8_t> reply;
     std::optional<FineTimerSlack> slack;  // narrowed only once the phone makes us wait
-    while (driver_.p2k05Receive(kP2k05PollRecord, reply) != 0) {
+    for (int received = first.received; received != 0;
+         received = driver_.p2k05Receive(kP2k05PollRecord, reply)) {
         if (auto link = driver_.link(); !link || !link->isOpen()) {
             log_.logMessage(msg::kNoReply);
             noteDriverFailure();

@@ -53,12 +53,22 @@ int UsbDriver::issue(uint32_t code, std::span<const uint8_t> input, size_t capac
                      uint32_t waitMs, ReplyRule rule, std::vector<uint8_t>& output,
                      bool quietFailure) {
     output.clear();
+    std::shared_ptr<DriverLink> link = openLink();
+    if (!link) return -1;
+    return settle(link->request(code, input, capacity, output, waitMs), capacity, rule, output,
+                  quietFailure);
+}
+
+std::shared_ptr<DriverLink> UsbDriver::openLink() {
     std::shared_ptr<DriverLink> link = this->link();
-    if (!link || !link->isOpen()) {
-        log_.logLine("No P2k interface is open: driver request refused.");
-        return -1;
-    }
-    switch (link->request(code, input, capacity, output, waitMs)) {
+    if (link && link->isOpen()) return link;
+    log_.logLine("No P2k interface is open: driver request refused.");
+    return nullptr;
+}
+
+int UsbDriver::settle(DriverStatus status, size_t capacity, ReplyRule rule,
+                      std::vector<uint8_t>& output, bool quietFailure) {
+    switch (status) {
         case DriverStatus::Completed:
             break;
         case DriverStatus::TimedOut:
@@ -117,7 +127,10 @@ int UsbDriver::controlIn(std::span<const uint8_t> setup, std::vector<uint8_t>& r
 int UsbDriver::p2k05Send(std::span<const uint8_t> frame) {
     traceBefore(frame, frame.size() / 4 + 1);
     std::vector<uint8_t> out;
-    int result = issue(kRequestP2k05Send, frame, 0, p2k05SendTimeout_, ReplyRule::None, out);
+    return afterSend(issue(kRequestP2k05Send, frame, 0, p2k05SendTimeout_, ReplyRule::None, out));
+}
+
+int UsbDriver::afterSend(int result) {
     if (result == 0 && log_.packets()) {
         log_.logMessage(msg::kSent);
         log_.logLine(kTraceRule);
@@ -128,12 +141,40 @@ int UsbDriver::p2k05Send(std::span<const uint8_t> frame) {
 int UsbDriver::p2k05Receive(std::span<const uint8_t> pollRecord, std::vector<uint8_t>& reply,
                             bool quietWhenNotReady) {
     traceBefore(pollRecord, 6);
-    int result = issue(kRequestP2k05Receive, pollRecord, kReplyCapacity, kReceiveWaitMs,
-                       ReplyRule::AtLeast4, reply, quietWhenNotReady);
+    return afterReceive(issue(kRequestP2k05Receive, pollRecord, kReplyCapacity, kReceiveWaitMs,
+                              ReplyRule::AtLeast4, reply, quietWhenNotReady),
+                        reply);
+}
+
+int UsbDriver::afterReceive(int result, std::vector<uint8_t>& reply) {
     if (result != 0) return result;
     if (log_.packets()) log_.logMessage(msg::kReceived);
     reply.erase(reply.begin(), reply.begin() + 4);
     return 0;
+}
+
+UsbDriver::SendThenReceive UsbDriver::p2k05SendThenReceive(std::span<const uint8_t> frame,
+                                                           std::span<const uint8_t> pollRecord,
+                                                           std::vector<uint8_t>& reply) {
+    // The log reads as a send followed by a receive, as when they are issued one by one.
+    traceBefore(frame, frame.size() / 4 + 1);
+    reply.clear();
+    SendThenReceive result;
+    std::shared_ptr<DriverLink> link = openLink();
+    if (!link) return result;
+    const DriverRequest send{kRequestP2k05Send, frame, 0, p2k05SendTimeout_};
+    const DriverRequest receive{kRequestP2k05Receive, pollRecord, kReplyCapacity, kReceiveWaitMs};
+    std::vector<uint8_t> sendOutput;
+    const DriverStatusPair status = link->requestBoth(send, sendOutput, receive, reply);
+    result.sent = afterSend(settle(status.first, 0, ReplyRule::None, sendOutput, false));
+    if (result.sent != 0) {
+        reply.clear();  // a receive behind a failed send answers nothing of this command
+        return result;
+    }
+    traceBefore(pollRecord, 6);
+    result.received = afterReceive(
+        settle(status.second, kReplyCapacity, ReplyRule::AtLeast4, reply, true), reply);
+    return result;
 }
 
 int UsbDriver::rawRequest(uint32_t code, std::span<const uint8_t> input,

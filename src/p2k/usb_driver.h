@@ -42,6 +42,15 @@ public:
     // it is not logged.
     int p2k05Receive(std::span<const uint8_t> pollRecord, std::vector<uint8_t>& reply,
                      bool quietWhenNotReady = true);
+    // A P2k05 send with the first receive issued right behind it: one round trip on a link
+    // that carries both at once. received is -1 (and reply empty) whenever sent is.
+    struct SendThenReceive {
+        int sent = -1;
+        int received = -1;
+    };
+    SendThenReceive p2k05SendThenReceive(std::span<const uint8_t> frame,
+                                         std::span<const uint8_t> pollRecord,
+                                         std::vector<uint8_t>& reply);
     // A request of the caller's code (the USB I/O tester): raw output, prefix included.
     int rawRequest(uint32_t code, std::span<const uint8_t> input, std::vector<uint8_t>& output);
 
@@ -54,6 +63,13 @@ private:
     enum class ReplyRule { None, AtLeast4 };
     int issue(uint32_t code, std::span<const uint8_t> input, size_t capacity, uint32_t waitMs,
               ReplyRule rule, std::vector<uint8_t>& output, bool quietFailure = false);
+    // The open link, or none with the refusal logged.
+    std::shared_ptr<DriverLink> openLink();
+    // Logs how a request ended and checks its output; 0 or -1.
+    int settle(DriverStatus status, size_t capacity, ReplyRule rule, std::vector<uint8_t>& output,
+               bool quietFailure);
+    int afterSend(int result);
+    int afterReceive(int result, std::vector<uint8_t>& reply);
     void traceBefore(std::span<const uint8_t> bytes, size_t words);
 
     EventLog& log_;

@@ -21,6 +21,20 @@ enum class DriverStatus {
     Failed,     // the device or driver failed the request
 };
 
+// One driver request: its code, input, the caller's output capacity and its wait time.
+struct DriverRequest {
+    uint32_t code = 0;
+    std::span<const uint8_t> input;
+    size_t capacity = 0;
+    uint32_t waitMs = 0;
+};
+
+// How each of two requests issued back to back ended.
+struct DriverStatusPair {
+    DriverStatus first = DriverStatus::Failed;
+    DriverStatus second = DriverStatus::Failed;
+};
+
 // One open Test Command interface: the door to a phone over USB. Backends: the in-process
 // simulated phone, an emulator over a socket, libusb for a real phone.
 class DriverLink {
@@ -31,6 +45,19 @@ public:
     // phone-to-host transfers and P2k05 receives: the 4-byte prefix, then the data).
     virtual DriverStatus request(uint32_t code, std::span<const uint8_t> input, size_t capacity,
                                  std::vector<uint8_t>& output, uint32_t waitMs) = 0;
+    // Issues first and then second, both whatever the first's result, each with its own
+    // output. A backend that can carry both at once (the emulator socket) issues the second
+    // without waiting for the first to complete; the phone still sees them in order.
+    virtual DriverStatusPair requestBoth(const DriverRequest& first,
+                                         std::vector<uint8_t>& firstOutput,
+                                         const DriverRequest& second,
+                                         std::vector<uint8_t>& secondOutput) {
+        DriverStatusPair status;
+        status.first = request(first.code, first.input, first.capacity, firstOutput, first.waitMs);
+        status.second =
+            request(second.code, second.input, second.capacity, secondOutput, second.waitMs);
+        return status;
+    }
     // False once the interface went away (phone unplugged, emulator closed the socket).
     virtual bool isOpen() const = 0;
     // Releases the interface; further requests fail.
@@ -46,7 +73,8 @@ public:
 
 // Passes every request on to another link. A link that changes or watches a few requests
 // (a recording test link, a link that owns its simulated phone) derives from it and
-// overrides only those.
+// overrides only those. Requests issued back to back go one by one through request(), so
+// such a link sees each of them.
 class ForwardingLink : public DriverLink {
 public:
     explicit ForwardingLink(std::shared_ptr<DriverLink> inner) : inner_(std::move(inner)) {}

@@ -43,4 +43,14 @@ void sleepFineMs(uint32_t ms) {
     sleepUntil(deadline);
 }
 
+void waitPreciseMs(uint32_t ms) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    {
+        FineTimerSlack slack;
+        sleepUntil(deadline - kBusyTail);
+    }
+    while (std::chrono::steady_clock::now() < deadline) {
+    }
+}
+
 }  // namespace mdk

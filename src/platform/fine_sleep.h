@@ -28,5 +28,11 @@ private:
 void sleepUntil(std::chrono::steady_clock::time_point deadline);
 // Sleeps at least ms milliseconds from now, with the calling thread's slack made fine.
 void sleepFineMs(uint32_t ms);
+// Waits ms milliseconds from now and ends within microseconds of that: it sleeps until
+// kBusyTail before the deadline and spins the rest, paying that tail in CPU time. For the
+// simulated phone's latency, which stands for hardware that answers on time, so that what
+// a measurement sees past it is the program's own cost.
+inline constexpr std::chrono::microseconds kBusyTail{150};
+void waitPreciseMs(uint32_t ms);
 
 }  // namespace mdk

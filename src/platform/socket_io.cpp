@@ -78,15 +78,24 @@ bool sendAll(int fd, const void* data, size_t length) {
 }
 
 bool sendParts(int fd, std::span<const uint8_t> head, std::span<const uint8_t> body) {
-    iovec parts[2] = {{const_cast<uint8_t*>(head.data()), head.size()},
-                      {const_cast<uint8_t*>(body.data()), body.size()}};
-    size_t left = head.size() + body.size();
-    iovec* first = parts;
-    int count = 2;
+    const std::span<const uint8_t> parts[2] = {head, body};
+    return sendGathered(fd, parts);
+}
+
+bool sendGathered(int fd, std::span<const std::span<const uint8_t>> parts) {
+    iovec vectors[kMaxGatheredParts];
+    if (parts.size() > kMaxGatheredParts) return false;
+    size_t left = 0;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        vectors[i] = {const_cast<uint8_t*>(parts[i].data()), parts[i].size()};
+        left += parts[i].size();
+    }
+    iovec* first = vectors;
+    size_t count = parts.size();
     while (left > 0) {
         msghdr message{};
         message.msg_iov = first;
-        message.msg_iovlen = static_cast<size_t>(count);
+        message.msg_iovlen = count;
         ssize_t n = ::sendmsg(fd, &message, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;

@@ -12,6 +12,10 @@ bool sendAll(int fd, const void* data, size_t length);
 // Sends head then body as one message: one system call when the socket takes it all,
 // without copying them together first. False on error.
 bool sendParts(int fd, std::span<const uint8_t> head, std::span<const uint8_t> body);
+// Sends up to kMaxGatheredParts pieces, in order, as one message (loops on partial sends).
+// False on error or too many pieces.
+inline constexpr size_t kMaxGatheredParts = 8;
+bool sendGathered(int fd, std::span<const std::span<const uint8_t>> parts);
 // One read into head, then body (a scatter read), blocking at most the socket's receive
 // time-out (setReceiveTimeout). The byte count, 0 at end of stream, -1 on error or
 // time-out (errno EAGAIN/EWOULDBLOCK).

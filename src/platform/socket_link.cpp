@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <thread>
 
@@ -39,21 +40,57 @@ std::string SocketLink::devicePath() const {
     return makeDevicePath(0x4901, 8, address_);
 }
 
+namespace {
+
+// The 12-byte request head: code, capacity and input length.
+std::array<uint8_t, 12> requestHead(uint32_t code, size_t capacity, size_t inputLength) {
+    std::array<uint8_t, 12> head{};
+    bytes::putLe32(head.data(), code);
+    bytes::putLe32(head.data() + 4, static_cast<uint32_t>(capacity));
+    bytes::putLe32(head.data() + 8, static_cast<uint32_t>(inputLength));
+    return head;
+}
+
+}  // namespace
+
 DriverStatus SocketLink::request(uint32_t code, std::span<const uint8_t> input, size_t capacity,
                                  std::vector<uint8_t>& output, uint32_t waitMs) {
     std::lock_guard lock(mutex_);
     output.clear();
     const int fd = fd_;
     if (fd < 0) return DriverStatus::Failed;
-    uint8_t head[12];
-    bytes::putLe32(head, code);
-    bytes::putLe32(head + 4, static_cast<uint32_t>(capacity));
-    bytes::putLe32(head + 8, static_cast<uint32_t>(input.size()));
+    const auto head = requestHead(code, capacity, input.size());
     if (!net::sendParts(fd, head, input)) {
         closeLocked();
         return DriverStatus::Failed;
     }
-    return receiveReply(fd, capacity, output, waitMs);
+    return receiveReply(fd, capacity, output, waitMs, ReplyRead::Last);
+}
+
+DriverStatusPair SocketLink::requestBoth(const DriverRequest& first,
+                                         std::vector<uint8_t>& firstOutput,
+                                         const DriverRequest& second,
+                                         std::vector<uint8_t>& secondOutput) {
+    // Both requests leave in one write; the emulator answers them in order, so one round
+    // trip carries both.
+    std::lock_guard lock(mutex_);
+    firstOutput.clear();
+    secondOutput.clear();
+    DriverStatusPair status;
+    const int fd = fd_;
+    if (fd < 0) return status;
+    const auto firstHead = requestHead(first.code, first.capacity, first.input.size());
+    const auto secondHead = requestHead(second.code, second.capacity, second.input.size());
+    const std::span<const uint8_t> parts[4] = {firstHead, first.input, secondHead, second.input};
+    if (!net::sendGathered(fd, parts)) {
+        closeLocked();
+        return status;
+    }
+    status.first =
+        receiveReply(fd, first.capacity, firstOutput, first.waitMs, ReplyRead::MoreFollow);
+    if (fd_ < 0) return status;  // the first reply took the link down: no second comes
+    status.second = receiveReply(fd, second.capacity, secondOutput, second.waitMs, ReplyRead::Last);
+    return status;
 }
 
 int SocketLink::millisecondsLeft(std::chrono::steady_clock::time_point deadline) {
@@ -63,7 +100,7 @@ int SocketLink::millisecondsLeft(std::chrono::steady_clock::time_point deadline)
 }
 
 DriverStatus SocketLink::receiveReply(int fd, size_t capacity, std::vector<uint8_t>& output,
-                                      uint32_t waitMs) {
+                                      uint32_t waitMs, ReplyRead read) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
     if (waitMs != receiveWaitMs_) {
         if (!net::setReceiveTimeout(fd, waitMs)) {
@@ -74,9 +111,13 @@ DriverStatus SocketLink::receiveReply(int fd, size_t capacity, std::vector<uint8
     }
     // One blocking read usually brings the whole reply: the header lands in head, the
     // output bytes straight in output. Whatever stayed behind is read with the time left.
+    // With another reply behind this one, the first read takes the header only, so that
+    // no byte of the next reply is read as this one's.
     uint8_t head[8];
     output.resize(capacity);
-    const long got = net::receiveParts(fd, head, output);
+    const std::span<uint8_t> firstRead =
+        read == ReplyRead::Last ? std::span<uint8_t>(output) : std::span<uint8_t>();
+    const long got = net::receiveParts(fd, head, firstRead);
     if (got <= 0) return down(DriverStatus::TimedOut, output);  // time-out or emulator gone
     const size_t headGot = std::min<size_t>(static_cast<size_t>(got), sizeof head);
     if (headGot < sizeof head &&

@@ -21,6 +21,9 @@ public:
 
     DriverStatus request(uint32_t code, std::span<const uint8_t> input, size_t capacity,
                          std::vector<uint8_t>& output, uint32_t waitMs) override;
+    DriverStatusPair requestBoth(const DriverRequest& first, std::vector<uint8_t>& firstOutput,
+                                 const DriverRequest& second,
+                                 std::vector<uint8_t>& secondOutput) override;
     bool isOpen() const override { return fd_ >= 0; }
     void close() override;
     std::string devicePath() const override;
@@ -30,9 +33,12 @@ public:
 private:
     SocketLink(int fd, std::string address);
     void closeLocked();
+    // Last: no other reply is owed after this one; MoreFollow: another is, so this one is
+    // read to its exact end.
+    enum class ReplyRead { Last, MoreFollow };
     // Reads one reply: status, output length and output, within waitMs.
     DriverStatus receiveReply(int fd, size_t capacity, std::vector<uint8_t>& output,
-                              uint32_t waitMs);
+                              uint32_t waitMs, ReplyRead read);
     // Takes the link down after a failed reply; returns status.
     DriverStatus down(DriverStatus status, std::vector<uint8_t>& output);
     static int millisecondsLeft(std::chrono::steady_clock::time_point deadline);

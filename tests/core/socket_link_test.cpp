@@ -53,12 +53,16 @@ std::vector<Bytes> cut(const Bytes& all, std::vector<size_t> at) {
     return pieces;
 }
 
-// A test's own emulator: takes one connection, reads one request, writes the reply in the
-// pieces given (a few ms apart), then hangs up or waits for the program to.
+// A test's own emulator: takes one connection, reads the given number of requests, writes
+// the replies in the pieces given (a few ms apart), then hangs up or waits for the program
+// to.
 class ScriptedEmulator {
 public:
-    ScriptedEmulator(std::vector<Bytes> pieces, bool hangUp)
-        : address_(scratchSocket("scripted")), pieces_(std::move(pieces)), hangUp_(hangUp) {
+    ScriptedEmulator(std::vector<Bytes> pieces, bool hangUp, int requests = 1)
+        : address_(scratchSocket("scripted")),
+          pieces_(std::move(pieces)),
+          hangUp_(hangUp),
+          requests_(requests) {
         listenFd_ = net::listenAddress(address_, error_);
         if (listenFd_ >= 0) thread_ = std::thread([this] { serve(); });
     }
@@ -69,7 +73,7 @@ public:
     }
     const std::string& address() const { return address_; }
     const std::string& error() const { return error_; }
-    // The request as it arrived; read after the link is closed.
+    // The requests as they arrived, one after the other; read after the link is closed.
     const Bytes& request() {
         if (thread_.joinable()) thread_.join();
         return request_;
@@ -79,10 +83,12 @@ private:
     void serve() {
         const int fd = ::accept(listenFd_, nullptr, nullptr);
         if (fd < 0) return;
-        request_.resize(12);
-        if (net::receiveExact(fd, request_.data(), 12, 3000)) {
-            request_.resize(12 + bytes::le32(&request_[8]));
-            net::receiveExact(fd, request_.data() + 12, request_.size() - 12, 3000);
+        for (int i = 0; i < requests_; ++i) {
+            const size_t at = request_.size();
+            request_.resize(at + 12);
+            if (!net::receiveExact(fd, request_.data() + at, 12, 3000)) break;
+            request_.resize(at + 12 + bytes::le32(&request_[at + 8]));
+            net::receiveExact(fd, request_.data() + at + 12, request_.size() - at - 12, 3000);
         }
         for (const Bytes& piece : pieces_) {
             net::sendAll(fd, piece.data(), piece.size());
@@ -99,6 +105,7 @@ private:
     std::string error_;
     std::vector<Bytes> pieces_;
     bool hangUp_;
+    int requests_;
     int listenFd_ = -1;
     Bytes request_;
     std::thread thread_;
@@ -165,6 +172,97 @@ TEST(SocketLink, RepliesInPiecesAndBrokenRepliesEndAsTheFormatSays) {
         bytes::appendLe32(expected, static_cast<uint32_t>(input.size()));
         expected.insert(expected.end(), input.begin(), input.end());
         EXPECT_EQ(emulator.request(), expected);
+    }
+}
+
+Bytes requestBytes(uint32_t code, uint32_t capacity, const Bytes& input) {
+    Bytes out;
+    bytes::appendLe32(out, code);
+    bytes::appendLe32(out, capacity);
+    bytes::appendLe32(out, static_cast<uint32_t>(input.size()));
+    out.insert(out.end(), input.begin(), input.end());
+    return out;
+}
+
+Bytes joined(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// Two requests issued back to back (a P2k05 send and its first receive): both leave before
+// either reply, and each reply is read to its own end however the two arrive.
+TEST(SocketLink, TwoRequestsBackToBackKeepTheirRepliesApart) {
+    const Bytes frame = {0x10, 0x00, 0x00, 0x04, 0x00, 0x00};
+    const Bytes poll = {0x02, 0x00, 0x10, 0x00, 0x00};
+    const Bytes data = {0, 0, 0, 0, 0x80, 0x01, 0x02};
+    const Bytes both = joined(reply(0, {}), reply(0, data));
+    struct Case {
+        const char* name;
+        std::vector<Bytes> pieces;
+        size_t sendCapacity;
+        DriverStatusPair status;
+        Bytes secondOutput;
+        bool openAfter;
+    };
+    using S = DriverStatus;
+    const Case cases[] = {
+        {"both replies in one piece", {both}, 0, {S::Completed, S::Completed}, data, true},
+        {"cut inside and across the replies",
+         cut(both, {3, 8, 10, 17}),
+         0,
+         {S::Completed, S::Completed},
+         data,
+         true},
+        {"the first reply with output",
+         {joined(reply(0, {7, 7}), reply(0, data))},
+         4,
+         {S::Completed, S::Completed},
+         data,
+         true},
+        {"the first failed, the second still read",
+         {joined(reply(1, {}), reply(0, data))},
+         0,
+         {S::Failed, S::Completed},
+         data,
+         true},
+        {"the second not ready",
+         {joined(reply(0, {}), reply(1, {}))},
+         0,
+         {S::Completed, S::Failed},
+         {},
+         true},
+        {"the first longer than its buffer",
+         {joined(reply(0, {1, 2, 3, 4, 5}), reply(0, data))},
+         4,
+         {S::Failed, S::Failed},
+         {},
+         false},
+        {"the first reply only", {reply(0, {})}, 0, {S::Completed, S::TimedOut}, {}, false},
+        {"no reply at all", {}, 0, {S::TimedOut, S::Failed}, {}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedEmulator emulator(c.pieces, false, 2);
+        ASSERT_EQ(emulator.error(), "");
+        std::string error;
+        auto link = SocketLink::connect(emulator.address(), error);
+        ASSERT_TRUE(link) << error;
+        Bytes firstOutput = {9};
+        Bytes secondOutput = {9};
+        const DriverRequest send{kRequestP2k05Send, frame, c.sendCapacity, 200};
+        const DriverRequest receive{kRequestP2k05Receive, poll, 4101, 200};
+        const DriverStatusPair status = link->requestBoth(send, firstOutput, receive, secondOutput);
+        EXPECT_EQ(status.first, c.status.first);
+        EXPECT_EQ(status.second, c.status.second);
+        if (status.first == S::Completed) {
+            EXPECT_EQ(firstOutput, Bytes(c.sendCapacity ? 2 : 0, 7));
+        }
+        EXPECT_EQ(secondOutput, c.secondOutput);
+        EXPECT_EQ(link->isOpen(), c.openAfter);
+        link->close();
+        EXPECT_EQ(emulator.request(),
+                  joined(requestBytes(kRequestP2k05Send, uint32_t(c.sendCapacity), frame),
+                         requestBytes(kRequestP2k05Receive, 4101, poll)));
     }
 }
 
@@ -281,6 +379,9 @@ TEST(FineSleep, NarrowsTheTimerSlackWhileHeldAndNeverWakesEarly) {
         EXPECT_GE(steady_clock::now() - start, milliseconds(1));
         start = steady_clock::now();
         clock.sleepMs(1);
+        EXPECT_GE(steady_clock::now() - start, milliseconds(1));
+        start = steady_clock::now();
+        waitPreciseMs(1);
         EXPECT_GE(steady_clock::now() - start, milliseconds(1));
     }
     sleepUntil(steady_clock::now() - milliseconds(5));  // a deadline gone by returns at once

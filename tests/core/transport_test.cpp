@@ -11,6 +11,8 @@
 #include "p2k/transport.h"
 #include "p2k/usb_driver.h"
 #include "phone_fixture.h"
+#include "platform/socket_link.h"
+#include "sim/socket_server.h"
 
 namespace mdk::test {
 namespace {
@@ -223,6 +225,61 @@ TEST(UsbDriverTrace, SendAndPollAreTracedWhilePacketsAreLogged) {
     EXPECT_EQ(lines.at(0), "410200000800100000010020000800000004000100000008H");
     EXPECT_EQ(lines.at(1), "M104");
     EXPECT_EQ(lines.at(2), "-------------");
+}
+
+// The P2k05 exchange over the emulator socket, where the send and the first receive
+// travel together: the trace still reads send, then receive, and a send the phone fails
+// leaves no reply behind for the next exchange.
+class P2k05OverSocket : public ::testing::Test {
+protected:
+    P2k05OverSocket() : server(f.phone) {}
+    void SetUp() override {
+        const std::string address = "unix:" + f.programFolder() + "/phone.sock";
+        std::string error;
+        ASSERT_TRUE(server.listen(address, error)) << error;
+        server.start();
+        std::shared_ptr<DriverLink> link = SocketLink::connect(address, error);
+        ASSERT_TRUE(link) << error;
+        f.context.driver.setLink(link);
+        f.context.transport.setP2k05Active(true);
+    }
+    void TearDown() override {
+        f.context.driver.clearLink();
+        server.stop();
+    }
+    PhoneFixture f;
+    sim::SocketServer server;
+};
+
+TEST_F(P2k05OverSocket, TraceReadsSendThenReceive) {
+    f.context.log.setPackets(true);
+    uint32_t length = 0;
+    ASSERT_EQ(readSeem4(f, length), 0);
+    EXPECT_EQ(length, 9u);
+    const auto lines = f.log.lines();
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_EQ(lines[0], "02140000000001002000000000000000080004000100000008000000H");  // frame
+    EXPECT_EQ(lines[1], "M104");
+    EXPECT_EQ(lines[2], "-------------");
+    EXPECT_EQ(lines[3], "020010000000000000000000000000000000000000000000H");  // poll record
+    EXPECT_EQ(lines[4], "M105");
+    EXPECT_EQ(lines[5].substr(0, 24), "800000000000010000000009");  // the reply, sequence 1
+    EXPECT_EQ(lines[6], "-------------");
+}
+
+TEST_F(P2k05OverSocket, AFailedSendLeavesTheLinkInStep) {
+    uint32_t length = 0;
+    ASSERT_EQ(readSeem4(f, length), 0);
+    sim::Faults refuse;
+    refuse.refuseP2k05 = true;  // the phone fails the send, and its receive finds nothing
+    f.phone.setFaults(refuse);
+    EXPECT_EQ(readSeem4(f, length), -1);
+    EXPECT_TRUE(f.log.has("M24"));
+    f.phone.setFaults({});
+    length = 0;
+    EXPECT_EQ(readSeem4(f, length), 0);  // the next exchange gets its own reply
+    EXPECT_EQ(length, 9u);
+    EXPECT_TRUE(f.context.driver.link()->isOpen());
 }
 
 // ---- USBLAN ----------------------------------------------------------------------------
