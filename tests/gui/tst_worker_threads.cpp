@@ -91,7 +91,8 @@ void WorkerThreadsTest::dialogClosedEarlyHandsTheEndOverLater() {
     QVERIFY(!runner.busy());
     // The next job runs as usual.
     bool secondRan = false;
-    QVERIFY(runner.run("Upload", [] {}, [&] { secondRan = true; }));
+    QVERIFY(runner.run(
+        "Upload", [] {}, [&] { secondRan = true; }));
     QVERIFY(secondRan);
 }
 
