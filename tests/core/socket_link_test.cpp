@@ -41,6 +41,15 @@ Bytes reply(int32_t status, const Bytes& data) {
     return out;
 }
 
+Bytes requestBytes(uint32_t code, uint32_t capacity, const Bytes& input) {
+    Bytes out;
+    bytes::appendLe32(out, code);
+    bytes::appendLe32(out, capacity);
+    bytes::appendLe32(out, static_cast<uint32_t>(input.size()));
+    out.insert(out.end(), input.begin(), input.end());
+    return out;
+}
+
 // Cuts bytes into pieces at the given offsets.
 std::vector<Bytes> cut(const Bytes& all, std::vector<size_t> at) {
     std::vector<Bytes> pieces;
@@ -166,22 +175,8 @@ TEST(SocketLink, RepliesInPiecesAndBrokenRepliesEndAsTheFormatSays) {
         }
         EXPECT_EQ(link->isOpen(), c.openAfter);
         link->close();
-        Bytes expected;
-        bytes::appendLe32(expected, kRequestControlTransfer);
-        bytes::appendLe32(expected, 261);
-        bytes::appendLe32(expected, static_cast<uint32_t>(input.size()));
-        expected.insert(expected.end(), input.begin(), input.end());
-        EXPECT_EQ(emulator.request(), expected);
+        EXPECT_EQ(emulator.request(), requestBytes(kRequestControlTransfer, 261, input));
     }
-}
-
-Bytes requestBytes(uint32_t code, uint32_t capacity, const Bytes& input) {
-    Bytes out;
-    bytes::appendLe32(out, code);
-    bytes::appendLe32(out, capacity);
-    bytes::appendLe32(out, static_cast<uint32_t>(input.size()));
-    out.insert(out.end(), input.begin(), input.end());
-    return out;
 }
 
 Bytes joined(Bytes a, const Bytes& b) {
@@ -287,14 +282,7 @@ protected:
         phone.handle(kRequestInterfaceName, Bytes{2, 1}, 261, output);
         return reply(0, output);
     }
-    static Bytes nameRequest() {
-        Bytes request;
-        bytes::appendLe32(request, kRequestInterfaceName);
-        bytes::appendLe32(request, 261);
-        bytes::appendLe32(request, 2);
-        request.insert(request.end(), {2, 1});
-        return request;
-    }
+    static Bytes nameRequest() { return requestBytes(kRequestInterfaceName, 261, {2, 1}); }
 
     sim::PhoneModel model;
     sim::SimPhone phone;
