@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "case_names.h"
 #include "device/discovery.h"
 #include "device_test_support.h"
 
@@ -55,7 +56,8 @@ INSTANTIATE_TEST_SUITE_P(
                  {{"\\Device\\Serial0", "COM1", ""}, {"\\Device\\", "COM2", ""}},
                  std::nullopt,
                  false},
-        PortCase{"empty map", {}, std::nullopt, false}));
+        PortCase{"empty map", {}, std::nullopt, false}),
+    [](const testing::TestParamInfo<PortCase>& info) { return caseName(info.param.what); });
 
 TEST(ModemPort, ConfiguredPortIsTakenWithoutReadingTheMap) {
     DeviceFixture f;

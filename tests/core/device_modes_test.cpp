@@ -4,6 +4,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "case_names.h"
 #include "device/mode_switch.h"
 #include "device_test_support.h"
 #include "sim/modem_pty.h"
@@ -107,7 +108,12 @@ INSTANTIATE_TEST_SUITE_P(Modem, AtSwitch,
                          ::testing::Values(SwitchCase{nullptr, "at+mode=8\r\n"},
                                            SwitchCase{"AT+mode=13", "AT+mode=13\r\nAT+mode=13\r\n"},
                                            SwitchCase{"at+mode=13",
-                                                      "at+mode=13\r\nat+mode=13\r\n"}));
+                                                      "at+mode=13\r\nat+mode=13\r\n"}),
+                         [](const testing::TestParamInfo<SwitchCase>& info) {
+                             const char* command = info.param.usblanCommand;
+                             return command ? caseName(command) + std::to_string(info.index)
+                                            : std::string("P2kSwitch");
+                         });
 
 TEST(AtSwitchFailure, PortThatCannotBeOpenedFails) {
     DeviceFixture f;
@@ -235,7 +241,17 @@ INSTANTIATE_TEST_SUITE_P(
     Answers, LinuxPhoneQuestion,
     ::testing::Values(AnswerCase{PromptAnswer::Yes, 1, ConnectionMode::P2k05OverUsblan, true},
                       AnswerCase{PromptAnswer::No, 1, ConnectionMode::P2k, false},
-                      AnswerCase{PromptAnswer::Cancel, 0, ConnectionMode::P2k, false}));
+                      AnswerCase{PromptAnswer::Cancel, 0, ConnectionMode::P2k, false}),
+    [](const testing::TestParamInfo<AnswerCase>& info) {
+        switch (info.param.answer) {
+            case PromptAnswer::Yes:
+                return "Yes";
+            case PromptAnswer::No:
+                return "No";
+            default:
+                return "Cancel";
+        }
+    });
 
 TEST_F(P2kAttach, CancelKeepsSearchingAndAsksAgainNextPass) {
     modemPresent();

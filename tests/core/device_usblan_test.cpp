@@ -3,6 +3,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "case_names.h"
 #include "device/usblan_link.h"
 #include "device_test_support.h"
 #include "p2k/file_transfer.h"
@@ -108,7 +109,8 @@ INSTANTIATE_TEST_SUITE_P(
                                        "   IPv4 Address. . . : 172.16.0.9(Preferred)\r\n",
                    ""},
         ReportCase{"report cut after IP", "Motorola\r\n   IP", ""},
-        ReportCase{"report cut after the colon", "Motorola\r\n   IPv4 Address : ", ""}));
+        ReportCase{"report cut after the colon", "Motorola\r\n   IPv4 Address : ", ""}),
+    [](const testing::TestParamInfo<ReportCase>& info) { return caseName(info.param.what); });
 
 TEST(AdapterSearch, LineIsCutAtItsEnd) {
     auto match = findUsblanAdapter(motorolaBlock());
