@@ -13,6 +13,7 @@
 #include "config/run_settings.h"
 #include "p2k/catalogue.h"
 #include "p2k/command_set.h"
+#include "p2k/file_transfer.h"
 #include "p2k/transport.h"
 #include "platform/program_files.h"
 #include "platform/safe_file.h"
@@ -22,7 +23,6 @@ namespace mdk {
 namespace {
 
 constexpr uint32_t kFolderBit = 0x1000;
-constexpr uint32_t kHiddenFileSize = 99999999;
 constexpr size_t kBlockHeader = 4;
 
 std::string lower(std::string_view text) {
@@ -257,7 +257,7 @@ void Catalogue::appendHiddenFiles() {
                        PromptIcon::Warning, false});
         return;
     }
-    for (const auto& name : *names) appendCatalogueRecord(name, kHiddenFileSize, 0);
+    for (const auto& name : *names) appendCatalogueRecord(name, kUnlistedFileSize, 0);
 }
 
 void Catalogue::writeRawDump() const {

@@ -14,11 +14,15 @@ class CommandSet;
 // Phone file transfers shared by the command-line tool and the GUI's workers. Each call
 // holds the phone-session lock for its whole open/seek/read/close or open/write/close.
 
+// The size a file is listed with when the phone's list did not carry it (the names of
+// Hidden_files.lst): a bound for the read, not the file's size.
+inline constexpr uint32_t kUnlistedFileSize = 99999999;
+
 // Downloads one phone file: open with openMode, seek to 0, read up to size bytes, close.
 // The result holds the bytes the read delivered (fileReadTotal), at most size; nullopt
 // when any step fails (the bytes of a failed read are never handed out); the transport's
 // failureText() then tells why. With checked transfers a file that came out shorter than
-// size fails too (FailureKind::VerifyFailed).
+// size fails too (FailureKind::VerifyFailed), unless size is kUnlistedFileSize.
 std::optional<std::vector<uint8_t>> downloadPhoneFile(CommandSet& commands,
                                                       const std::string& phonePath,
                                                       uint32_t openMode, uint32_t size);

@@ -204,6 +204,11 @@ TEST(CheckedTransfers, DownloadsShorterThanListedFail) {
                       "verify failed: 1500 bytes read, the phone lists 2000");
         }
         EXPECT_TRUE(downloadPhoneFile(f.context.commands, "/a/short.bin", 0, 1500).has_value());
+        // A hidden file is listed with a made-up size: what the phone has is the file.
+        const auto hidden =
+            downloadPhoneFile(f.context.commands, "/a/short.bin", 0, kUnlistedFileSize);
+        ASSERT_TRUE(hidden.has_value());
+        EXPECT_EQ(*hidden, patternBytes(1500, 2));
     }
 }
 
