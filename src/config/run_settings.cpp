@@ -17,7 +17,14 @@ void RunSettings::takeFrom(const ConfigRecord& record) {
     useFilter_ = record.useFilter;
     searchPattern_ = record.searchPattern;
     fileCountLimit_ = record.fileCountLimit;
+    optionTexts_ = {record.comPort, record.fourthSlotVolume, record.usblanSwitchCommand,
+                    record.usblanIp};
     changed_ = 0;
+}
+
+RunSettings::OptionTexts RunSettings::optionTexts() const {
+    std::lock_guard lock(mutex_);
+    return optionTexts_;
 }
 
 void RunSettings::writeInto(ConfigRecord& record) const {

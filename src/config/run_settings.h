@@ -14,6 +14,8 @@ namespace mdk {
 // switch (the connection mode for the restart) and packages (the file-count limit of one
 // run). The GUI thread, the link watcher and the workers read them, so every access takes
 // the lock. The values changed here go back into the record just before it is saved.
+// It also holds copies of the options' texts that the link watcher and the attach routine
+// read, so that the options dialog can change the record's strings meanwhile.
 class RunSettings {
 public:
     RunSettings();
@@ -25,6 +27,15 @@ public:
     // Writes the fields changed since the last takeFrom into record (before it is saved);
     // fields not changed at run time keep the record's value.
     void writeInto(ConfigRecord& record) const;
+
+    // The record's texts as of the last takeFrom (they are never changed at run time).
+    struct OptionTexts {
+        std::string comPort;
+        std::string fourthSlotVolume;
+        std::string usblanSwitchCommand;
+        std::string usblanIp;
+    };
+    OptionTexts optionTexts() const;
 
     int32_t connectionMode() const;
     ConnectionMode mode() const { return static_cast<ConnectionMode>(connectionMode()); }
@@ -67,6 +78,7 @@ private:
     int32_t useFilter_ = 0;
     std::string searchPattern_;
     int32_t fileCountLimit_ = -1;
+    OptionTexts optionTexts_;
     unsigned changed_ = 0;  // Field bits set since the last takeFrom
 };
 

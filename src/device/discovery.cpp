@@ -76,7 +76,7 @@ int DeviceDiscovery::findModemPort() {
     state_.setText(&LinkState::modemPort, {});
     const ConfigRecord& config = context_.config;
     if (config.useFixedComPort) {
-        state_.setText(&LinkState::modemPort, config.comPort);
+        state_.setText(&LinkState::modemPort, context_.runSettings.optionTexts().comPort);
         return 0;
     }
     auto map = platform_.serialMap.entries();

@@ -40,7 +40,7 @@ int ModeSwitcher::switchModemToP2k() {
 }
 
 int ModeSwitcher::switchModemToUsblan() {
-    const std::string command = context_.config.usblanSwitchCommand;
+    const std::string command = context_.runSettings.optionTexts().usblanSwitchCommand;
     return writeSwitch(command, usblanSwitchBytes(command));
 }
 

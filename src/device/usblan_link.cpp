@@ -167,8 +167,8 @@ int UsblanLink::bringUpUsblan() {
     context_.driver.markUsblanLink();
 
     const ConfigRecord& config = context_.config;
-    const std::string phoneIp =
-        config.useGivenIp ? config.usblanIp : nextAddress(adapter->adapterIp);
+    const std::string phoneIp = config.useGivenIp ? context_.runSettings.optionTexts().usblanIp
+                                                  : nextAddress(adapter->adapterIp);
     state_.setText(&LinkState::phoneIp, phoneIp);
     switch (context_.runSettings.mode()) {
         case ConnectionMode::UsblanSamba:

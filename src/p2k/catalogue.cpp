@@ -91,7 +91,7 @@ std::vector<VolumeEntry> Catalogue::locationEntries(const std::string& volumes) 
     auto add = [&](int message, bool emptySlot) {
         if (entries.size() == kLocationSlots - 1 && config_.useFourthSlot) {
             std::string text = log_.message(msg::kFourthSlot);
-            const std::string& option = config_.fourthSlotVolume;
+            const std::string option = settings_.optionTexts().fourthSlotVolume;
             const std::string volume = option.size() >= 2 ? option.substr(0, 2) : "/a";
             text.replace(0, std::min<size_t>(2, text.size()), volume);
             entries.push_back({text, false});

@@ -115,6 +115,7 @@ TEST(Attach, LocationEntriesFromTheVolumeList) {
         for (const auto& v : c.volumes) f.model.addVolume(v, 1 << 20);
         f.context.config.useFourthSlot = c.fourthSlot;
         f.context.config.fourthSlotVolume = c.fourthVolume;
+        f.context.runSettings.takeFrom(f.context.config);
         RecordingView view;
         f.context.catalogue.setView(&view);
         EXPECT_EQ(f.context.catalogue.attachPhone(), 0);

@@ -66,6 +66,7 @@ TEST(ModemPort, ConfiguredPortIsTakenWithoutReadingTheMap) {
     EXPECT_EQ(discovery.findModemPort(), -1);
     f.context.config.useFixedComPort = 1;
     f.context.config.comPort = "COM9";
+    f.context.runSettings.takeFrom(f.context.config);
     EXPECT_EQ(discovery.findModemPort(), 0);
     EXPECT_EQ(f.state().text(&LinkState::modemPort), "COM9");
 }

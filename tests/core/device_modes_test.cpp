@@ -85,6 +85,7 @@ TEST_P(AtSwitch, WritesExactBytesAt115200EightNoneOne) {
     int result;
     if (c.usblanCommand) {
         f.context.config.usblanSwitchCommand = c.usblanCommand;
+        f.context.runSettings.takeFrom(f.context.config);
         result = device.modes().switchModemToUsblan();
     } else {
         result = device.modes().switchModemToP2k();
@@ -124,10 +125,12 @@ TEST(AtSwitchFailure, PortThatCannotBeOpenedFails) {
         map, ports, services.disks, services.interfaces, services.network, services.commands};
     f.context.config.useFixedComPort = 1;
     f.context.config.comPort = "/nonexistent/ttyACM9";
+    f.context.runSettings.takeFrom(f.context.config);
     auto& device = f.device(platform);
     ASSERT_EQ(device.discovery().findModemPort(), 0);
     EXPECT_EQ(device.modes().switchModemToP2k(), -1);
     f.context.config.comPort = "COM4";  // not in the map
+    f.context.runSettings.takeFrom(f.context.config);
     ASSERT_EQ(device.discovery().findModemPort(), 0);
     EXPECT_EQ(device.modes().switchModemToP2k(), -1);
 }

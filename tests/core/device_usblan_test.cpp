@@ -163,6 +163,7 @@ TEST_F(UsblanLinkTest, ModeOneMountsOnceAndTheNextPassesKeepTheMount) {
 TEST_F(UsblanLinkTest, ConfiguredAddressWins) {
     f.context.config.useGivenIp = 1;
     f.context.config.usblanIp = "192.168.16.77";
+    f.context.runSettings.takeFrom(f.context.config);
     f.device().attachUsblan();
     EXPECT_EQ(f.state().text(&LinkState::phoneIp), "192.168.16.77");
     ASSERT_EQ(started().size(), 1u);
@@ -172,6 +173,7 @@ TEST_F(UsblanLinkTest, ConfiguredAddressWins) {
 TEST_F(UsblanLinkTest, ConfiguredTextThatIsNoAddressNeverReachesTheShell) {
     f.context.config.useGivenIp = 1;
     f.context.config.usblanIp = "1.2.3.4\"; rm -rf ~; \"";
+    f.context.runSettings.takeFrom(f.context.config);
     f.device().attachUsblan();
     EXPECT_TRUE(started().empty());
     EXPECT_FALSE(f.state().driveMapped);
@@ -284,6 +286,7 @@ TEST_F(LinuxPhoneTest, WatcherPassBringsTheLinkUpFromTheReport) {
     f.fakes.network.setReport(motorolaBlock("127.0.0.1"));
     f.context.config.useGivenIp = 1;
     f.context.config.usblanIp = "127.0.0.1";
+    f.context.runSettings.takeFrom(f.context.config);
     f.settings.usblanPort = port();
     auto& device = f.device();
     device.attachUsblan();
@@ -301,6 +304,7 @@ TEST_F(LinuxPhoneTest, RefusedConnectionIsLoggedAndTheLinkStaysMarked) {
     f.fakes.network.setReport(motorolaBlock("127.0.0.1"));
     f.context.config.useGivenIp = 1;
     f.context.config.usblanIp = "127.0.0.1";
+    f.context.runSettings.takeFrom(f.context.config);
     server.stop();
     f.settings.usblanPort = port() ? port() : 1;
     f.device().attachUsblan();

@@ -28,6 +28,8 @@ TEST(RunSettings, StartsFromTheRecordAndGivesBackAnUnchangedImage) {
     EXPECT_TRUE(run.usblanP2k05());
     EXPECT_EQ(run.forceP2k05(), 1);
     EXPECT_EQ(run.searchPattern(), "/c/*.mp3");
+    EXPECT_EQ(run.optionTexts().comPort, loaded.comPort);
+    EXPECT_EQ(run.optionTexts().usblanSwitchCommand, "at+mode=13");
 
     ConfigRecord saved = loaded;
     run.writeInto(saved);
@@ -125,6 +127,44 @@ TEST(RunSettings, ThreadsChangingAndReadingAtOnce) {
     reader.join();
     EXPECT_EQ(run.fileCountLimit(), 2 * kRounds);
     EXPECT_FALSE(tornPattern);
+}
+
+// The options take new texts (takeFrom) while the link watcher reads them: every read
+// gives the four texts of one record, whole.
+TEST(RunSettings, OptionTextsAreReadWholeWhileTheOptionsChangeThem) {
+    ConfigRecord records[2];
+    records[0].comPort = "COM4";
+    records[0].fourthSlotVolume = "/e";
+    records[0].usblanSwitchCommand = "at+mode=13";
+    records[0].usblanIp = "192.168.16.2";
+    records[1].comPort = "/dev/ttyACM0";
+    records[1].fourthSlotVolume = "/c";
+    records[1].usblanSwitchCommand = std::string(200, 'a');
+    records[1].usblanIp = "10.0.0.20";
+    RunSettings run;
+    run.takeFrom(records[0]);
+    constexpr int kRounds = 20000;
+    bool mixed = false;
+    std::thread options([&] {
+        for (int i = 0; i < kRounds; ++i) run.takeFrom(records[i % 2]);
+    });
+    std::thread watcher([&] {
+        for (int i = 0; i < kRounds; ++i) {
+            const RunSettings::OptionTexts texts = run.optionTexts();
+            bool whole = false;
+            for (const ConfigRecord& r : records) {
+                whole = whole || (texts.comPort == r.comPort &&
+                                  texts.fourthSlotVolume == r.fourthSlotVolume &&
+                                  texts.usblanSwitchCommand == r.usblanSwitchCommand &&
+                                  texts.usblanIp == r.usblanIp);
+            }
+            mixed = mixed || !whole;
+        }
+    });
+    options.join();
+    watcher.join();
+    EXPECT_FALSE(mixed);
+    EXPECT_EQ(run.optionTexts().comPort, records[(kRounds - 1) % 2].comPort);
 }
 
 }  // namespace
