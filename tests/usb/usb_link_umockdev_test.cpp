@@ -349,6 +349,14 @@ protected:
         return text;
     }
 
+    // One attach pass with the real libusb link as the source of Test Command interfaces.
+    void attachOverUsb() {
+        DevicePlatform fakes = f.fakes.services();
+        DevicePlatform platform{fakes.serialMap, fakes.serialPorts, fakes.disks,
+                                interfaces,      fakes.network,     fakes.commands};
+        ASSERT_EQ(f.device(platform).attachOnce(), 0) << interfaces.lastError() << logText();
+    }
+
     static Bytes pattern(size_t n) {
         Bytes data(n);
         for (size_t i = 0; i < n; ++i) data[i] = static_cast<uint8_t>(i * 7 + (i >> 8));
@@ -359,6 +367,7 @@ protected:
     sim::SimPhone phone{model};
     UsbdevfsPhone usbdevfs{phone};
     DeviceFixture f;
+    LinkAddressInterfaceSource interfaces{"usb"};
 
 private:
     UMockdevTestbed* bed_ = nullptr;
@@ -389,11 +398,7 @@ TEST_F(UmockdevPhone, FindsTheMotorolaInterfacesByVendorAndTellsThemByName) {
 }
 
 TEST_F(UmockdevPhone, AttachesExchangesAndDownloadsOverTheTestCommandInterfaceOnly) {
-    LinkAddressInterfaceSource interfaces("usb");
-    DevicePlatform fakes = f.fakes.services();
-    DevicePlatform platform{fakes.serialMap, fakes.serialPorts, fakes.disks,
-                            interfaces,      fakes.network,     fakes.commands};
-    ASSERT_EQ(f.device(platform).attachOnce(), 0) << interfaces.lastError() << logText();
+    ASSERT_NO_FATAL_FAILURE(attachOverUsb());
     ASSERT_TRUE(f.context.driver.link());
     EXPECT_EQ(f.state().interfaceDetail[kInterfaceDigitPosition], '8');
     EXPECT_EQ(f.context.transport.usbInterfaceIndex(), kTestCommandInterface);
@@ -430,11 +435,7 @@ TEST_F(UmockdevPhone, AttachesExchangesAndDownloadsOverTheTestCommandInterfaceOn
 }
 
 TEST_F(UmockdevPhone, UnpluggedPhoneTakesTheLinkDownWithTheRightReason) {
-    LinkAddressInterfaceSource interfaces("usb");
-    DevicePlatform fakes = f.fakes.services();
-    DevicePlatform platform{fakes.serialMap, fakes.serialPorts, fakes.disks,
-                            interfaces,      fakes.network,     fakes.commands};
-    ASSERT_EQ(f.device(platform).attachOnce(), 0) << interfaces.lastError() << logText();
+    ASSERT_NO_FATAL_FAILURE(attachOverUsb());
     std::shared_ptr<DriverLink> link = f.context.driver.link();
     ASSERT_TRUE(link);
     usbdevfs.unplug();
