@@ -66,15 +66,8 @@ bool ipv4Address(const std::string& host, uint16_t port, sockaddr_in& addr, std:
 }  // namespace
 
 bool sendAll(int fd, const void* data, size_t length) {
-    const auto* p = static_cast<const uint8_t*>(data);
-    while (length > 0) {
-        ssize_t n = ::send(fd, p, length, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        length -= static_cast<size_t>(n);
-    }
-    return true;
+    const std::span<const uint8_t> whole[1] = {{static_cast<const uint8_t*>(data), length}};
+    return sendGathered(fd, whole);
 }
 
 bool sendParts(int fd, std::span<const uint8_t> head, std::span<const uint8_t> body) {
