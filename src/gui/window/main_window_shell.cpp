@@ -38,6 +38,7 @@ void MainWindow::startWithArgument() {
 void MainWindow::checkForUpdate() {
     UpdateChecker::Settings settings;
     settings.server = QUrl(QString::fromStdString(services_.updateServer));
+    if (!UpdateChecker::serverSet(settings.server)) return;
     settings.versionCode = update::versionCode(AboutDialog::kAboutText);
     settings.title = context_.log.message(PackageStart::kMsgTitle);
     settings.openLink = services_.openLink;

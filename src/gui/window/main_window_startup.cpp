@@ -35,7 +35,7 @@ constexpr int kStartupEntryMessages[kPhoneEntryCount] = {116, 117, 118, 119, 115
 // The longest folder text the configuration keeps (the field holds its zero too).
 constexpr size_t kStoredPathMax = 254;
 
-// Column 2 of a PC row: the user's short date, then " hh:mm".
+// Column 2 of a PC row: the user's short date, then " HH:mm".
 std::string localDateText(std::time_t time) {
     const QDateTime when = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(time));
     std::tm local{};
@@ -69,6 +69,7 @@ void MainWindow::startUp() {
     context_.log.deleteFile();
     if (loadMessages(context_.messages, context_.files.dataFolder(), context_.log,
                      context_.prompter) != 0) {
+        startFailed_ = true;
         hideStartupPicture();
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
         return;
