@@ -61,7 +61,8 @@ void MainWindow::showSplash() {
 }
 
 void MainWindow::startUp() {
-    resize(624 - kFrameWidth, 446 - kNonClientHeight);
+    const QSize initial = defaultWindowSize();
+    resize(initial.width() - kFrameWidth, initial.height() - kNonClientHeight);
     showSplash();
     // The program folder is the context's (the executable's folder); the USBLAN command
     // lines are built by the device connection when its watch starts.
@@ -123,6 +124,7 @@ bool MainWindow::loadSettings() {
     // A corrupted file asked for a restart: this instance closes without going on.
     if (result == ConfigLoadResult::Corrupted) return false;
     configLoaded_ = true;
+    placementSaved_ = result == ConfigLoadResult::Loaded;
     context_.log.setPackets(context_.config.logPackets != 0);
     return true;
 }
