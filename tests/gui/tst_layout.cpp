@@ -43,7 +43,6 @@ private slots:
     void eventLogGrowsWhileThePointerIsOverIt();
     void defaultWidthIsTheSmallestThatShowsEverything();
     void firstWindowShowsEveryButtonAndColumn();
-    void savedPlacementWinsOverTheDefaultSize();
 };
 
 void LayoutTest::layoutTablePlacesTheControls() {
@@ -273,11 +272,10 @@ void LayoutTest::defaultWidthIsTheSmallestThatShowsEverything() {
 
 // A window started without a configuration file, on a full home folder (the lists show
 // their vertical scroll bars), after the start-up picture's timer.
-static MainWindow& firstWindow(GuiFixture& f, bool withConfig) {
+static MainWindow& firstWindow(GuiFixture& f) {
     for (int i = 0; i < 80; ++i) {
         GuiFixture::touch(f.home + "/file" + std::to_string(i) + ".txt", std::string(100, 'x'));
     }
-    if (withConfig) f.writeConfig();
     f.context = std::make_unique<AppContext>(f.programFolder, f.clock);
     f.context->prompter.setTarget(&f.prompter);
     f.window = std::make_unique<MainWindow>(*f.context, f.services());
@@ -291,7 +289,7 @@ static MainWindow& firstWindow(GuiFixture& f, bool withConfig) {
 
 void LayoutTest::firstWindowShowsEveryButtonAndColumn() {
     GuiFixture f;
-    MainWindow& w = firstWindow(f, false);
+    MainWindow& w = firstWindow(f);
     const QRect available = w.screen()->availableGeometry();
     QVERIFY(w.frameGeometry().width() <= available.width());
     QVERIFY(w.frameGeometry().height() <= available.height());
@@ -338,16 +336,6 @@ void LayoutTest::firstWindowShowsEveryButtonAndColumn() {
         }
         QCOMPARE(list->horizontalScrollBar()->maximum(), 0);
     }
-}
-
-void LayoutTest::savedPlacementWinsOverTheDefaultSize() {
-    GuiFixture f;
-    f.config.windowLeft = 10;
-    f.config.windowTop = 20;
-    f.config.windowRight = 10 + 640;
-    f.config.windowBottom = 20 + 460;
-    MainWindow& w = firstWindow(f, true);
-    QCOMPARE(w.frameGeometry().size(), QSize(640, 460));
 }
 
 #include "tst_layout.moc"
