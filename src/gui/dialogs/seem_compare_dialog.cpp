@@ -65,8 +65,11 @@ SeemCompareDialog::SeemCompareDialog(AppContext& context, FolderChooser chooseFo
     setWindowTitle("Compare seems");
     setSizeGripEnabled(true);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(buildSide("A (before):", a_, kSourceA));
-    layout->addWidget(buildSide("B (after):", b_, kSourceB));
+    auto* sides = new QGridLayout;
+    buildSide(*sides, 0, "A (before):", a_, kSourceA);
+    buildSide(*sides, 1, "B (after):", b_, kSourceB);
+    sides->setColumnStretch(2, 1);
+    layout->addLayout(sides);
     summary_ = new QLabel("Choose two sources and press Compare.", this);
     summary_->setObjectName(QString::number(kSummary));
     layout->addWidget(summary_);
@@ -88,27 +91,24 @@ SeemCompareDialog::SeemCompareDialog(AppContext& context, FolderChooser chooseFo
     resize(820, 480);
 }
 
-QWidget* SeemCompareDialog::buildSide(const char* label, SideWidgets& side, int firstId) {
-    auto* row = new QWidget(this);
-    auto* layout = new QHBoxLayout(row);
-    layout->setContentsMargins(0, 0, 0, 0);
-    side.source = new QComboBox(row);
+void SeemCompareDialog::buildSide(QGridLayout& grid, int row, const char* label, SideWidgets& side,
+                                  int firstId) {
+    side.source = new QComboBox(this);
     side.source->setObjectName(QString::number(firstId));
     side.source->addItems({"Backup folder", "Phone"});
-    side.folder = new QLineEdit(row);
+    side.folder = new QLineEdit(this);
     side.folder->setObjectName(QString::number(firstId + 1));
-    side.browse = pushButton(row, "Browse…", firstId + 2);
-    layout->addWidget(new QLabel(label, row));
-    layout->addWidget(side.source);
-    layout->addWidget(side.folder, 1);
-    layout->addWidget(side.browse);
+    side.browse = pushButton(this, "Browse…", firstId + 2);
+    grid.addWidget(new QLabel(label, this), row, 0);
+    grid.addWidget(side.source, row, 1);
+    grid.addWidget(side.folder, row, 2);
+    grid.addWidget(side.browse, row, 3);
     SideWidgets* s = &side;
     connect(side.source, &QComboBox::currentIndexChanged, this, [s](int index) {
         s->folder->setEnabled(index == kBackupFolder);
         s->browse->setEnabled(index == kBackupFolder);
     });
     connect(side.browse, &QPushButton::clicked, this, [this, firstId] { command(firstId + 2); });
-    return row;
 }
 
 QWidget* SeemCompareDialog::buildButtons() {
@@ -252,7 +252,8 @@ void SeemCompareDialog::fillTable() {
             }
         }
     }
-    table_->resizeColumnsToContents();
+    // The meaning takes the room the other columns leave.
+    for (int c = 0; c < kMeaningColumn; ++c) table_->resizeColumnToContents(c);
 }
 
 void SeemCompareDialog::addRow(const RowBit& row, const QStringList& cells) {

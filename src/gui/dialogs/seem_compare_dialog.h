@@ -9,6 +9,7 @@
 #include "seem/seem_diff.h"
 
 class QComboBox;
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -81,7 +82,7 @@ private:
         QPushButton* browse = nullptr;
     };
 
-    QWidget* buildSide(const char* label, SideWidgets& side, int firstId);
+    void buildSide(QGridLayout& grid, int row, const char* label, SideWidgets& side, int firstId);
     QWidget* buildButtons();
     void browse(SideWidgets& side);
     void compare();
