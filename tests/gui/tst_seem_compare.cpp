@@ -33,17 +33,14 @@ const Bytes kBefore = {0x01, 0x00, 0x80, 0xFF};
 
 class CompareFixture : public PhoneGuiFixture {
 public:
-    explicit CompareFixture(bool withPhone = true) {
-        touch(programFolder + "/SeemFunctionsP2k.csv", kCatalogue);
-        touch(programFolder + "/SeemFunctionsP2k05.csv", kCatalogue);
+    CompareFixture() {
+        for (const char* name : {"/SeemFunctionsP2k.csv", "/SeemFunctionsP2k05.csv"}) {
+            touch(programFolder + name, kCatalogue);
+        }
         model.setSeem(0x32, 1, kBefore);
         model.setSeem(0x32, 2, Bytes(4, 0x00));
-        MainWindow& w = withPhone ? startWithPhone() : start();
-        if (!withPhone) {
-            ui = std::make_unique<PhoneUi>(*context, w);
-            ui->workers().setShowDialog(false);
-        }
-        seems = std::make_unique<SeemCommands>(*context, w, ui->workers());
+        startWithPhone();
+        seems = std::make_unique<SeemCommands>(*context, *window, ui->workers());
         seems->setDialogRunner([this](QDialog& dialog) {
             if (auto* functions = dynamic_cast<SeemFunctionsDialog*>(&dialog)) {
                 if (onFunctions) onFunctions(*functions);
@@ -224,13 +221,19 @@ void SeemCompareTest::sourcesThatCannotBeReadAreShown() {
             QCOMPARE(CompareFixture::table(d)->rowCount(), 0);
         });
     }
-    CompareFixture noPhone(false);
-    std::filesystem::create_directories(noPhone.folder());
-    GuiFixture::touch(noPhone.folder() + "/manifest.json",
-                      R"({"version":1,"model":"m","family":"GSM","framing":"P2k","date":"d",)"
-                      R"("files":[],"folders":[],"seems":[]})");
-    noPhone.withCompare([&](C& d) {
-        noPhone.compareWithPhone(d);
+    // The phone stops answering while its seems are read; then no phone at all.
+    CompareFixture f;
+    f.snapshot();
+    f.link->failing = true;
+    f.withCompare([&](C& d) {
+        f.compareWithPhone(d);
+        QCOMPARE(CompareFixture::summary(d),
+                 QString("Cannot compare: the phone stopped answering while its seems were read"));
+        QCOMPARE(CompareFixture::table(d)->rowCount(), 0);
+    });
+    f.context->driver.setLink(nullptr);
+    f.withCompare([&](C& d) {
+        f.compareWithPhone(d);
         QCOMPARE(CompareFixture::summary(d), QString("Cannot compare: no phone connected"));
     });
 }

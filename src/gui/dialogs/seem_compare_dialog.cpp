@@ -28,12 +28,6 @@ QString qs(const std::string& text) {
     return QString::fromLocal8Bit(text.data(), qsizetype(text.size()));
 }
 
-QPushButton* pushButton(QWidget* parent, const char* text, int id) {
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(QString::number(id));
-    return button;
-}
-
 QString hex(uint32_t value) {
     return QString::asprintf("%02X", unsigned(value));
 }
@@ -98,7 +92,8 @@ void SeemCompareDialog::buildSide(QGridLayout& grid, int row, const char* label,
     side.source->addItems({"Backup folder", "Phone"});
     side.folder = new QLineEdit(this);
     side.folder->setObjectName(QString::number(firstId + 1));
-    side.browse = pushButton(this, "Browse…", firstId + 2);
+    side.browse = new QPushButton("Browse…", this);
+    side.browse->setObjectName(QString::number(firstId + 2));
     grid.addWidget(new QLabel(label, this), row, 0);
     grid.addWidget(side.source, row, 1);
     grid.addWidget(side.folder, row, 2);
@@ -115,18 +110,18 @@ QWidget* SeemCompareDialog::buildButtons() {
     auto* row = new QWidget(this);
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
-    auto* compareButton = pushButton(row, "&Compare", kCompare);
-    showFunction_ = pushButton(row, "Show in Seem Functions", kShowFunction);
-    writeBack_ = pushButton(row, "Write back old value", kWriteBack);
-    auto* close = pushButton(row, "Close", kClose);
-    layout->addWidget(compareButton);
-    layout->addStretch(1);
-    layout->addWidget(showFunction_);
-    layout->addWidget(writeBack_);
-    layout->addWidget(close);
-    for (QPushButton* button : {compareButton, showFunction_, writeBack_, close}) {
-        const int id = button->objectName().toInt();
-        connect(button, &QPushButton::clicked, this, [this, id] { command(id); });
+    const std::pair<const char*, int> buttons[] = {{"&Compare", kCompare},
+                                                   {"Show in Seem Functions", kShowFunction},
+                                                   {"Write back old value", kWriteBack},
+                                                   {"Close", kClose}};
+    for (const auto& [text, id] : buttons) {
+        auto* button = new QPushButton(text, row);
+        button->setObjectName(QString::number(id));
+        connect(button, &QPushButton::clicked, this, [this, id = id] { command(id); });
+        layout->addWidget(button);
+        if (id == kCompare) layout->addStretch(1);
+        if (id == kShowFunction) showFunction_ = button;
+        if (id == kWriteBack) writeBack_ = button;
     }
     return row;
 }
