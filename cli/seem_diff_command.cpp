@@ -82,7 +82,7 @@ Side readOffline(const std::string& source) {
     return side;
 }
 
-// A seem file against a backup or the phone: only its record is compared.
+// Keeps of side only the records the seem file holds.
 void narrowTo(Side& side, const Side& seemFile) {
     SeemRecordSet kept;
     for (const auto& [key, data] : seemFile.snapshot.records) {
@@ -292,8 +292,9 @@ void printJson(const Side& a, const Side& b, const std::string& catalogue,
 void compare(Session& s, const DiffArguments& args) {
     Side a = readOffline(args.a);
     Side b = readOffline(args.b);
-    if (a.seemFile && !b.phone) narrowTo(b, a);
-    if (b.seemFile && !a.phone) narrowTo(a, b);
+    // A seem file against a backup: only its record is compared.
+    if (a.seemFile && !b.seemFile && !b.phone) narrowTo(b, a);
+    if (b.seemFile && !a.seemFile && !a.phone) narrowTo(a, b);
     if (a.phone) readPhoneSide(s, a, b);
     if (b.phone) readPhoneSide(s, b, a);
     std::string used;

@@ -84,6 +84,12 @@ cp "$AFTER/seems/0032_0002.seem" "$WORK/0032_0002.seem"
 [ "$(offline seem-diff "$WORK/0032_0002.seem" "$SNAP")" -eq 0 ] ||
     fail "seem file against an equal record: $(cat "$WORK/stdout" "$WORK/stderr")"
 grep -q '^B: .*: 1 record(s)' "$WORK/stdout" || fail "not narrowed: $(cat "$WORK/stdout")"
+# Two seem files of other records: each is a record the other side lacks.
+cp "$AFTER/seems/0032_0001.seem" "$WORK/0032_0001.seem"
+[ "$(offline seem-diff "$WORK/0032_0001.seem" "$WORK/0032_0002.seem")" -eq 1 ] ||
+    fail "two seem files of other records: $(cat "$WORK/stdout" "$WORK/stderr")"
+grep -q '^0032_0001 .*only in A' "$WORK/stdout" || fail "two seem files: $(cat "$WORK/stdout")"
+grep -q '^0032_0002 .*only in B' "$WORK/stdout" || fail "two seem files: $(cat "$WORK/stdout")"
 
 # 6. --csv names the bit with the given catalogue.
 printf '0032;0001;-;-;My heading\n0032;0001;00;0;My own name for it\n' >"$WORK/mine.csv"
