@@ -158,6 +158,11 @@ std::optional<std::vector<uint8_t>> downloadListedFile(BackupPhone& phone,
                              record.size);
 }
 
+std::string downloadFailureText(BackupPhone& phone) {
+    const PhoneFailure failure = phone.commands.transport().failure();
+    return failure.kind == FailureKind::ShortFile ? failure.text : "download failed";
+}
+
 std::vector<std::pair<uint16_t, std::vector<uint8_t>>> readSeemRecords(BackupPhone& phone,
                                                                        uint16_t seem) {
     std::vector<std::pair<uint16_t, std::vector<uint8_t>>> records;

@@ -136,7 +136,7 @@ private:
         // A file stopped by Cancel is not a failure: the run ends as cancelled.
         if (!data && control_.cancelled()) return true;
         if (!data) {
-            fail(summary_.files, record.path, "download failed");
+            fail(summary_.files, record.path, downloadFailureText(phone_));
             return false;
         }
         auto it = manifest_.files.find(record.path);
