@@ -17,6 +17,7 @@ private slots:
     void downloadsWriteWholeFilesWithTheirProgressRanges();
     void aFailedDownloadKeepsThePcFile();
     void aFolderDownloadStaysInsideTheFolderAndKeepsPcFiles();
+    void aFolderDownloadNamesAndCountsTheFilesNotDownloaded();
     void anUploadCreatesMissingFoldersAndIsListedAtOnce();
     void theTargetOfAnUploadCanBeEditedOrCancelled();
     void aFailedUploadAddsNothingToTheListing();
@@ -100,6 +101,44 @@ void TestTransfers::aFolderDownloadStaysInsideTheFolderAndKeepsPcFiles() {
     std::sort(written.begin(), written.end());
     QCOMPARE(written, (std::vector<std::string>{"into", "into/music", "into/music/new.mp3",
                                                 "into/music/sub", "into/music/x.mp3"}));
+}
+
+void TestTransfers::aFolderDownloadNamesAndCountsTheFilesNotDownloaded() {
+    TransferFixture f;
+    QVERIFY(f.model.addFile("/a/music/x.mp3", TransferFixture::bytesOf("phone x")));
+    QVERIFY(f.model.addFile("/a/music/new.mp3", TransferFixture::bytesOf("phone new")));
+    QVERIFY(f.model.addFile("/a/music/sub/y.mp3", TransferFixture::bytesOf("phone y")));
+    QVERIFY(f.model.addFile("/a/music/long.mp3", std::vector<uint8_t>(3000, 5)));
+    f.startOnPhone();
+    f.loadPhone();
+    f.phone.faults().shortReadBytes = 2000;  // the phone sends less than it lists
+    const std::string target = f.other + "/into";
+    fs::create_directories(target + "/music");
+    f.touch(target + "/music/x.mp3", "pc x");
+    f.touch(target + "/music/sub", "a file where a folder should be");
+    f.showPhone(Side::Left, "/a/");
+    f.showPc(Side::Right, target);
+    f.select(Side::Left, {"music"});
+    f.dispatch(ids::kCopy);
+
+    const QString music = QString::fromStdString(target + "/music");
+    QVERIFY(f.logged("Download of /a/music/x.mp3 failed (exists, left unchanged: " + music +
+                     "/x.mp3); " + music + "/x.mp3 left as it was."));
+    QVERIFY(
+        f.logged("Download of /a/music/long.mp3 failed (the phone sent 2000 of the 3000 "
+                 "bytes it listed); " +
+                 music + "/long.mp3 left as it was."));
+    // Once for the folder's own record, once for the file below it.
+    QCOMPARE(f.logLines().filter("Cannot create " + music + "/sub: ").size(), 2);
+    QCOMPARE(f.logLines().last(), QString("/a/music: 3 of 4 files not downloaded."));
+    QCOMPARE(f.readFile(target + "/music/new.mp3"), std::string("phone new"));
+    QVERIFY2(!fs::exists(target + "/music/long.mp3"), "no short copy is kept");
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(target + "/music")) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    QCOMPARE(names, (std::vector<std::string>{"new.mp3", "sub", "x.mp3"}));
 }
 
 void TestTransfers::anUploadCreatesMissingFoldersAndIsListedAtOnce() {

@@ -224,8 +224,8 @@ void PhonePane::downloadToTemp(Side side, const PaneRow& row,
         },
         [reason, &log, phonePath, then = std::move(then), target] {
             if (*reason) {
-                log.logLine("Download failed, nothing opened: " + phonePath + " (" + **reason +
-                            ")");
+                log.logLine("Download of " + phonePath + " failed (" + **reason + ").");
+                log.logLine("Download failed, nothing opened: " + phonePath);
                 return;
             }
             then(target);

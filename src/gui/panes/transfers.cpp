@@ -291,7 +291,7 @@ bool Transfers::uploadRow(Side destination, const std::string& pcPath, bool fold
 }
 
 bool Transfers::uploadFile(const std::string& pcFile, const std::string& target,
-                           bool patchCatalogue) {
+                           bool patchCatalogue, const std::shared_ptr<size_t>& sent) {
     std::string error;
     auto data = readWholeFile(pcFile, error);
     if (!data) {
@@ -306,7 +306,7 @@ bool Transfers::uploadFile(const std::string& pcFile, const std::string& target,
         kCommand, watched([&commands, bytes, result, target] {
             *result = uploadPhoneFileReporting(commands, target, *bytes);
         }),
-        [this, bytes, result, target, patchCatalogue] {
+        [this, bytes, result, target, patchCatalogue, sent] {
             context_.catalogue.refreshPhoneStatus();
             if (result->result != 0) {
                 // The reason, and whether a partial file was removed or remains.
@@ -314,6 +314,7 @@ bool Transfers::uploadFile(const std::string& pcFile, const std::string& target,
                                      " failed: " + uploadFailureText(*result, target));
                 return;
             }
+            if (sent) ++*sent;
             if (patchCatalogue) {
                 context_.catalogue.appendCatalogueRecord(
                     target, static_cast<uint32_t>(bytes->size()), kUploadedAttributeWord);
@@ -354,21 +355,34 @@ std::optional<std::vector<std::string>> Transfers::readSourceList() {
 }
 
 bool Transfers::uploadFolder(Side destination, const std::string& pcFolder) {
+    const PcFolderWalk walk = walkPcFolder(pcFolder);
+    for (const auto& [folder, reason] : walk.unreadable) {
+        context_.log.logLine("Cannot read the folder " + folder + " (" + reason +
+                             "); not uploaded.");
+    }
     // Without a fresh list the previous run's list would be read back and uploaded.
-    if (!writeSourceList(listPcFilesBelow(pcFolder))) {
+    if (!writeSourceList(walk.files)) {
         context_.log.logLine("Folder upload of " + pcFolder + " stopped.");
         return false;
     }
     const auto files = readSourceList();
     if (!files) return true;
     const std::string targetFolder = context_.panes.phoneFolder(destination);
+    auto sent = std::make_shared<size_t>(0);
+    bool finished = true;
     for (const std::string& file : *files) {
-        if (cancelled()) return true;
-        if (!uploadFile(file, folderUploadTarget(targetFolder, pcFolder, file), false)) {
-            return false;
+        if (cancelled()) break;
+        if (!uploadFile(file, folderUploadTarget(targetFolder, pcFolder, file), false, sent)) {
+            finished = false;
+            break;
         }
     }
-    return true;
+    const size_t all = walk.files.size() + walk.unreadable.size();
+    if (*sent < all) {
+        context_.log.logLine(pcFolder + ": " + std::to_string(all - *sent) + " of " +
+                             std::to_string(all) + " files or folders not sent.");
+    }
+    return finished;
 }
 
 // ---- progress and Cancel ----------------------------------------------------------------

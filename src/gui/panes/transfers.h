@@ -73,7 +73,9 @@ private:
     bool downloadFolderItems(const std::vector<FolderDownloadItem>& items,
                              const std::string& pcFolder,
                              const std::shared_ptr<size_t>& downloaded);
-    bool uploadFile(const std::string& pcFile, const std::string& target, bool patchCatalogue);
+    // sent, when given, counts the uploads that succeeded.
+    bool uploadFile(const std::string& pcFile, const std::string& target, bool patchCatalogue,
+                    const std::shared_ptr<size_t>& sent = nullptr);
     bool uploadFolder(Side destination, const std::string& pcFolder);
     bool writeSourceList(const std::vector<std::string>& files);
     // A new watch for a copy of rows: their file count and bytes in all.
