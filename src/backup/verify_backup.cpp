@@ -87,9 +87,9 @@ private:
         if (record.attributeWord != file.attributeWord) {
             return differ(path, "attribute word differs");
         }
-        auto data = downloadListedFile(phone_, record);
-        if (!data) return differ(path, downloadFailureText(phone_));
-        if (sha256Hex(*data) != file.sha256) return differ(path, "contents differ");
+        const auto hash = listedFileHash(phone_, record);
+        if (!hash) return differ(path, downloadFailureText(phone_));
+        if (*hash != file.sha256) return differ(path, "contents differ");
         ++report_.matched;
     }
 

@@ -86,7 +86,9 @@ std::optional<std::string> downloadSpaceProblem(const PhoneDownload& file,
 
 std::optional<uint64_t> downloadIntoPendingFile(CommandSet& commands, const PhoneDownload& file,
                                                 const std::string& pcTarget, PendingFile& pending,
-                                                std::string& error) {
+                                                std::string& error,
+                                                const CommandSet::BlockSink& alsoTo) {
+    commands.transport().clearFailure();
     const size_t slash = pcTarget.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : pcTarget.substr(0, slash + 1);
     if (auto problem = downloadSpaceProblem(file, freeSpaceIn(folder), folder)) {
@@ -96,7 +98,7 @@ std::optional<uint64_t> downloadIntoPendingFile(CommandSet& commands, const Phon
     if (!pending.open(pcTarget, error)) return std::nullopt;
     std::string writeError;
     const auto received = downloadPhoneFile(commands, file, [&](std::span<const uint8_t> block) {
-        return pending.write(block, writeError);
+        return pending.write(block, writeError) && (!alsoTo || alsoTo(block));
     });
     if (!received) {
         error = writeError.empty() ? commands.transport().failureText() : writeError;

@@ -478,6 +478,22 @@ TEST(BackupPaths, PhonePathsNeverLeaveTheFilesFolder) {
     EXPECT_EQ(storedSeemPath("/b", {0x32, 0x0A}), "/b/seems/0032_000A.seem");
 }
 
+TEST(Sha256, PieceByPieceGivesTheDigestOfTheWhole) {
+    const std::string abc = "abc";
+    const Bytes bytes(abc.begin(), abc.end());
+    EXPECT_EQ(sha256Hex(bytes), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    Bytes big(5000);
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i * 31);
+    for (size_t piece : {size_t(1), size_t(1024), size_t(4999)}) {
+        SCOPED_TRACE(piece);
+        Sha256 digest;
+        for (size_t at = 0; at < big.size(); at += piece) {
+            digest.update(std::span(big).subspan(at, std::min(piece, big.size() - at)));
+        }
+        EXPECT_EQ(digest.hex(), sha256Hex(big));
+    }
+}
+
 TEST(Manifest, ReadsBackWhatItWroteAndRejectsBadInput) {
     Manifest manifest;
     manifest.model = "V3 RAZR";
