@@ -6,7 +6,8 @@ namespace mdk::cli {
 
 class Session;
 
-// One command of the tool: its name, argument text, help, argument count and handler.
+// One command of the tool: its name, argument text, help, argument count and handler;
+// connectsFirst false: the command opens (or does not open) the phone itself.
 struct Command {
     const char* name;
     const char* arguments;
@@ -14,6 +15,7 @@ struct Command {
     size_t minArgs;
     size_t maxArgs;
     void (*run)(Session& session, const std::vector<std::string>& args);
+    bool connectsFirst = true;
 };
 
 const std::vector<Command>& commandTable();

@@ -112,7 +112,11 @@ int main(int argc, char** argv) {
     try {
         mdk::cli::Session session(programFolder(), line.showLog, line.trace);
         session.setVerifyTransfers(line.verify);
-        session.connect(line.address);
+        if (command->connectsFirst) {
+            session.connect(line.address);
+        } else {
+            session.setAddress(line.address);
+        }
         try {
             command->run(session, args);
         } catch (const mdk::cli::CommandError&) {
@@ -124,7 +128,7 @@ int main(int argc, char** argv) {
     } catch (const mdk::cli::UsageError& e) {
         return usage(e.message.c_str());
     } catch (const mdk::cli::CommandError& e) {
-        std::fprintf(stderr, "ERROR: %s\n", e.message.c_str());
+        if (!e.message.empty()) std::fprintf(stderr, "ERROR: %s\n", e.message.c_str());
         return kExitFailure;
     } catch (const std::exception& e) {
         // A PC-side failure (out of memory, a file-system error): one line, never a crash.

@@ -19,7 +19,8 @@
 
 namespace mdk::cli {
 
-// A failure that ends the command with one "ERROR:" line and exit code 1.
+// A failure that ends the command with one "ERROR:" line and exit code 1 (no line when
+// the message is empty: the command has said why on its own).
 struct CommandError {
     std::string message;
 };
@@ -88,6 +89,9 @@ public:
     // is taken first and held for the whole run; another client's lock is waited for a
     // few seconds.
     void connect(const std::string& address);
+    // The address given, for a command that opens the phone itself (connectsFirst false).
+    void setAddress(const std::string& address) { address_ = address; }
+    const std::string& address() const { return address_; }
     // A phone that stopped answering ends the command: throws CommandError "the phone at
     // ADDRESS does not answer", followed by what the failed command left on the phone.
     void checkAnswering() const;

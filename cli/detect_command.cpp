@@ -1,0 +1,168 @@
+#include "cli/detect_command.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+
+#include "cli/session.h"
+#include "device/detect.h"
+#include "platform/ip_report.h"
+#include "platform/phone_lock.h"
+#include "platform/safe_file.h"
+
+namespace mdk::cli {
+namespace {
+
+struct DetectOptions {
+    std::string reportFile;
+    bool json = false;
+    bool switchModes = false;
+};
+
+DetectOptions parseOptions(const std::vector<std::string>& args) {
+    DetectOptions options;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--json") {
+            options.json = true;
+        } else if (arg == "--switch") {
+            options.switchModes = true;
+        } else if (arg == "--report") {
+            if (i + 1 >= args.size()) throw UsageError{"missing value for --report"};
+            options.reportFile = args[++i];
+        } else if (arg.rfind("--report=", 0) == 0) {
+            options.reportFile = arg.substr(9);
+        } else {
+            throw UsageError{"unknown argument for detect: " + arg};
+        }
+    }
+    return options;
+}
+
+AddressLookup systemAddresses() {
+    std::map<std::string, std::vector<std::string>> byName;
+    for (const AdapterInfo& adapter : LinuxNetworkReporter().adapters()) {
+        for (const auto& v4 : adapter.ipv4) byName[adapter.name].push_back(v4.address);
+    }
+    return [byName](const std::string& name) {
+        auto found = byName.find(name);
+        return found == byName.end() ? std::vector<std::string>{} : found->second;
+    };
+}
+
+bool anyInMode(const DetectReport& report, PhoneMode mode) {
+    for (const auto& device : report.devices) {
+        if (device.mode == mode) return true;
+    }
+    return false;
+}
+
+bool usableTestCommand(const DetectReport& report) {
+    for (const auto& device : report.devices) {
+        if (device.mode == PhoneMode::P2k && device.usable) return true;
+    }
+    return false;
+}
+
+// Takes and drops the phone's lock: false with report.lockHolder set when another process
+// has it.
+bool lockIsFree(const std::string& address, DetectReport& report) {
+    const std::string key = phoneLockKey(address);
+    if (key.empty()) return true;
+    report.lockedAddress = address;
+    PhoneLock lock;
+    std::string error;
+    if (lock.acquire(key, 0, error)) return true;
+    const std::string prefix = "the phone is ";
+    if (error.rfind(prefix, 0) == 0) {
+        report.lockHolder = error.substr(prefix.size());
+    } else {
+        report.probe.note = error;
+    }
+    return false;
+}
+
+void probe(Session& session, DetectReport& report, bool linkOpen) {
+    std::string address = session.address();
+    if (address == "auto") address = "usb";
+    ProbeReport& probe = report.probe;
+    probe.address = address;
+    if (!linkOpen) {
+        if (address.rfind("usblan:", 0) == 0) {
+            probe.note = "a USBLAN connection starts the phone's session; use \"info --phone " +
+                         address + "\" for that";
+            return;
+        }
+        if (address == "usb" && !anyInMode(report, PhoneMode::P2k)) {
+            probe.note = "no Test Command interface present";
+            return;
+        }
+        if (address == "usb" && !usableTestCommand(report)) {
+            probe.note = "no Test Command interface that this user can open";
+            return;
+        }
+        if (!lockIsFree(address, report)) return;
+        try {
+            session.connect(address);
+        } catch (const CommandError& e) {
+            probe.attempted = true;
+            probe.note = e.message;
+            return;
+        }
+    }
+    AppContext& context = session.context();
+    probe = probePhone(context.driver, context.transport, context.commands);
+    probe.address = address;
+}
+
+// --switch: one attach pass, which switches a modem or memory-card phone into P2k mode
+// and opens its interface. True when the interface is open.
+bool switchModes(Session& session, DetectReport& report) {
+    if (!anyInMode(report, PhoneMode::Modem) && !anyInMode(report, PhoneMode::MemoryCard)) {
+        report.switchResult = "nothing to switch";
+        return false;
+    }
+    try {
+        session.connect("auto");
+        report.switchResult = "switched; the Test Command interface is open";
+        return true;
+    } catch (const CommandError& e) {
+        report.switchResult = "failed: " + e.message;
+        return false;
+    }
+}
+
+}  // namespace
+
+void runDetect(Session& session, const std::vector<std::string>& args) {
+    const DetectOptions options = parseOptions(args);
+    const char* rootVariable = std::getenv("MARROWDECK_DETECT_ROOT");
+    const UsbSysfs sysfs(rootVariable && *rootVariable ? rootVariable : "/");
+    DetectReport report;
+    report.system = systemInfo(programVersion(), sysfs.root());
+    report.session = sessionFrom(currentUser(), std::getenv);
+    const AddressLookup addresses = systemAddresses();
+    gatherDetect(sysfs, addresses, report);
+    bool linkOpen = false;
+    if (options.switchModes) {
+        linkOpen = switchModes(session, report);
+        if (linkOpen) gatherDetect(sysfs, addresses, report);  // the phone came back
+    }
+    probe(session, report, linkOpen);
+    concludeDetect(report);
+    const std::string text = detectText(report);
+    std::fputs(options.json ? detectJson(report).c_str() : text.c_str(), stdout);
+    std::fflush(stdout);
+    if (!options.reportFile.empty()) {
+        std::string error;
+        if (!writeFileSafely(options.reportFile,
+                             {reinterpret_cast<const uint8_t*>(text.data()), text.size()},
+                             ExistingFile::Replace, error)) {
+            throw CommandError{"cannot write the report: " + error};
+        }
+        std::fprintf(stderr, "report written to %s\n", options.reportFile.c_str());
+    }
+    if (!report.probe.reached) throw CommandError{""};  // the state line said why
+}
+
+}  // namespace mdk::cli
