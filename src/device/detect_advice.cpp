@@ -133,6 +133,10 @@ void addModeAdvice(const DetectReport& report, std::vector<std::string>& advice)
         switch (device.mode) {
             case PhoneMode::P2k:
                 ++p2k;
+                if (device.usable && !report.probe.attempted) {
+                    advice.push_back("Device " + device.usb.sysName +
+                                     " is in P2k mode and this user can open it.");
+                }
                 break;
             case PhoneMode::Modem:
                 advice.push_back(

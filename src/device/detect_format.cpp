@@ -106,8 +106,10 @@ std::string ruleText(const DetectReport& report) {
 }
 
 std::string probeText(const ProbeReport& probe) {
-    std::string out = "probe (" + probe.address + "): ";
-    if (!probe.attempted) return out + "not made: " + probe.note + "\n";
+    std::string out = probe.address.empty() ? "probe: " : "probe (" + probe.address + "): ";
+    if (!probe.attempted) {
+        return out + "not made" + (probe.note.empty() ? "" : ": " + probe.note) + "\n";
+    }
     if (!probe.reached) return out + "failed: " + probe.note + "\n";
     out += std::string("framing ") + (probe.p2k05 ? "P2k05" : "classic") + ", family " +
            (probe.cdma ? "CDMA" : "GSM") + ", model \"" + printable(probe.model) + "\"\n";
