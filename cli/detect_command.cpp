@@ -2,12 +2,9 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 
 #include "cli/session.h"
 #include "device/detect.h"
-#include "platform/ip_report.h"
-#include "platform/phone_lock.h"
 #include "platform/safe_file.h"
 
 namespace mdk::cli {
@@ -39,17 +36,6 @@ DetectOptions parseOptions(const std::vector<std::string>& args) {
     return options;
 }
 
-AddressLookup systemAddresses() {
-    std::map<std::string, std::vector<std::string>> byName;
-    for (const AdapterInfo& adapter : LinuxNetworkReporter().adapters()) {
-        for (const auto& v4 : adapter.ipv4) byName[adapter.name].push_back(v4.address);
-    }
-    return [byName](const std::string& name) {
-        auto found = byName.find(name);
-        return found == byName.end() ? std::vector<std::string>{} : found->second;
-    };
-}
-
 bool anyInMode(const DetectReport& report, PhoneMode mode) {
     for (const auto& device : report.devices) {
         if (device.mode == mode) return true;
@@ -60,24 +46,6 @@ bool anyInMode(const DetectReport& report, PhoneMode mode) {
 bool usableTestCommand(const DetectReport& report) {
     for (const auto& device : report.devices) {
         if (device.mode == PhoneMode::P2k && device.usable) return true;
-    }
-    return false;
-}
-
-// Takes and drops the phone's lock: false with report.lockHolder set when another process
-// has it.
-bool lockIsFree(const std::string& address, DetectReport& report) {
-    const std::string key = phoneLockKey(address);
-    if (key.empty()) return true;
-    report.lockedAddress = address;
-    PhoneLock lock;
-    std::string error;
-    if (lock.acquire(key, 0, error)) return true;
-    const std::string prefix = "the phone is ";
-    if (error.rfind(prefix, 0) == 0) {
-        report.lockHolder = error.substr(prefix.size());
-    } else {
-        report.probe.note = error;
     }
     return false;
 }
@@ -101,7 +69,7 @@ void probe(Session& session, DetectReport& report, bool linkOpen) {
             probe.note = "no Test Command interface that this user can open";
             return;
         }
-        if (!lockIsFree(address, report)) return;
+        if (!checkPhoneLock(address, report)) return;
         try {
             session.connect(address);
         } catch (const CommandError& e) {
@@ -138,11 +106,8 @@ void runDetect(Session& session, const std::vector<std::string>& args) {
     const DetectOptions options = parseOptions(args);
     const char* rootVariable = std::getenv("MARROWDECK_DETECT_ROOT");
     const UsbSysfs sysfs(rootVariable && *rootVariable ? rootVariable : "/");
-    DetectReport report;
-    report.system = systemInfo(programVersion(), sysfs.root());
-    report.session = sessionFrom(currentUser(), std::getenv);
     const AddressLookup addresses = systemAddresses();
-    gatherDetect(sysfs, addresses, report);
+    DetectReport report = startDetect(sysfs, addresses);
     bool linkOpen = false;
     if (options.switchModes) {
         linkOpen = switchModes(session, report);

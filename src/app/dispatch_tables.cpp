@@ -38,7 +38,7 @@ const std::vector<MenuDefinition>& mainMenus() {
           {kMenuSeemFunctions, "&Functions"},
           {kMenuOldSeemDialog, "&Old dialog"}}},
         {"O&ptions", {{kMenuOptions, "&Options"}}},
-        {"&Help", {{kMenuAbout, "&About"}}},
+        {"&Help", {{kMenuDiagnose, "Diagnose connection…"}, {kMenuAbout, "&About"}}},
     };
     return menus;
 }
@@ -115,6 +115,7 @@ std::string commandName(int id) {
         {kMenuOldSeemDialog, "Seem manager"},
         {kMenuOptions, "Options"},
         {kMenuAbout, "About"},
+        {kMenuDiagnose, "Diagnose connection"},
         {kTesterKey, "USB I/O command tester"},
         {kLeftReread, "Re-read left pane"},
         {kRightReread, "Re-read right pane"},

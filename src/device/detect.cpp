@@ -2,6 +2,8 @@
 
 #include <sys/utsname.h>
 
+#include <cstdlib>
+#include <map>
 #include <sstream>
 
 #include "device/discovery.h"
@@ -9,6 +11,8 @@
 #include "p2k/command_set.h"
 #include "p2k/transport.h"
 #include "p2k/usb_driver.h"
+#include "platform/ip_report.h"
+#include "platform/phone_lock.h"
 #include "platform/safe_file.h"
 
 namespace mdk {
@@ -120,6 +124,41 @@ void gatherDetect(const UsbSysfs& sysfs, AddressLookup ipv4Of, DetectReport& rep
     }
     report.rulesRead = sysfs.rulesRead(kUdevRuleName);
     report.rulesNotRead = sysfs.rulesNotRead(kUdevRuleName);
+}
+
+DetectReport startDetect(const UsbSysfs& sysfs, const AddressLookup& ipv4Of) {
+    DetectReport report;
+    report.system = systemInfo(programVersion(), sysfs.root());
+    report.session = sessionFrom(currentUser(), std::getenv);
+    gatherDetect(sysfs, ipv4Of, report);
+    return report;
+}
+
+AddressLookup systemAddresses() {
+    std::map<std::string, std::vector<std::string>> byName;
+    for (const AdapterInfo& adapter : LinuxNetworkReporter().adapters()) {
+        for (const auto& v4 : adapter.ipv4) byName[adapter.name].push_back(v4.address);
+    }
+    return [byName](const std::string& name) {
+        auto found = byName.find(name);
+        return found == byName.end() ? std::vector<std::string>{} : found->second;
+    };
+}
+
+bool checkPhoneLock(const std::string& address, DetectReport& report) {
+    const std::string key = phoneLockKey(address);
+    if (key.empty()) return true;
+    report.lockedAddress = address;
+    PhoneLock lock;
+    std::string error;
+    if (lock.acquire(key, 0, error)) return true;
+    const std::string prefix = "the phone is ";
+    if (error.rfind(prefix, 0) == 0) {
+        report.lockHolder = error.substr(prefix.size());
+    } else {
+        report.probe.note = error;
+    }
+    return false;
 }
 
 SessionInfo sessionFrom(const UserIdentity& user,

@@ -103,6 +103,14 @@ using AddressLookup = std::function<std::vector<std::string>(const std::string& 
 
 // Reads devices, nodes, modem ports, network adapters and the rule's place. Opens nothing.
 void gatherDetect(const UsbSysfs& sysfs, AddressLookup ipv4Of, DetectReport& report);
+// A report of this system and user (programVersion, uname, os-release, the process's user
+// and environment) with what gatherDetect reads.
+DetectReport startDetect(const UsbSysfs& sysfs, const AddressLookup& ipv4Of);
+// The IPv4 addresses of this machine's adapters (getifaddrs), looked up by name.
+AddressLookup systemAddresses();
+// Takes and drops the lock of the phone at address: false, with lockHolder ("in use by
+// process N") or the probe's note set, when another client has it.
+bool checkPhoneLock(const std::string& address, DetectReport& report);
 // The mode of a device: a Test Command interface is P2k mode, else a cdc_acm modem, a
 // storage interface, a network adapter.
 PhoneMode modeOf(const UsbDeviceInfo& device);
