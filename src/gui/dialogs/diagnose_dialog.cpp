@@ -22,7 +22,7 @@ DiagnoseDialog::DiagnoseDialog(std::string report, Prompter& prompter, QWidget* 
     auto* text = new QPlainTextEdit(QString::fromStdString(report_), this);
     text->setObjectName("report");
     text->setReadOnly(true);
-    text->setLineWrapMode(QPlainTextEdit::NoWrap);
+    text->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     layout->addWidget(text);
     auto* buttons = new QDialogButtonBox(this);
