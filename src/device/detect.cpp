@@ -211,7 +211,7 @@ ProbeReport probePhone(UsbDriver& driver, Transport& transport, CommandSet& comm
     probe.reached = true;
     probe.model = identity.model;
     if (probe.cdma) {
-        probe.note = "a CDMA phone lists its volumes only when a folder is read";
+        probe.note = "volumes are not asked of a CDMA phone (its attach reads none)";
         return probe;
     }
     std::vector<uint8_t> list;
