@@ -127,41 +127,36 @@ void addAccessAdvice(const DetectReport& report, std::vector<std::string>& advic
     }
 }
 
+// What a device in each mode is told, after "Device NAME".
+const char* modeAdvice(PhoneMode mode) {
+    switch (mode) {
+        case PhoneMode::P2k:
+            return " is in P2k mode and this user can open it.";
+        case PhoneMode::Modem:
+            return " is a phone in modem mode: \"detect --switch\" or Re-Connect writes "
+                   "at+mode=8 to its modem port, which switches it into P2k mode; it then comes "
+                   "back with another product id.";
+        case PhoneMode::MemoryCard:
+            return " is a phone in memory-card mode: \"detect --switch\" sends its disk the "
+                   "SCSI command that switches it into P2k mode.";
+        case PhoneMode::Usblan:
+            return " is a Linux phone on USBLAN: reach it with --phone usblan:PHONE_ADDRESS, or "
+                   "choose \"P2k05 over USBLAN\" in the options.";
+        default:
+            return " shows no phone interface: it may be another Motorola product, or a phone "
+                   "that is still starting.";
+    }
+}
+
 void addModeAdvice(const DetectReport& report, std::vector<std::string>& advice) {
     size_t p2k = 0;
     for (const auto& device : report.devices) {
-        switch (device.mode) {
-            case PhoneMode::P2k:
-                ++p2k;
-                if (device.usable && !report.probe.attempted) {
-                    advice.push_back("Device " + device.usb.sysName +
-                                     " is in P2k mode and this user can open it.");
-                }
-                break;
-            case PhoneMode::Modem:
-                advice.push_back(
-                    "Device " + device.usb.sysName +
-                    " is a phone in modem mode: \"detect --switch\" or Re-Connect writes "
-                    "at+mode=8 to its modem port, which switches it into P2k mode; it then "
-                    "comes back with another product id.");
-                break;
-            case PhoneMode::MemoryCard:
-                advice.push_back("Device " + device.usb.sysName +
-                                 " is a phone in memory-card mode: \"detect --switch\" sends its "
-                                 "disk the SCSI command that switches it into P2k mode.");
-                break;
-            case PhoneMode::Usblan:
-                advice.push_back("Device " + device.usb.sysName +
-                                 " is a Linux phone on USBLAN: reach it with --phone "
-                                 "usblan:PHONE_ADDRESS, or choose \"P2k05 over USBLAN\" in the "
-                                 "options.");
-                break;
-            case PhoneMode::Unknown:
-                advice.push_back("Device " + device.usb.sysName +
-                                 " shows no phone interface: it may be another Motorola "
-                                 "product, or a phone that is still starting.");
-                break;
+        if (device.mode == PhoneMode::P2k) {
+            ++p2k;
+            // Only a P2k phone that can be opened and was not probed needs a word.
+            if (!device.usable || report.probe.attempted) continue;
         }
+        advice.push_back("Device " + device.usb.sysName + modeAdvice(device.mode));
     }
     if (p2k > 1) {
         advice.push_back(

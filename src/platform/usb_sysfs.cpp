@@ -239,24 +239,23 @@ std::string UsbSysfs::macAddress(const std::string& adapter) const {
     return firstLine(under("sys/class/net/" + adapter + "/address"));
 }
 
-std::vector<std::string> UsbSysfs::rulesRead(const std::string& fileName) const {
+std::vector<std::string> UsbSysfs::existing(std::span<const char* const> folders,
+                                            const std::string& fileName) const {
     std::vector<std::string> found;
     std::error_code ec;
-    for (const char* folder : kRulesFoldersRead) {
+    for (const char* folder : folders) {
         const std::string path = under(std::string(folder) + "/" + fileName);
         if (fs::exists(path, ec)) found.push_back(path);
     }
     return found;
 }
 
+std::vector<std::string> UsbSysfs::rulesRead(const std::string& fileName) const {
+    return existing(kRulesFoldersRead, fileName);
+}
+
 std::vector<std::string> UsbSysfs::rulesNotRead(const std::string& fileName) const {
-    std::vector<std::string> found;
-    std::error_code ec;
-    for (const char* folder : kRulesFoldersNotRead) {
-        const std::string path = under(std::string(folder) + "/" + fileName);
-        if (fs::exists(path, ec)) found.push_back(path);
-    }
-    return found;
+    return existing(kRulesFoldersNotRead, fileName);
 }
 
 NodeInfo readNode(const std::string& path) {

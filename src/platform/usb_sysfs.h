@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -94,6 +95,9 @@ public:
 
 private:
     std::string under(const std::string& path) const;
+    // The files of that name in the folders (relative to the root) that exist.
+    std::vector<std::string> existing(std::span<const char* const> folders,
+                                      const std::string& fileName) const;
 
     std::string root_;
     NodeReader nodes_;

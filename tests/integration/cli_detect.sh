@@ -64,6 +64,21 @@ PY
     stop_phone "$PHONE_PID"
 }
 
+# --switch only switches what is in modem or memory-card mode, and says what it did.
+check_switch() {
+    DETECT_ARGS=(--switch)
+    detect_at "$FIXTURES/no_usb"
+    [ "$GOT" -eq 1 ] || fail "detect --switch without a phone exited with $GOT"
+    grep -q '^switch: nothing to switch$' "$WORK/stdout" || fail "switch: $(cat "$WORK/stdout")"
+    # A modem-mode phone in the tree that this machine does not have: the attach pass
+    # finds no modem port and no interface, and the failure is reported.
+    detect_at "$FIXTURES/modem_cdc_acm"
+    [ "$GOT" -eq 1 ] || fail "a failed switch exited with $GOT"
+    grep -q '^switch: failed: ' "$WORK/stdout" || fail "switch: $(cat "$WORK/stdout")"
+    [ "$(last_line)" = "phone in modem mode: run with --switch or use Re-Connect" ] ||
+        fail "last line after a failed switch: $(last_line)"
+}
+
 check_usage() {
     DETECT_ARGS=(--bogus)
     detect_at "$FIXTURES/no_usb"
@@ -81,6 +96,7 @@ check_in_use() {
     sleep 0.5
     DETECT_ARGS=()
     detect_at "$FIXTURES/no_usb" --phone "unix:$PHONE_SOCKET"
+    kill "$holder" 2>/dev/null || true
     wait "$holder" || true
     [ "$GOT" -eq 1 ] || fail "detect of a held phone exited with $GOT"
     [ "$(last_line)" = "in use by process $holder" ] || fail "last line: $(last_line)"
@@ -91,5 +107,6 @@ check_no_usb
 check_modem_phone
 check_reached_phone
 check_usage
+check_switch
 check_in_use
 echo "cli_detect: all checks passed"
