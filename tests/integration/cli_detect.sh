@@ -89,17 +89,21 @@ check_usage() {
 }
 
 check_in_use() {
-    start_phone held --latency 200
-    # Another client lists a folder slowly, holding the phone's lock meanwhile.
+    start_phone held --latency 500
+    # Another client lists a folder slowly, holding the phone's lock meanwhile; detect is
+    # asked until that client has started and taken the lock.
     "$BIN/marrowdeck-cli" --phone "unix:$PHONE_SOCKET" ls /a/ >/dev/null 2>&1 &
     local holder=$!
-    sleep 0.5
     DETECT_ARGS=()
-    detect_at "$FIXTURES/no_usb" --phone "unix:$PHONE_SOCKET"
+    for _ in $(seq 50); do
+        detect_at "$FIXTURES/no_usb" --phone "unix:$PHONE_SOCKET"
+        [ "$(last_line)" = "in use by process $holder" ] && break
+        sleep 0.1
+    done
     kill "$holder" 2>/dev/null || true
     wait "$holder" || true
-    [ "$GOT" -eq 1 ] || fail "detect of a held phone exited with $GOT"
     [ "$(last_line)" = "in use by process $holder" ] || fail "last line: $(last_line)"
+    [ "$GOT" -eq 1 ] || fail "detect of a held phone exited with $GOT"
     stop_phone "$PHONE_PID"
 }
 
