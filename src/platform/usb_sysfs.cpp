@@ -84,7 +84,8 @@ bool startsWith(const std::string& text, const std::string& prefix) {
 std::vector<std::string> blockDevicesBelow(const fs::path& dir) {
     std::vector<std::string> found;
     std::error_code ec;
-    fs::recursive_directory_iterator it(dir, ec), end;
+    fs::recursive_directory_iterator it(dir, fs::directory_options::skip_permission_denied, ec);
+    const fs::recursive_directory_iterator end;
     for (; !ec && it != end; it.increment(ec)) {
         if (it.depth() > kBlockSearchDepth) {
             it.disable_recursion_pending();

@@ -22,8 +22,9 @@ constexpr uid_t kUser = 1000;
 
 fs::path fixtures() {
     const char* source = std::getenv("MDK_SOURCE_DIR");
-    return fs::absolute(fs::path(source ? source : ".") / "tests/fixtures/detect")
-        .lexically_normal();
+    const fs::path tests =
+        source ? fs::path(source) / "tests" : fs::path(__FILE__).parent_path().parent_path();
+    return fs::absolute(tests / "fixtures/detect").lexically_normal();
 }
 
 UserIdentity tester() {
@@ -201,7 +202,7 @@ TEST(DetectTree, JsonCarriesTheSameFacts) {
     const DetectReport report = detectFixture("two_phones");
     const auto json = nlohmann::json::parse(detectJson(report));
     EXPECT_EQ(json["state"], report.stateLine);
-    EXPECT_EQ(json["devices"].size(), 2u);
+    ASSERT_EQ(json["devices"].size(), 2u);
     EXPECT_EQ(json["devices"][1]["product"], "6004");
     EXPECT_EQ(json["devices"][1]["serial"], "AB********45");
     EXPECT_EQ(json["phoneReached"], false);
