@@ -6,8 +6,7 @@ namespace mdk::cli {
 
 class Session;
 
-// One command of the tool: its name, argument text, help, argument count and handler;
-// connectsFirst false: the command opens (or does not open) the phone itself.
+// One command of the tool: its name, argument text, help, argument count and handler.
 struct Command {
     const char* name;
     const char* arguments;
@@ -15,6 +14,7 @@ struct Command {
     size_t minArgs;
     size_t maxArgs;
     void (*run)(Session& session, const std::vector<std::string>& args);
+    // False for a command that opens the phone link itself, only when it needs the phone.
     bool connectsFirst = true;
 };
 

@@ -50,8 +50,9 @@ bool usableTestCommand(const DetectReport& report) {
     return false;
 }
 
-void probe(Session& session, DetectReport& report, bool linkOpen) {
-    std::string address = session.address();
+// The probe of the phone at address ("auto" is the USB phone), through the link --switch
+// opened or one opened now.
+void probe(Session& session, std::string address, DetectReport& report, bool linkOpen) {
     if (address == "auto") address = "usb";
     ProbeReport& probe = report.probe;
     probe.address = address;
@@ -104,6 +105,7 @@ bool switchModes(Session& session, DetectReport& report) {
 
 void runDetect(Session& session, const std::vector<std::string>& args) {
     const DetectOptions options = parseOptions(args);
+    const std::string address = session.address();  // --switch connects to auto
     const char* rootVariable = std::getenv("MARROWDECK_DETECT_ROOT");
     const UsbSysfs sysfs(rootVariable && *rootVariable ? rootVariable : "/");
     const AddressLookup addresses = systemAddresses();
@@ -113,7 +115,7 @@ void runDetect(Session& session, const std::vector<std::string>& args) {
         linkOpen = switchModes(session, report);
         if (linkOpen) gatherDetect(sysfs, addresses, report);  // the phone came back
     }
-    probe(session, report, linkOpen);
+    probe(session, address, report, linkOpen);
     concludeDetect(report);
     const std::string text = detectText(report);
     std::fputs(options.json ? detectJson(report).c_str() : text.c_str(), stdout);
@@ -127,7 +129,7 @@ void runDetect(Session& session, const std::vector<std::string>& args) {
         }
         std::fprintf(stderr, "report written to %s\n", options.reportFile.c_str());
     }
-    if (!report.probe.reached) throw CommandError{""};  // the state line said why
+    if (!report.probe.reached) session.setExitCode(1);  // the state line says why
 }
 
 }  // namespace mdk::cli
