@@ -10,6 +10,7 @@
 
 #include "base/hex_text.h"
 #include "cli/backup_commands.h"
+#include "cli/detect_command.h"
 #include "cli/interrupt.h"
 #include "cli/run_package.h"
 #include "cli/seem_commands.h"
@@ -518,6 +519,9 @@ const std::vector<Command>& commandTable() {
          "back up every file and seem into DIR; --verify compares", 1, 3, runBackupCommand},
         {"restore", "DIR [--files] [--seems] [--dry-run] [--yes] [--force-model]",
          "put a backup back on the phone (seems only with --yes)", 1, 6, runRestoreCommand},
+        {"detect", "[--report FILE] [--json] [--switch]",
+         "what the system and the phone show, for bug reports (writes nothing)", 0, 4, runDetect,
+         false},
     };
     return table;
 }

@@ -55,6 +55,9 @@ bool isEndPair(uint8_t a, uint8_t b) {
     return (a == 0 || a == 0xFF) && (b == 0 || b == 0xFF);
 }
 
+constexpr uint16_t kIdentitySeemGsm = 0x0117;
+constexpr uint16_t kIdentitySeemCdma = 0x2827;
+
 }  // namespace
 
 std::string modelTextGsm(std::span<const uint8_t> data) {
@@ -75,6 +78,16 @@ std::string modelTextCdma(std::span<const uint8_t> data) {
         text.push_back(static_cast<char>(data[2 * i]));
     }
     return text;
+}
+
+PhoneModelRead readPhoneModel(CommandSet& commands) {
+    std::vector<uint8_t> reply;
+    const bool cdma = commands.cdmaPhone();
+    const int rc = cdma ? commands.phoneReadSeem(kIdentitySeemCdma, 1, 0, 10, reply)
+                        : commands.phoneReadSeem(kIdentitySeemGsm, 1, 0, 0, reply);
+    std::span<const uint8_t> data(reply);
+    if (!data.empty()) data = data.subspan(1);
+    return {rc == 0, cdma ? modelTextCdma(data) : modelTextGsm(data)};
 }
 
 void CommandSet::stepProgress() {

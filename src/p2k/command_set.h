@@ -152,4 +152,12 @@ private:
 std::string modelTextGsm(std::span<const uint8_t> data);
 std::string modelTextCdma(std::span<const uint8_t> data);
 
+// The identity seem read for the phone's family (cdmaPhone): the model text of whatever
+// data came back, and whether the read succeeded.
+struct PhoneModelRead {
+    bool ok = false;
+    std::string model;
+};
+PhoneModelRead readPhoneModel(CommandSet& commands);
+
 }  // namespace mdk

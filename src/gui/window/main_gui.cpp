@@ -25,6 +25,7 @@
 #include "gui/panes/phone_ui.h"
 #include "gui/panes/worker_runner.h"
 #include "gui/window/backup_commands.h"
+#include "gui/window/diagnose_command.h"
 #include "gui/window/main_window.h"
 #include "gui/window/qt_prompter.h"
 #include "gui/window/seem_commands.h"
@@ -90,6 +91,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<mdk::FileCommands> fileCommands;
     std::unique_ptr<mdk::SeemCommands> seemCommands;
     std::unique_ptr<mdk::BackupCommands> backupCommands;
+    std::unique_ptr<mdk::DiagnoseCommand> diagnoseCommand;
 
     mdk::MainWindowServices services;
     services.commandLineArgument = firstArgument(argc, argv);
@@ -161,6 +163,9 @@ int main(int argc, char** argv) {
         seemCommands->install();
         backupCommands = std::make_unique<mdk::BackupCommands>(context, window, phoneUi->workers());
         backupCommands->install();
+        diagnoseCommand =
+            std::make_unique<mdk::DiagnoseCommand>(context, window, phoneUi->workers(), address);
+        diagnoseCommand->install();
         if (window.startedUp()) {
             window.show();
             code = app.exec();
@@ -172,6 +177,7 @@ int main(int argc, char** argv) {
         seemCommands.reset();
         fileCommands.reset();
         backupCommands.reset();
+        diagnoseCommand.reset();
         phoneUi.reset();
         context.catalogue.setView(nullptr);
         context.commands.setProgress(nullptr);
