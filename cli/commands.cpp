@@ -11,6 +11,7 @@
 #include "base/hex_text.h"
 #include "cli/backup_commands.h"
 #include "cli/interrupt.h"
+#include "cli/mount_command.h"
 #include "cli/run_package.h"
 #include "cli/seem_commands.h"
 #include "cli/session.h"
@@ -470,6 +471,7 @@ const std::vector<Command>& commandTable() {
          "back up every file and seem into DIR; --verify compares", 1, 2, runBackupCommand},
         {"restore", "DIR [--files] [--seems] [--dry-run] [--yes] [--force-model]",
          "put a backup back on the phone (seems only with --yes)", 1, 6, runRestoreCommand},
+        {"mount", "DIR [-o ro]", "the phone as a folder until fusermount3 -u DIR", 1, 3, runMount},
     };
     return table;
 }
