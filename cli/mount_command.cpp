@@ -89,7 +89,7 @@ void runMount(Session& s, const std::vector<std::string>& args) {
                options);
     if (std::string problem = fs.load(); !problem.empty()) throw CommandError{problem};
     FuseMount mount(fs);
-    fs.setLinkGoneHandler([&mount] { mount.stop(); });
+    fs.setLinkGoneHandler([&mount] { mount.stopSoon(); });
     const MountEnd end = mount.serve(request.folder, request.readOnly, [&] {
         std::fprintf(stderr, "The phone (%zu files) is mounted on %s; fusermount3 -u %s ends it.\n",
                      fs.fileCount(), request.folder.c_str(), request.folder.c_str());

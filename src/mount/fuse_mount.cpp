@@ -5,6 +5,7 @@
 #include <signal.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <vector>
 
@@ -15,25 +16,10 @@ namespace {
 
 // Attributes and names do not change behind the mount's back: the kernel may keep them.
 constexpr double kCacheSeconds = 60.0;
-
-struct Served {
-    PhoneFs& fs;
-    FuseMount& mount;
-};
-
-Served& served() {
-    return *static_cast<Served*>(fuse_get_context()->private_data);
-}
+constexpr auto kStopGrace = std::chrono::milliseconds(500);
 
 PhoneFs& fsOf() {
-    return served().fs;
-}
-
-// Every request's result passes here: once the phone is gone the loop is told to end.
-int done(int result) {
-    Served& s = served();
-    if (!s.fs.linkGone().empty()) s.mount.stop();
-    return result;
+    return *static_cast<PhoneFs*>(fuse_get_context()->private_data);
 }
 
 void* initFs(fuse_conn_info*, fuse_config* config) {
@@ -46,14 +32,14 @@ void* initFs(fuse_conn_info*, fuse_config* config) {
 }
 
 int getattrFs(const char* path, struct stat* st, fuse_file_info*) {
-    return done(fsOf().getattr(path, *st));
+    return fsOf().getattr(path, *st);
 }
 
 int readdirFs(const char* path, void* buffer, fuse_fill_dir_t fill, off_t, fuse_file_info*,
               fuse_readdir_flags) {
-    return done(fsOf().readdir(path, [&](const std::string& name, const struct stat& st) {
+    return fsOf().readdir(path, [&](const std::string& name, const struct stat& st) {
         fill(buffer, name.c_str(), &st, 0, FUSE_FILL_DIR_PLUS);
-    }));
+    });
 }
 
 int openFs(const char* path, fuse_file_info* info) {
@@ -62,64 +48,71 @@ int openFs(const char* path, fuse_file_info* info) {
     const int result = fsOf().open(path, info->flags, handle, directIo);
     info->fh = handle;
     info->direct_io = directIo;
-    return done(result);
+    return result;
 }
 
 int createFs(const char* path, mode_t, fuse_file_info* info) {
     uint64_t handle = 0;
     const int result = fsOf().create(path, info->flags, handle);
     info->fh = handle;
-    return done(result);
+    return result;
 }
 
 int readFs(const char*, char* buffer, size_t size, off_t offset, fuse_file_info* info) {
-    return done(fsOf().read(info->fh, buffer, size, offset));
+    return fsOf().read(info->fh, buffer, size, offset);
 }
 
 int writeFs(const char*, const char* buffer, size_t size, off_t offset, fuse_file_info* info) {
-    return done(fsOf().write(info->fh, buffer, size, offset));
+    return fsOf().write(info->fh, buffer, size, offset);
 }
 
 int truncateFs(const char* path, off_t size, fuse_file_info* info) {
-    return done(fsOf().truncate(path, size, info ? &info->fh : nullptr));
+    return fsOf().truncate(path, size, info ? &info->fh : nullptr);
 }
 
-int flushFs(const char*, fuse_file_info* info) {
-    return done(fsOf().flush(info->fh));
+// A failed upload leaves the phone as it was (or without the file): the sizes the kernel
+// took from the writes are dropped.
+int flushResult(const char* path, int result) {
+    if (result < 0) fuse_invalidate_path(fuse_get_context()->fuse, path);
+    return result;
 }
 
-int fsyncFs(const char*, int, fuse_file_info* info) {
-    return done(fsOf().flush(info->fh));
+int flushFs(const char* path, fuse_file_info* info) {
+    return flushResult(path, fsOf().flush(info->fh));
+}
+
+int fsyncFs(const char* path, int, fuse_file_info* info) {
+    return flushResult(path, fsOf().flush(info->fh));
 }
 
 int releaseFs(const char*, fuse_file_info* info) {
-    return done(fsOf().release(info->fh));
+    return fsOf().release(info->fh);
 }
 
 int unlinkFs(const char* path) {
-    return done(fsOf().unlink(path));
+    return fsOf().unlink(path);
 }
 
 int mkdirFs(const char* path, mode_t) {
-    return done(fsOf().mkdir(path));
+    return fsOf().mkdir(path);
 }
 
 int rmdirFs(const char* path) {
-    return done(fsOf().rmdir(path));
+    return fsOf().rmdir(path);
 }
 
 int renameFs(const char* from, const char* to, unsigned int) {
-    return done(fsOf().rename(from, to));
+    return fsOf().rename(from, to);
 }
 
 int statfsFs(const char* path, struct statvfs* st) {
-    return done(fsOf().statfs(path, *st));
+    return fsOf().statfs(path, *st);
 }
 
 // Phones keep no modes, owners or times: changing them is accepted and changes nothing.
 int acceptFs(const char* path) {
     struct stat st;
-    return done(fsOf().getattr(path, st));
+    return fsOf().getattr(path, st);
 }
 int chmodFs(const char* path, mode_t, fuse_file_info*) {
     return acceptFs(path);
@@ -133,11 +126,11 @@ int utimensFs(const char* path, const timespec*, fuse_file_info*) {
 
 // The text into a caller's buffer by the xattr rules: size 0 asks for the length.
 int copyOut(int result, const std::string& text, char* buffer, size_t size) {
-    if (result < 0) return done(result);
-    if (size == 0) return done(static_cast<int>(text.size()));
-    if (size < text.size()) return done(-ERANGE);
+    if (result < 0) return result;
+    if (size == 0) return static_cast<int>(text.size());
+    if (size < text.size()) return -ERANGE;
     std::memcpy(buffer, text.data(), text.size());
-    return done(static_cast<int>(text.size()));
+    return static_cast<int>(text.size());
 }
 
 int getxattrFs(const char* path, const char* name, char* buffer, size_t size) {
@@ -151,7 +144,7 @@ int listxattrFs(const char* path, char* buffer, size_t size) {
 }
 
 int setxattrFs(const char* path, const char* name, const char* value, size_t size, int) {
-    return done(fsOf().setxattr(path, name, std::string(value, size)));
+    return fsOf().setxattr(path, name, std::string(value, size));
 }
 
 fuse_operations operations() {
@@ -194,6 +187,14 @@ void installWakeSignal() {
 
 }  // namespace
 
+void FuseMount::stopSoon() {
+    if (delayedStop_.joinable()) return;
+    delayedStop_ = std::thread([this] {
+        std::this_thread::sleep_for(kStopGrace);
+        stop();
+    });
+}
+
 void FuseMount::stop() {
     stopped_ = true;
     if (fuse* f = fuse_.load()) fuse_exit(f);
@@ -209,9 +210,8 @@ MountEnd FuseMount::serve(const std::string& folder, bool readOnly,
     std::vector<char*> argv;
     for (auto& word : words) argv.push_back(word.data());
     fuse_args args = FUSE_ARGS_INIT(static_cast<int>(argv.size()), argv.data());
-    Served state{fs_, *this};
     const fuse_operations ops = operations();
-    fuse* f = fuse_new(&args, &ops, sizeof ops, &state);
+    fuse* f = fuse_new(&args, &ops, sizeof ops, &fs_);
     if (!f) {
         end.reason = "cannot set up the mount";
         return end;
@@ -234,6 +234,7 @@ MountEnd FuseMount::serve(const std::string& folder, bool readOnly,
     fuse_unmount(f);
     fuse_destroy(f);
     fuse_opt_free_args(&args);
+    if (delayedStop_.joinable()) delayedStop_.join();
     end.reason = fs_.linkGone();
     end.linkGone = !end.reason.empty();
     return end;

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <functional>
 #include <string>
+#include <thread>
 
 struct fuse;
 
@@ -29,14 +30,18 @@ public:
     // Mounts on folder and serves until the folder is unmounted (fusermount3 -u), SIGINT,
     // SIGTERM or SIGHUP arrive, or stop is called. started runs once the folder is mounted.
     MountEnd serve(const std::string& folder, bool readOnly, const std::function<void()>& started);
-    // Ends a running serve from any thread (the phone went away).
+    // Ends a running serve from any thread.
     void stop();
+    // Ends it after a grace period in which the requests already under way (the kernel's
+    // read-ahead) are answered with their errors rather than cut off. Any thread, once.
+    void stopSoon();
 
 private:
     PhoneFs& fs_;
     std::atomic<fuse*> fuse_{nullptr};
     std::atomic<bool> stopped_{false};
     pthread_t loopThread_{};
+    std::thread delayedStop_;
 };
 
 }  // namespace mdk

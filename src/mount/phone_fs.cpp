@@ -80,9 +80,9 @@ std::string PhoneFs::linkGone() const {
     return linkGone_;
 }
 
-int PhoneFs::phoneError(const std::string& what) {
+int PhoneFs::phoneError(const std::string& what, bool reasonGiven) {
     Transport& transport = parts_.commands.transport();
-    const std::string reason = what + ": " + transport.failureText();
+    const std::string reason = reasonGiven ? what : what + ": " + transport.failureText();
     note(reason);
     if (linkLost(transport)) {
         bool first = false;

@@ -131,7 +131,9 @@ private:
     int waitFor(CachedFile& file, uint64_t end);
     void fetchLoop();
     void fetch(CachedFile& file);
-    int phoneError(const std::string& what);
+    // Notes a failed phone command (with the transport's reason unless given) and whether
+    // the link went with it; -EIO.
+    int phoneError(const std::string& what, bool reasonGiven = false);
     uint64_t addOpen(std::unique_ptr<OpenFile> file);
     OpenFile* openFile(uint64_t handle);
     int makeTempFile() const;

@@ -363,8 +363,8 @@ int PhoneFs::flushFile(OpenFile& file) {
 }
 
 int PhoneFs::uploadFailed(OpenFile& file, const UploadResult& upload) {
-    const int error =
-        phoneError("upload failed: " + file.path + ": " + uploadFailureText(upload, file.path));
+    const int error = phoneError(
+        "upload failed: " + file.path + ": " + uploadFailureText(upload, file.path), true);
     // Once writing began the phone file it replaced is gone.
     if (upload.partial != PartialFile::None && file.existed) forget(file.path);
     file.existed = false;
