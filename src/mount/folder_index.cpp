@@ -3,19 +3,14 @@
 #include <strings.h>
 
 #include <algorithm>
-#include <cctype>
 #include <utility>
+
+#include "base/ascii_case.h"
 
 namespace mdk {
 namespace {
 
 constexpr uint32_t kFolderBit = 0x1000;
-
-std::string lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
 
 }  // namespace
 
@@ -42,20 +37,20 @@ bool FolderIndex::plainPath(std::string_view path) {
 }
 
 FolderIndex::Folder& FolderIndex::folder(std::string_view path) {
-    auto found = folders_.find(lower(path));
+    auto found = folders_.find(asciiLower(path));
     if (found != folders_.end()) return found->second;
     addFolder(path);
-    return folders_[lower(path)];
+    return folders_[asciiLower(path)];
 }
 
 void FolderIndex::addFolder(std::string_view path) {
-    if (path.empty() || folders_.count(lower(path))) return;
+    if (path.empty() || folders_.count(asciiLower(path))) return;
     const auto [parent, name] = split(path);
     Folder& above = folder(parent);
     auto [entry, added] = above.try_emplace(std::string(name));
     if (added) entry->second.name = std::string(name);
     entry->second.folder = true;
-    folders_.try_emplace(lower(path));
+    folders_.try_emplace(asciiLower(path));
 }
 
 bool FolderIndex::addRecord(std::string_view path, uint32_t attributes, uint32_t size) {
@@ -83,7 +78,7 @@ void FolderIndex::setFile(std::string_view path, uint32_t size, uint32_t attribu
 }
 
 void FolderIndex::removeBelow(const std::string& path) {
-    const std::string prefix = lower(path) + "/";
+    const std::string prefix = asciiLower(path) + "/";
     for (auto it = folders_.begin(); it != folders_.end();) {
         if (it->first.compare(0, prefix.size(), prefix) == 0) {
             it = folders_.erase(it);
@@ -95,12 +90,12 @@ void FolderIndex::removeBelow(const std::string& path) {
 
 void FolderIndex::remove(std::string_view path) {
     const auto [parent, name] = split(path);
-    auto above = folders_.find(lower(parent));
+    auto above = folders_.find(asciiLower(parent));
     if (above == folders_.end()) return;
     auto entry = above->second.find(std::string(name));
     if (entry == above->second.end()) return;
     if (entry->second.folder) {
-        folders_.erase(lower(path));
+        folders_.erase(asciiLower(path));
         removeBelow(std::string(path));
     }
     above->second.erase(entry);
@@ -108,7 +103,7 @@ void FolderIndex::remove(std::string_view path) {
 
 const IndexEntry* FolderIndex::find(std::string_view path) const {
     const auto [parent, name] = split(path);
-    auto above = folders_.find(lower(parent));
+    auto above = folders_.find(asciiLower(parent));
     if (above == folders_.end() || name.empty()) return nullptr;
     auto entry = above->second.find(std::string(name));
     return entry == above->second.end() ? nullptr : &entry->second;
@@ -119,7 +114,7 @@ IndexEntry* FolderIndex::find(std::string_view path) {
 }
 
 const FolderIndex::Folder* FolderIndex::children(std::string_view path) const {
-    auto found = folders_.find(lower(path));
+    auto found = folders_.find(asciiLower(path));
     return found == folders_.end() ? nullptr : &found->second;
 }
 

@@ -1,8 +1,8 @@
-#include <cctype>
 #include <mutex>
 #include <unordered_map>
 #include <unordered_set>
 
+#include "base/ascii_case.h"
 #include "config/run_settings.h"
 #include "p2k/catalogue.h"
 
@@ -12,12 +12,6 @@ namespace mdk {
 namespace {
 
 constexpr uint32_t kFolderBit = 0x1000;
-
-std::string lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
 
 bool dropped(std::string_view path) {
     return path.empty() || static_cast<uint8_t>(path[0]) == 0xFF;
@@ -38,7 +32,7 @@ struct Catalogue::ListingIndex {
         const std::string_view child = rest.substr(0, rest.find('/'));
         if (child.empty()) return;
         Folder& entry = folders[folder];
-        if (entry.names.insert(lower(child)).second) entry.firsts.push_back(offset);
+        if (entry.names.insert(asciiLower(child)).second) entry.firsts.push_back(offset);
     }
 
     // A record names a child of "/" and of every folder its path passes through.
@@ -116,7 +110,7 @@ std::vector<PhoneRow> Catalogue::scanFolder(const std::string& phoneFolder) cons
         }
         const std::string_view child = rest.substr(0, rest.find('/'));
         if (child.empty()) continue;
-        if (!seen.emplace(lower(child), rows.size()).second) continue;
+        if (!seen.emplace(asciiLower(child), rows.size()).second) continue;
         rows.push_back(rowOf(record, rest, usblan));
     }
     return rows;

@@ -23,13 +23,7 @@ void LogList::queue(Change change) {
     bool post = false;
     {
         std::lock_guard lock(mutex_);
-        // A line replaced before it was ever shown is shown with its last text only: the
-        // catalogue load's live line changes once per record.
-        if (change.replace && !pending_.empty()) {
-            pending_.back().text = std::move(change.text);
-        } else {
-            pending_.push_back(std::move(change));
-        }
+        pending_.push_back(std::move(change));
         if (!flushPosted_ && QThread::currentThread() != thread()) {
             flushPosted_ = true;
             post = true;
