@@ -200,8 +200,11 @@ int PhoneFs::readdir(const std::string& path,
                      const std::function<void(const std::string&, const struct stat&)>& add) {
     struct stat st;
     fillFolderStat(st);
+    // Listings drop entries whose inode number is 0: the dot entries get one of their own.
+    st.st_ino = 1;
     add(".", st);
     add("..", st);
+    st.st_ino = 0;
     if (path == kSeemFolder) {
         walkSeems();
         for (const auto& [name, length] : seemFiles_) {

@@ -97,6 +97,7 @@ check_copy_out() {
     make_phone_root "$WORK/out"
     mount_phone out --root "$WORK/out"
     [ "$(ls "$MNT")" = "$(printf 'a\nb\nseems')" ] || fail "root listing: $(ls "$MNT")"
+    [ "$(ls -a "$MNT/a" | head -2 | tr '\n' ' ')" = ". .. " ] || fail "no dot entries: $(ls -a "$MNT/a")"
     rsync -a "$MNT/" "$WORK/out-pc/"
     diff -r "$WORK/out/a" "$WORK/out-pc/a" || fail "volume a differs after rsync"
     diff -r "$WORK/out/b" "$WORK/out-pc/b" || fail "volume b differs after rsync"
@@ -105,6 +106,10 @@ check_copy_out() {
     rsync -a --itemize-changes "$MNT/" "$WORK/out-pc/" >"$WORK/rsync2"
     [ ! -s "$WORK/rsync2" ] || fail "a second rsync copied again: $(cat "$WORK/rsync2")"
     df --output=avail "$MNT" >/dev/null || fail "statfs failed"
+    # The mount holds the phone: another client is told who has it.
+    expect_exit 1 info
+    grep -q "^ERROR: the phone is in use by process " "$WORK/stderr" ||
+        fail "a second client while mounted: $(cat "$WORK/stderr")"
     unmount
     cli seem-get 0032 1 "$WORK/seem-direct"
     cmp "$WORK/seem-direct" "$WORK/out-pc/seems/0032_0001.seem" || fail "seem file differs"
