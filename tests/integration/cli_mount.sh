@@ -266,7 +266,41 @@ os.execv(sys.argv[1], sys.argv[1:])' "$BIN/marrowdeck-cli" --phone "unix:$PHONE_
     ! mountpoint -q "$MNT" || fail "still mounted after SIGINT"
 }
 
+# A Linux phone over USBLAN: its volumes, a hidden file (listed with a made-up size) that
+# this phone does not hold, a listed file read back, and attribute changes refused.
+check_usblan() {
+    "$BIN/marrowdeck-phonesim" --usblan tcp:127.0.0.1:0 >"$WORK/usblan.log" 2>&1 &
+    PHONE_PIDS+=("$!")
+    local port=
+    for _ in $(seq 100); do
+        port=$(sed -n 's/^usblan tcp:127\.0\.0\.1:\([0-9]*\)$/\1/p' "$WORK/usblan.log")
+        [ -n "$port" ] && grep -q '^ready$' "$WORK/usblan.log" && break
+        sleep 0.1
+    done
+    [ -n "$port" ] || fail "phonesim printed no USBLAN port: $(cat "$WORK/usblan.log")"
+    head -c 5000 /dev/urandom >"$WORK/ul.bin"
+    "$BIN/marrowdeck-cli" --phone "usblan:127.0.0.1:$port" put "$WORK/ul.bin" /ezxlocal/download/ul.bin
+    MOUNT_LOG="$WORK/usblan.mount"
+    "$BIN/marrowdeck-cli" --phone "usblan:127.0.0.1:$port" mount "$MNT" 2>"$MOUNT_LOG" &
+    MOUNT_PID=$!
+    for _ in $(seq 100); do
+        mountpoint -q "$MNT" && break
+        sleep 0.1
+    done
+    mountpoint -q "$MNT" || fail "no USBLAN mount: $(cat "$MOUNT_LOG")"
+    local hidden="$MNT/ezxlocal/sysDatabase/phonebook.db"
+    [ "$(stat -c %s "$hidden")" = 99999999 ] || fail "hidden file's listed size"
+    ! cat "$hidden" >/dev/null 2>"$WORK/hidden.err" || fail "a file the phone lacks was read"
+    grep -q "Input/output error" "$WORK/hidden.err" || fail "hidden: $(cat "$WORK/hidden.err")"
+    cmp "$WORK/ul.bin" "$MNT/ezxlocal/download/ul.bin" || fail "USBLAN file read back wrong"
+    ! setfattr -n user.p2k.attributes -v 07000500 "$MNT/ezxlocal/download/ul.bin" \
+        2>"$WORK/attr.err" || fail "an attribute change over USBLAN was taken"
+    grep -q "Operation not supported" "$WORK/attr.err" || fail "usblan attr: $(cat "$WORK/attr.err")"
+    unmount
+}
+
 check_copy_out
+check_usblan
 check_changes
 check_attributes_and_seems
 check_refusals
