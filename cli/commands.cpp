@@ -12,6 +12,7 @@
 #include "cli/backup_commands.h"
 #include "cli/detect_command.h"
 #include "cli/interrupt.h"
+#include "cli/mount_command.h"
 #include "cli/run_package.h"
 #include "cli/seem_commands.h"
 #include "cli/seem_diff_command.h"
@@ -522,6 +523,7 @@ const std::vector<Command>& commandTable() {
         {"detect", "[--report FILE] [--json] [--switch]",
          "what the system and the phone show, for bug reports (writes nothing)", 0, 4, runDetect,
          false},
+        {"mount", "DIR [-o ro]", "the phone as a folder until fusermount3 -u DIR", 1, 3, runMount},
     };
     return table;
 }

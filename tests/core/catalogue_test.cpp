@@ -589,6 +589,30 @@ TEST(Upkeep, MarkHidesThePathAndWhatLiesBelowIt) {
     EXPECT_EQ(catalogue.listFolder("/a/").size(), 3u);
 }
 
+// A listing read before a change shows the change afterwards (the folder index grows with
+// appended records and is rebuilt after a mark).
+TEST(Upkeep, ListingsFollowAppendsAndMarks) {
+    PhoneFixture f;
+    Catalogue& catalogue = f.context.catalogue;
+    for (const char* p : {"/a/m/one", "/a/M/two", "/a/x", "top"}) {
+        ASSERT_TRUE(catalogue.appendCatalogueRecord(p, 1, 0x07000400));
+    }
+    EXPECT_EQ(rowNames(catalogue.listFolder("/a/")), (std::vector<std::string>{"m/", "x"}));
+    EXPECT_EQ(rowNames(catalogue.listFolder("/")), (std::vector<std::string>{"a/", "top"}));
+    ASSERT_TRUE(catalogue.appendCatalogueRecord("/a/m/three", 1, 0x07000400));
+    ASSERT_TRUE(catalogue.appendCatalogueRecord("/a/X", 1, 0x07000400));  // x's twin: dropped
+    EXPECT_EQ(rowNames(catalogue.listFolder("/a/m/")), (std::vector<std::string>{"one", "three"}));
+    EXPECT_EQ(rowNames(catalogue.listFolder("/a/")), (std::vector<std::string>{"m/", "x"}));
+    catalogue.markCatalogueRecord("/a/m");
+    EXPECT_EQ(rowNames(catalogue.listFolder("/a/")), (std::vector<std::string>{"M/", "x"}));
+    EXPECT_TRUE(catalogue.listFolder("/a/m/").empty());
+    EXPECT_EQ(rowNames(catalogue.listFolder("/a/M/")), (std::vector<std::string>{"two"}));
+    // A folder text without its closing "/" is a plain prefix, as it always was.
+    EXPECT_EQ(rowNames(catalogue.listFolder("/a/m")), (std::vector<std::string>{}));
+    EXPECT_EQ(rowNames(catalogue.listFolder("/a/x")), (std::vector<std::string>{}));
+    EXPECT_EQ(rowNames(catalogue.listFolder("/a/")), (std::vector<std::string>{"M/", "x"}));
+}
+
 TEST(Upkeep, AttributesLandOnTheExactRecordOnly) {
     PhoneFixture f;
     Catalogue& catalogue = f.context.catalogue;
