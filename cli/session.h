@@ -9,6 +9,7 @@
 #include "base/clock.h"
 #include "base/event_log.h"
 #include "base/prompter.h"
+#include "base/visible_text.h"
 #include "device/device_connection.h"
 #include "device/device_platform.h"
 #include "device/device_view.h"
@@ -19,8 +20,10 @@
 
 namespace mdk::cli {
 
-// A failure that ends the command with one "ERROR:" line and exit code 1.
+// A failure that ends the command with one "ERROR:" line and exit code 1. The message is
+// kept as visibleText makes it: it may name what a phone sent.
 struct CommandError {
+    CommandError(const std::string& text) : message(visibleText(text)) {}
     std::string message;
 };
 

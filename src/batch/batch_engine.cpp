@@ -190,7 +190,10 @@ LineOutcome BatchEngine::copyFromPc(const std::string& name, std::string& reason
         return LineOutcome::Refused;
     }
     parts_.log.logLine(*path);
-    auto data = readWholeFile(*path, reason);
+    // Read inside the package folder: a link in it is refused, never followed.
+    const std::string inside =
+        fs::path(*path).lexically_relative(fs::path(folder_).lexically_normal()).string();
+    auto data = AnchoredFolder(folder_, false).readFile(inside, reason);
     if (!data) return LineOutcome::Failed;
     pending_ = std::move(*data);
     return LineOutcome::Done;

@@ -7,6 +7,8 @@
 #include <sstream>
 #include <utility>
 
+#include "platform/safe_file.h"
+
 namespace mdk {
 namespace {
 
@@ -112,9 +114,7 @@ LinuxSettings LinuxSettings::load(const std::string& programFolder,
     auto warn = [&](const std::string& text) {
         if (warnings) *warnings += text + "\n";
     };
-    std::ifstream in(programFolder + "/" + kFileName, std::ios::binary);
-    const std::string fileText((std::istreambuf_iterator<char>(in)),
-                               std::istreambuf_iterator<char>());
+    const std::string fileText = readTextFile(programFolder + "/" + kFileName).value_or("");
     LinuxSettings settings = parse(fileText, warnings);
     if (!getenv) return settings;
     for (const Key& key : kKeys) {

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "batch/batch_engine.h"
+#include "fifo_guard.h"
 #include "p2k/catalogue.h"
 #include "p2k/file_transfer.h"
 #include "p2k_test_support.h"
@@ -126,6 +127,33 @@ TEST_F(BatchRun, CopyNamesThatLeaveThePackageFolderAreRefusedAndNothingIsUploade
         EXPECT_FALSE(f.model.fileBytes("/a/mobile/skins/stolen.txt"));
         EXPECT_FALSE(e.hasPendingUpload()) << "a refused cp clears the earlier pending upload";
     }
+}
+
+// A "cp" of a named pipe, or of a name that passes a link inside the package folder, is
+// refused at once and nothing is uploaded.
+TEST_F(BatchRun, CopyRefusesNamedPipesAndLinksInsideThePackageFolder) {
+    writePcFile("skin.bmp", {1, 2, 3});
+    fs::create_directories(folder / "real");
+    writePcFile("real/inner.bmp", {4, 5});
+    fs::create_directory_symlink(folder / "real", folder / "via");
+    fs::create_symlink(folder / "skin.bmp", folder / "alias.bmp");
+    ASSERT_TRUE(makePipe((folder / "pipe.bmp").string()));
+    const std::pair<std::string, std::string> cases[] = {
+        {"pipe.bmp", "a named pipe"},
+        {"via/inner.bmp", "a link inside"},
+        {"alias.bmp", "a link, not followed"},
+    };
+    for (const auto& [name, reason] : cases) {
+        SCOPED_TRACE(name);
+        BatchReport report;
+        EXPECT_TRUE(returnsWithoutWaiting((folder / "pipe.bmp").string(), [&] {
+            report = run({"cp " + name, "to /a/mobile/skins/got.bmp"});
+        }));
+        ASSERT_EQ(report.failures.size(), 1u);
+        EXPECT_NE(report.failures[0].find(reason), std::string::npos) << report.failures[0];
+        EXPECT_FALSE(f.model.fileBytes("/a/mobile/skins/got.bmp"));
+    }
+    EXPECT_TRUE(run({"cp real/inner.bmp", "to /a/mobile/skins/got.bmp"}).succeeded());
 }
 
 TEST_F(BatchRun, MissingCopyFileFailsAndItsToIsSkipped) {
