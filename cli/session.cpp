@@ -81,7 +81,7 @@ void ConsoleView::finishProgress() {
 
 PromptAnswer ConsolePrompter::ask(const Prompt& prompt) {
     std::fprintf(stderr, "%s: %s\n", prompt.title.c_str(), visibleText(prompt.text).c_str());
-    return defaultAnswer(prompt.buttons);
+    return defaultAnswer(prompt);
 }
 
 Session::Session(const std::string& programFolder, bool showLog, bool trace)

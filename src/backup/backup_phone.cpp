@@ -26,7 +26,6 @@ constexpr uint32_t kFolderBit = 0x1000;
 constexpr uint16_t kIdentitySeemGsm = 0x0117;
 constexpr uint16_t kIdentitySeemCdma = 0x2827;
 // Seem files name records 0001 to 00FE.
-constexpr uint16_t kLastSeemRecord = 0xFE;
 
 bool usblanMode(const BackupPhone& phone) {
     return phone.config.usblanP2k05();
@@ -165,7 +164,7 @@ std::vector<std::pair<uint16_t, std::vector<uint8_t>>> readSeemRecords(BackupPho
     QuietLog quiet(phone.commands.log());
     // As the seem folder's whole-seem download walks them: from record 1 up to the first
     // record the phone does not answer.
-    for (uint16_t record = 1; record <= kLastSeemRecord; ++record) {
+    for (uint16_t record = 1; record <= kLastSeemFileRecord; ++record) {
         auto data = readSeemRecord(phone.commands, seem, record);
         if (!data) break;
         records.emplace_back(record, std::move(*data));

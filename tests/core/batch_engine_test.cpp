@@ -249,6 +249,34 @@ TEST_F(BatchRun, ShellLinesRunOnlyWhenAllowed) {
     EXPECT_EQ(run({"## true"}).failures.size(), 1u);
 }
 
+// With a prompter (the GUI), the first shell line asks once, listing every shell command
+// of the package; No is the default and refuses them all.
+TEST_F(BatchRun, ShellLinesAskOnceListingEveryCommandWithNoAsTheDefault) {
+    const std::vector<std::string> lines = {"cp x", "## echo a > a.txt", "rm /a/none",
+                                            "## echo \x1b[2J"};
+    writePcFile("x", {1});
+    ScriptedPrompter prompter;
+    BatchReport report = run(lines, BatchOptions{true, &prompter});
+    ASSERT_EQ(prompter.shown().size(), 1u);
+    const Prompt asked = prompter.shown()[0];
+    EXPECT_EQ(asked.text,
+              "This package runs 2 shell commands:\n\necho a > a.txt\necho \\x1B[2J\n\nRun them?");
+    EXPECT_EQ(asked.buttons, PromptButtons::YesNo);
+    EXPECT_TRUE(asked.defaultNo);
+    EXPECT_TRUE(runner.started().empty()) << "the default answer runs nothing";
+    ASSERT_EQ(report.failures.size(), 3u);
+    EXPECT_EQ(report.failures[0], "## echo a > a.txt: the shell commands were not confirmed");
+
+    prompter.queueAnswer(PromptAnswer::Yes);
+    report = run(lines, BatchOptions{true, &prompter});
+    EXPECT_EQ(prompter.shown().size(), 2u) << "asked once per run";
+    EXPECT_EQ(runner.started(), (std::vector<std::string>{"echo a > a.txt", "echo \x1b[2J"}));
+
+    run({"cp x", "to /a/mobile/skins/x"}, BatchOptions{true, &prompter});
+    EXPECT_EQ(prompter.shown().size(), 2u) << "a package without shell lines asks nothing";
+    EXPECT_EQ(shellQuestion({"true"}), "This package runs 1 shell command:\n\ntrue\n\nRun them?");
+}
+
 TEST_F(BatchRun, ShellLinesRunInThePackageFolder) {
     PosixCommandRunner shell;
     AppContext& c = f.context;
