@@ -422,12 +422,18 @@ TEST(BackupPaths, PhonePathsNeverLeaveTheFilesFolder) {
     EXPECT_EQ(storedSeemPath("/b", {0x32, 0x0A}), "/b/seems/0032_000A.seem");
 }
 
-TEST(Manifest, ReadsBackWhatItWroteAndRejectsBadInput) {
+// A manifest of a GSM phone of the given model, without entries.
+Manifest emptyManifest(const std::string& model) {
     Manifest manifest;
-    manifest.model = "V3 RAZR";
+    manifest.model = model;
     manifest.family = "GSM";
     manifest.framing = "P2k";
     manifest.date = "2026-12-10T05:00:00Z";
+    return manifest;
+}
+
+TEST(Manifest, ReadsBackWhatItWroteAndRejectsBadInput) {
+    Manifest manifest = emptyManifest("V3 RAZR");
     const std::string odd = std::string("/a/\xE9t\xE9\\x/") + "\x7F" + "q";
     manifest.files[odd] = {3, 4, 0x0E000500, std::string(64, 'a'), true};
     manifest.files["/a/b"] = {0, 0, 0, sha256Hex({}), false};
@@ -470,11 +476,7 @@ TEST(Manifest, ReadsBackWhatItWroteAndRejectsBadInput) {
 // The model text is the low byte of each unit: Latin-1 and bytes that are no UTF-8 are
 // normal, and paths may hold any byte from 0x80 to 0xFF. All come back exactly.
 TEST(Manifest, ModelNamesAndPathsWithEveryHighByteReadBackExactly) {
-    Manifest manifest;
-    manifest.model = "RAZR \xE9\x80\xFF\\";
-    manifest.family = "GSM";
-    manifest.framing = "P2k";
-    manifest.date = "2026-12-10T05:00:00Z";
+    Manifest manifest = emptyManifest("RAZR \xE9\x80\xFF\\");
     std::string high = "/a/";
     for (int byte = 0x80; byte <= 0xFF; ++byte) high.push_back(static_cast<char>(byte));
     manifest.files[high] = {1, 1, 0x07000400, std::string(64, 'b'), false};
