@@ -248,4 +248,13 @@ bool writeManifest(const AnchoredFolder& folder, const Manifest& manifest, std::
                             ExistingFile::Replace, error);
 }
 
+bool writeManifest(const std::string& folder, const Manifest& manifest, std::string& error) {
+    const AnchoredFolder anchored(folder, true);
+    if (!anchored.ok()) {
+        error = anchored.error();
+        return false;
+    }
+    return writeManifest(anchored, manifest, error);
+}
+
 }  // namespace mdk

@@ -62,5 +62,6 @@ std::optional<Manifest> readManifest(const AnchoredFolder& folder, std::string& 
 std::optional<Manifest> readManifest(const std::string& folder, std::string& error);
 // Writes the manifest through a temporary file and a rename.
 bool writeManifest(const AnchoredFolder& folder, const Manifest& manifest, std::string& error);
+bool writeManifest(const std::string& folder, const Manifest& manifest, std::string& error);
 
 }  // namespace mdk

@@ -45,9 +45,8 @@ std::string linkAddress() {
 // The package or skin pack argument, made absolute before the program enters its own
 // folder.
 std::string firstArgument(int argc, char** argv) {
-    std::string argument;
-    const std::string commandLine = mdk::buildCommandLine(argc, argv);
-    if (mdk::commandLineArgument(commandLine, 1, argument) != mdk::kArgumentFound) return {};
+    const std::string argument = mdk::startArgument(argc, argv);
+    if (argument.empty()) return {};
     char folder[4096] = {};
     if (::getcwd(folder, sizeof folder - 1) == nullptr) return argument;
     return mdk::absoluteArgument(argument, folder);
@@ -166,6 +165,7 @@ int main(int argc, char** argv) {
             window.show();
             code = app.exec();
         }
+        code = window.exitCode(code);
         restart = window.restartRequested();
         prompter.close();
         if (connection) connection->stopLinkWatch();
