@@ -23,7 +23,7 @@ public:
     }
     void progress(const RunProgress& state) override {
         if (!tty_) return;
-        std::string line = state.phase + "  " + progressText(state);
+        std::string line = visibleText(state.phase + "  " + progressText(state));
         if (line.size() > 100) line = line.substr(0, 97) + "...";
         std::fprintf(stderr, "\r%-100s", line.c_str());
         shown_ = true;
@@ -57,7 +57,7 @@ private:
 };
 
 void printFailures(const std::vector<std::string>& lines) {
-    for (const auto& line : lines) std::fprintf(stderr, "failed: %s\n", line.c_str());
+    for (const auto& line : lines) std::fprintf(stderr, "failed: %s\n", visibleText(line).c_str());
 }
 
 std::vector<uint16_t> seemNumbers(Session& s, bool discover) {
@@ -81,7 +81,9 @@ void runVerify(Session& s, const std::string& folder) {
     BackupPhone phone = phoneOf(s);
     const VerifyReport report = verifyBackup(phone, folder, {interrupt.flag(), &progress});
     if (!report.error.empty()) throw CommandError{report.error};
-    for (const auto& line : report.differences) std::printf("differs: %s\n", line.c_str());
+    for (const auto& line : report.differences) {
+        std::printf("differs: %s\n", visibleText(line).c_str());
+    }
     std::printf("%d matched, %zu differ\n", report.matched, report.differences.size());
     if (report.cancelled) throw CommandError{"cancelled"};
     if (!report.ok()) throw CommandError{"the phone does not match the backup in " + folder};
@@ -177,7 +179,7 @@ void runRestoreCommand(Session& s, const std::vector<std::string>& args) {
     BackupPhone phone = phoneOf(s);
     const RestoreReport report = restoreBackup(phone, options, {interrupt.flag(), &progress});
     if (!report.error.empty()) throw CommandError{report.error};
-    std::printf("%s", restoreText(report, options.dryRun).c_str());
+    std::printf("%s", visibleLines(restoreText(report, options.dryRun)).c_str());
     printFailures(report.failures);
     if (report.cancelled) throw CommandError{"cancelled"};
     if (report.otherModel) {

@@ -54,7 +54,7 @@ void writePcFile(const std::string& path, const std::vector<uint8_t>& bytes, Exi
 // ---- info -----------------------------------------------------------------------------
 
 void printUsblanInfo(Session& s) {
-    std::printf("Model: %s\n", s.usblanModel().c_str());
+    std::printf("Model: %s\n", visibleText(s.usblanModel()).c_str());
     std::printf("Family: Linux\n");
     std::printf("Framing: P2k05 over USBLAN\n");
     std::vector<uint8_t> volumes;
@@ -79,7 +79,7 @@ void runInfo(Session& s, const std::vector<std::string>&) {
     } else {
         throw CommandError{"the phone refused its identity seem"};
     }
-    std::printf("Model: %s\n", model.c_str());
+    std::printf("Model: %s\n", visibleText(model).c_str());
     std::printf("Family: %s\n", cdma ? "CDMA" : "GSM");
     std::printf("Framing: %s\n", commands.transport().p2k05Active() ? "P2k05" : "P2k");
     std::vector<uint8_t> volumes;
@@ -143,7 +143,7 @@ void runLs(Session& s, const std::vector<std::string>& args) {
     });
     for (const auto& row : rows) {
         const std::string size = row.folder ? "< DIR >" : std::to_string(row.size);
-        std::printf("%s %12s  %s\n", padRight(row.name, 40).c_str(), size.c_str(),
+        std::printf("%s %12s  %s\n", padRight(visibleText(row.name), 40).c_str(), size.c_str(),
                     row.folder ? "" : row.attributeText.c_str());
     }
 }

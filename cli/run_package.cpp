@@ -50,7 +50,7 @@ void runPackage(Session& s, const std::vector<std::string>& args) {
     s.view().finishProgress();
     if (report.linkFailed) throw CommandError{"the phone is not connected"};
     for (const auto& failure : report.failures) {
-        std::fprintf(stderr, "failed: %s\n", failure.c_str());
+        std::fprintf(stderr, "failed: %s\n", visibleText(failure).c_str());
     }
     if (!report.failures.empty()) {
         throw CommandError{std::to_string(report.failures.size()) + " of " +

@@ -15,7 +15,7 @@ namespace mdk::cli {
 
 void ConsoleView::flushLive() {
     if (live_.empty()) return;
-    std::fprintf(stderr, "%s\n", live_.c_str());
+    std::fprintf(stderr, "%s\n", visibleText(live_).c_str());
     live_.clear();
 }
 
@@ -67,7 +67,7 @@ void ConsoleView::drawProgress() {
 
 void ConsoleView::showTransfer(const TransferSnapshot& state) {
     if (showLog_ || !::isatty(STDERR_FILENO)) return;
-    std::string line = transferProgressText(state);
+    std::string line = visibleText(transferProgressText(state));
     if (line.size() > kLineWidth) line = line.substr(0, kLineWidth - 3) + "...";
     std::fprintf(stderr, "\r%-*s", static_cast<int>(kLineWidth), line.c_str());
     progressShown_ = true;
@@ -80,8 +80,8 @@ void ConsoleView::finishProgress() {
 }
 
 PromptAnswer ConsolePrompter::ask(const Prompt& prompt) {
-    std::fprintf(stderr, "%s: %s\n", prompt.title.c_str(), prompt.text.c_str());
-    return defaultAnswer(prompt.buttons);
+    std::fprintf(stderr, "%s: %s\n", prompt.title.c_str(), visibleText(prompt.text).c_str());
+    return defaultAnswer(prompt);
 }
 
 Session::Session(const std::string& programFolder, bool showLog, bool trace)

@@ -9,6 +9,7 @@
 #include "base/clock.h"
 #include "base/event_log.h"
 #include "base/prompter.h"
+#include "base/visible_text.h"
 #include "device/device_connection.h"
 #include "device/device_platform.h"
 #include "device/device_view.h"
@@ -20,8 +21,11 @@
 namespace mdk::cli {
 
 // A failure that ends the command with one "ERROR:" line and exit code 1 (or another
-// the command gives).
+// the command gives). The message is kept as visibleText makes it: it may name what a
+// phone sent.
 struct CommandError {
+    CommandError(const std::string& text, int code = 1)
+        : message(visibleText(text)), exitCode(code) {}
     std::string message;
     int exitCode = 1;
 };

@@ -26,7 +26,6 @@ constexpr uint32_t kFolderBit = 0x1000;
 constexpr uint16_t kIdentitySeemGsm = 0x0117;
 constexpr uint16_t kIdentitySeemCdma = 0x2827;
 // Seem files name records 0001 to 00FE.
-constexpr uint16_t kLastSeemRecord = 0xFE;
 
 bool usblanMode(const BackupPhone& phone) {
     return phone.config.usblanP2k05();
@@ -185,7 +184,7 @@ std::vector<std::pair<uint16_t, std::vector<uint8_t>>> readSeemRecords(BackupPho
     QuietLog quiet(phone.commands.log());
     // As the seem folder's whole-seem download walks them: from record 1 up to the first
     // record the phone does not answer.
-    for (uint16_t record = 1; record <= kLastSeemRecord; ++record) {
+    for (uint16_t record = 1; record <= kLastSeemFileRecord; ++record) {
         auto data = readSeemRecord(phone.commands, seem, record);
         if (!data) break;
         records.emplace_back(record, std::move(*data));
@@ -205,7 +204,7 @@ std::vector<uint16_t> seemListNumbers(const SeemLists& lists) {
     return numbers;
 }
 
-std::optional<std::string> storedFilePath(const std::string& folder, const std::string& phonePath) {
+std::optional<std::string> storedFileName(const std::string& phonePath) {
     if (phonePath.size() < 2 || phonePath[0] != '/') return std::nullopt;
     size_t start = 1;
     while (start <= phonePath.size()) {
@@ -218,18 +217,34 @@ std::optional<std::string> storedFilePath(const std::string& folder, const std::
     for (char c : phonePath) {
         if (static_cast<unsigned char>(c) < 0x20) return std::nullopt;
     }
-    return folder + "/files" + phonePath;
+    return "files" + phonePath;
+}
+
+std::optional<std::string> storedFilePath(const std::string& folder, const std::string& phonePath) {
+    auto name = storedFileName(phonePath);
+    if (!name) return std::nullopt;
+    return folder + "/" + *name;
+}
+
+std::string storedSeemName(SeemKey key) {
+    return "seems/" + seemFileName(key.first, key.second);
 }
 
 std::string storedSeemPath(const std::string& folder, SeemKey key) {
-    return folder + "/seems/" + seemFileName(key.first, key.second);
+    return folder + "/" + storedSeemName(key);
 }
 
-std::optional<std::vector<uint8_t>> storedCopyWithHash(const std::string& path,
-                                                       const std::string& sha256) {
-    std::string error;
-    auto bytes = readWholeFile(path, error);
-    if (!bytes || sha256Hex(*bytes) != sha256) return std::nullopt;
+std::optional<std::vector<uint8_t>> storedCopyWithHash(const AnchoredFolder& folder,
+                                                       const std::string& name,
+                                                       const std::string& sha256,
+                                                       std::string& error) {
+    auto bytes = folder.readFile(name, error);
+    // What is there but cannot be read (a named pipe, a link) is named as such.
+    if (!bytes && !folder.absent(name)) return std::nullopt;
+    if (!bytes || sha256Hex(*bytes) != sha256) {
+        error = "the stored copy is missing or damaged";
+        return std::nullopt;
+    }
     return bytes;
 }
 

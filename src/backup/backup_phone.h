@@ -12,6 +12,7 @@
 
 namespace mdk {
 
+class AnchoredFolder;
 class Clock;
 class CommandSet;
 class SeemLists;
@@ -106,16 +107,22 @@ std::vector<std::pair<uint16_t, std::vector<uint8_t>>> readSeemRecords(BackupPho
 // hexadecimal numbers are left out.
 std::vector<uint16_t> seemListNumbers(const SeemLists& lists);
 
-// Where a backup folder keeps a phone file: DIR/files followed by the phone path.
+// The name a backup folder keeps a phone file under: "files" followed by the phone path.
 // nullopt for a path that could leave DIR/files: not absolute, or with an empty, "." or
 // ".." component, or a control character.
+std::optional<std::string> storedFileName(const std::string& phonePath);
+// DIR/ followed by storedFileName.
 std::optional<std::string> storedFilePath(const std::string& folder, const std::string& phonePath);
-// DIR/seems/SSSS_RRRR.seem.
+// "seems/SSSS_RRRR.seem", and DIR/ followed by it.
+std::string storedSeemName(SeemKey key);
 std::string storedSeemPath(const std::string& folder, SeemKey key);
-// The bytes stored at path when they still have the SHA-256 the manifest names; nullopt
-// when the copy is missing or damaged.
-std::optional<std::vector<uint8_t>> storedCopyWithHash(const std::string& path,
-                                                       const std::string& sha256);
+// The bytes stored under name in the backup folder when they still have the SHA-256 the
+// manifest names; nullopt with error set when the copy is missing, damaged, not a plain
+// file or reached through a link.
+std::optional<std::vector<uint8_t>> storedCopyWithHash(const AnchoredFolder& folder,
+                                                       const std::string& name,
+                                                       const std::string& sha256,
+                                                       std::string& error);
 
 // The current time as "2026-12-10T05:07:11Z".
 std::string utcTimestamp();

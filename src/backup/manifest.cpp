@@ -84,11 +84,12 @@ const json& entryObject(const json& entry) {
     return entry;
 }
 
-// Phone paths are 8-bit texts: every byte outside printable ASCII, and the backslash, is
-// written as \xNN so that any path reads back exactly.
-std::string escapedPath(const std::string& path) {
+// Phone paths and the model name are 8-bit texts: every byte outside printable ASCII,
+// and the backslash, is written as \xNN so that any of them reads back exactly (JSON
+// texts are UTF-8, the phone's bytes need not be).
+std::string escapedText(const std::string& text) {
     std::string out;
-    for (char c : path) {
+    for (char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte < 0x20 || byte >= 0x7F || c == '\\') {
             char text[5];
@@ -101,7 +102,7 @@ std::string escapedPath(const std::string& path) {
     return out;
 }
 
-std::string unescapedPath(const std::string& text) {
+std::string unescapedText(const std::string& text, const char* what) {
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] != '\\') {
@@ -114,7 +115,7 @@ std::string unescapedPath(const std::string& text) {
             value = parseHex(std::string_view(text).substr(i + 2, 2), 2);
         }
         if (!value) {
-            throw BadField{"bad escape in phone path: " + text};
+            throw BadField{std::string("bad escape in ") + what + ": " + text};
         }
         out.push_back(static_cast<char>(*value));
         i += 3;
@@ -123,7 +124,7 @@ std::string unescapedPath(const std::string& text) {
 }
 
 std::string phonePathField(const json& object) {
-    std::string path = unescapedPath(textField(object, "path"));
+    std::string path = unescapedText(textField(object, "path"), "phone path");
     if (path.empty() || path[0] != '/') throw BadField{"phone path not absolute: " + path};
     return path;
 }
@@ -162,7 +163,7 @@ void readSeems(const json& root, Manifest& manifest) {
 std::string manifestText(const Manifest& manifest) {
     json files = json::array();
     for (const auto& [path, file] : manifest.files) {
-        json entry = {{"path", escapedPath(path)},
+        json entry = {{"path", escapedText(path)},
                       {"size", file.size},
                       {"listedSize", file.listedSize},
                       {"attributes", hex8(file.attributeWord)},
@@ -173,7 +174,7 @@ std::string manifestText(const Manifest& manifest) {
     json folders = json::array();
     for (const auto& [path, folder] : manifest.folders) {
         folders.push_back(
-            {{"path", escapedPath(path)}, {"attributes", hex8(folder.attributeWord)}});
+            {{"path", escapedText(path)}, {"attributes", hex8(folder.attributeWord)}});
     }
     json seems = json::array();
     for (const auto& [key, seem] : manifest.seems) {
@@ -183,7 +184,7 @@ std::string manifestText(const Manifest& manifest) {
                          {"sha256", seem.sha256}});
     }
     const json root = {{"version", Manifest::kVersion},
-                       {"model", manifest.model},
+                       {"model", escapedText(manifest.model)},
                        {"family", manifest.family},
                        {"framing", manifest.framing},
                        {"date", manifest.date},
@@ -205,7 +206,7 @@ std::optional<Manifest> parseManifest(std::string_view text, std::string& error)
             return std::nullopt;
         }
         Manifest manifest;
-        manifest.model = textField(root, "model");
+        manifest.model = unescapedText(textField(root, "model"), "model");
         manifest.family = textField(root, "family");
         manifest.framing = textField(root, "framing");
         manifest.date = textField(root, "date");
@@ -223,23 +224,37 @@ std::string manifestPath(const std::string& folder) {
     return folder + "/" + Manifest::kFileName;
 }
 
-std::optional<Manifest> readManifest(const std::string& folder, std::string& error) {
-    const std::string path = manifestPath(folder);
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0 && errno == ENOENT) return Manifest{};
-    auto bytes = readWholeFile(path, error);
+std::optional<Manifest> readManifest(const AnchoredFolder& folder, std::string& error) {
+    if (folder.absent(Manifest::kFileName)) return Manifest{};
+    auto bytes = folder.readFile(Manifest::kFileName, error);
     if (!bytes) return std::nullopt;
     auto manifest = parseManifest(
         std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()), error);
-    if (!manifest) error = path + ": " + error;
+    if (!manifest) error = manifestPath(folder.path()) + ": " + error;
     return manifest;
 }
 
-bool writeManifest(const std::string& folder, const Manifest& manifest, std::string& error) {
+std::optional<Manifest> readManifest(const std::string& folder, std::string& error) {
+    const AnchoredFolder anchored(folder, false);
+    struct stat st;
+    if (!anchored.ok() && ::stat(folder.c_str(), &st) != 0 && errno == ENOENT) return Manifest{};
+    return readManifest(anchored, error);
+}
+
+bool writeManifest(const AnchoredFolder& folder, const Manifest& manifest, std::string& error) {
     const std::string text = manifestText(manifest);
-    return writeFileSafely(manifestPath(folder),
-                           std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()),
-                           ExistingFile::Replace, error);
+    return folder.writeFile(Manifest::kFileName,
+                            std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()),
+                            ExistingFile::Replace, error);
+}
+
+bool writeManifest(const std::string& folder, const Manifest& manifest, std::string& error) {
+    const AnchoredFolder anchored(folder, true);
+    if (!anchored.ok()) {
+        error = anchored.error();
+        return false;
+    }
+    return writeManifest(anchored, manifest, error);
 }
 
 }  // namespace mdk

@@ -8,6 +8,8 @@
 
 namespace mdk {
 
+class AnchoredFolder;
+
 // One phone file stored in a backup folder.
 struct ManifestFile {
     uint32_t size = 0;           // bytes stored (what the download delivered)
@@ -53,10 +55,13 @@ std::optional<Manifest> parseManifest(std::string_view text, std::string& error)
 
 // DIR/manifest.json.
 std::string manifestPath(const std::string& folder);
-// Reads the manifest of a backup folder; an absent manifest gives an empty one (a new
-// backup folder). nullopt with error set when it exists but cannot be read or parsed.
+// Reads the manifest of a backup folder; an absent manifest (or folder) gives an empty
+// one (a new backup folder). nullopt with error set when it exists but cannot be read
+// or parsed, or is a link.
+std::optional<Manifest> readManifest(const AnchoredFolder& folder, std::string& error);
 std::optional<Manifest> readManifest(const std::string& folder, std::string& error);
 // Writes the manifest through a temporary file and a rename.
+bool writeManifest(const AnchoredFolder& folder, const Manifest& manifest, std::string& error);
 bool writeManifest(const std::string& folder, const Manifest& manifest, std::string& error);
 
 }  // namespace mdk

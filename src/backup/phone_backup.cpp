@@ -1,6 +1,5 @@
 #include "backup/phone_backup.h"
 
-#include <filesystem>
 #include <set>
 
 #include "backup/sha256.h"
@@ -18,29 +17,17 @@ namespace {
 // synced to disk, which costs more than a small file's download.
 constexpr uint64_t kManifestIntervalMs = 1000;
 
-bool storedCopyIntact(const std::string& path, uint32_t size) {
-    std::error_code error;
-    const auto stored = std::filesystem::file_size(path, error);
-    return !error && stored == size;
-}
-
-// Writes bytes to path, creating its folders first.
-bool storeBytes(const std::string& path, std::span<const uint8_t> bytes, std::string& error) {
-    return makeFolders(path.substr(0, path.rfind('/')), error) &&
-           writeFileSafely(path, bytes, ExistingFile::Replace, error);
-}
-
 class BackupRun {
 public:
     BackupRun(BackupPhone& phone, const BackupOptions& options, const RunControl& control)
-        : phone_(phone), options_(options), control_(control) {}
+        : phone_(phone), options_(options), control_(control), folder_(options.folder, true) {}
 
     BackupSummary run() {
+        if (!folder_.ok()) return failed(folder_.error());
         std::string error;
-        auto manifest = readManifest(options_.folder, error);
+        auto manifest = readManifest(folder_, error);
         if (!manifest) return failed(error);
         manifest_ = std::move(*manifest);
-        if (!makeFolders(options_.folder, error)) return failed(error);
 
         PhoneSession session(phone_.commands.transport());
         const PhoneIdentity identity = readPhoneIdentity(phone_);
@@ -87,7 +74,7 @@ private:
     std::vector<const CatalogueRecord*> planFiles(const PhoneListing& listing) {
         std::vector<const CatalogueRecord*> wanted;
         for (const auto& [path, record] : listing.files) {
-            auto stored = storedFilePath(options_.folder, path);
+            auto stored = storedFileName(path);
             if (!stored) {
                 fail(summary_.files, path, "unsafe phone path, not stored");
                 continue;
@@ -111,7 +98,7 @@ private:
         }
         manifest_.folders.clear();
         for (const auto& [path, word] : listing.folders) {
-            if (storedFilePath(options_.folder, path)) manifest_.folders[path] = {word};
+            if (storedFileName(path)) manifest_.folders[path] = {word};
         }
         return wanted;
     }
@@ -138,20 +125,21 @@ private:
     // Streams one file into a temporary file beside its stored copy, put in place once
     // whole. False when the phone side failed.
     bool backUpFile(const CatalogueRecord& record) {
-        const std::string stored = *storedFilePath(options_.folder, record.path);
+        const std::string stored = *storedFileName(record.path);
         std::string error;
-        if (!makeFolders(stored.substr(0, stored.rfind('/')), error)) {
+        PendingFile pending;
+        // Made inside the backup folder without following a link there.
+        if (!folder_.openPending(stored, pending, error)) {
             fail(summary_.files, record.path, error);
             return true;
         }
-        PendingFile pending;
         Sha256 hash;
-        const auto received =
-            downloadIntoPendingFile(phone_.commands, listedDownload(phone_, record), stored,
-                                    pending, error, [&hash](std::span<const uint8_t> block) {
-                                        hash.update(block);
-                                        return true;
-                                    });
+        const auto received = downloadIntoPendingFile(
+            phone_.commands, listedDownload(phone_, record), folder_.path() + "/" + stored, pending,
+            error, [&hash](std::span<const uint8_t> block) {
+                hash.update(block);
+                return true;
+            });
         // A file stopped by Cancel is not a failure: the run ends as cancelled.
         if (!received && control_.cancelled()) return true;
         if (!received) {
@@ -203,7 +191,7 @@ private:
 
     void storeSeem(SeemKey key, const std::vector<uint8_t>& data) {
         const std::string hash = sha256Hex(data);
-        const std::string path = storedSeemPath(options_.folder, key);
+        const std::string path = storedSeemName(key);
         auto it = manifest_.seems.find(key);
         const bool known = it != manifest_.seems.end();
         if (known && it->second.sha256 == hash && storedCopyIntact(path, it->second.length)) {
@@ -215,13 +203,17 @@ private:
             saveManifest();
         }
         std::string error;
-        if (!storeBytes(path, data, error)) {
-            fail(summary_.seems, path, error);
+        if (!folder_.writeFile(path, data, ExistingFile::Replace, error)) {
+            fail(summary_.seems, seemFileName(key.first, key.second), error);
             return;
         }
         manifest_.seems[key] = {static_cast<uint32_t>(data.size()), hash};
         ++(known ? summary_.seems.changed : summary_.seems.added);
         saveManifestSometimes();
+    }
+
+    bool storedCopyIntact(const std::string& name, uint32_t size) const {
+        return folder_.fileSize(name) == size;
     }
 
     void saveManifestSometimes() {
@@ -232,7 +224,7 @@ private:
         lastSave_ = phone_.clock.nowMs();
         std::string error;
         // Without a manifest nothing more is stored: the run stops.
-        if (!writeManifest(options_.folder, manifest_, error) && summary_.error.empty()) {
+        if (!writeManifest(folder_, manifest_, error) && summary_.error.empty()) {
             summary_.error = error;
         }
     }
@@ -240,6 +232,7 @@ private:
     BackupPhone& phone_;
     const BackupOptions& options_;
     const RunControl& control_;
+    const AnchoredFolder folder_;
     Manifest manifest_;
     BackupSummary summary_;
     uint64_t bytesDone_ = 0;

@@ -6,6 +6,7 @@
 #include "p2k/command_set.h"
 #include "p2k/file_transfer.h"
 #include "p2k/transport.h"
+#include "platform/safe_file.h"
 #include "seem/seem_file.h"
 
 namespace mdk {
@@ -22,11 +23,11 @@ uint32_t attributeOpenValue(uint32_t listedWord) {
 class RestoreRun {
 public:
     RestoreRun(BackupPhone& phone, const RestoreOptions& options, const RunControl& control)
-        : phone_(phone), options_(options), control_(control) {}
+        : phone_(phone), options_(options), control_(control), folder_(options.folder, false) {}
 
     RestoreReport run() {
         std::string error;
-        auto manifest = readManifest(options_.folder, error);
+        auto manifest = readManifest(folder_, error);
         if (!manifest) return failed(error);
         if (manifest->model.empty()) return failed("no backup in " + options_.folder);
         manifest_ = std::move(*manifest);
@@ -59,10 +60,11 @@ private:
 
     // The stored bytes of a manifest entry, when they still have the manifest's hash.
     std::optional<std::vector<uint8_t>> storedBytes(const std::string& what,
-                                                    const std::string& path,
+                                                    const std::string& name,
                                                     const std::string& sha256) {
-        auto bytes = storedCopyWithHash(path, sha256);
-        if (!bytes) fail(what, "the stored copy is missing or damaged; not put back");
+        std::string error;
+        auto bytes = storedCopyWithHash(folder_, name, sha256, error);
+        if (!bytes) fail(what, error + "; not put back");
         return bytes;
     }
 
@@ -92,7 +94,7 @@ private:
 
     void restoreFile(const std::string& path, const ManifestFile& file,
                      const PhoneListing& listing) {
-        auto stored = storedFilePath(options_.folder, path);
+        auto stored = storedFileName(path);
         if (!stored) return fail(path, "unsafe phone path");
         auto bytes = storedBytes(path, *stored, file.sha256);
         if (!bytes) return;
@@ -133,7 +135,7 @@ private:
     }
 
     void makeFolder(const std::string& path) {
-        if (!storedFilePath(options_.folder, path)) return fail(path, "unsafe phone path");
+        if (!storedFileName(path)) return fail(path, "unsafe phone path");
         report_.foldersMade.push_back(path);
         if (options_.dryRun) return;
         // Parents that exist already refuse; only the folder itself must succeed.
@@ -209,7 +211,7 @@ private:
                      const std::map<uint16_t, std::vector<uint8_t>>& onPhone,
                      std::vector<SeemWrite>& writes) {
         const std::string name = seemFileName(key.first, key.second);
-        auto bytes = storedBytes(name, storedSeemPath(options_.folder, key), seem.sha256);
+        auto bytes = storedBytes(name, storedSeemName(key), seem.sha256);
         if (!bytes) return;
         auto phoneRecord = onPhone.find(key.second);
         if (phoneRecord == onPhone.end()) {
@@ -232,6 +234,7 @@ private:
     BackupPhone& phone_;
     const RestoreOptions& options_;
     const RunControl& control_;
+    const AnchoredFolder folder_;
     Manifest manifest_;
     std::string phoneModel_;
     RestoreReport report_;

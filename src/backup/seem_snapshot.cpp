@@ -18,17 +18,18 @@ bool p2k05Framing(const std::string& framing) {
 }
 
 std::optional<SeemSnapshot> readBackupSeems(const std::string& folder, std::string& error) {
-    struct stat st;
-    if (::stat(manifestPath(folder).c_str(), &st) != 0) {
+    const AnchoredFolder anchored(folder, false);
+    if (!anchored.ok() || anchored.absent(Manifest::kFileName)) {
         error = folder + " is not a backup folder (no " + Manifest::kFileName + ")";
         return std::nullopt;
     }
-    auto manifest = readManifest(folder, error);
+    auto manifest = readManifest(anchored, error);
     if (!manifest) return std::nullopt;
     SeemSnapshot snapshot{{}, manifest->model, manifest->framing};
     for (const auto& [key, seem] : manifest->seems) {
         const std::string path = storedSeemPath(folder, key);
-        auto bytes = storedCopyWithHash(path, seem.sha256);
+        std::string reason;
+        auto bytes = storedCopyWithHash(anchored, storedSeemName(key), seem.sha256, reason);
         if (!bytes || bytes->size() != seem.length) {
             error = path + " is missing or does not match the manifest";
             return std::nullopt;

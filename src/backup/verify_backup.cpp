@@ -5,6 +5,7 @@
 #include "p2k/command_set.h"
 #include "p2k/file_transfer.h"
 #include "p2k/transport.h"
+#include "platform/safe_file.h"
 #include "seem/seem_file.h"
 
 namespace mdk {
@@ -13,13 +14,13 @@ namespace {
 class VerifyRun {
 public:
     VerifyRun(BackupPhone& phone, const std::string& folder, const RunControl& control)
-        : phone_(phone), folder_(folder), control_(control) {}
+        : phone_(phone), folder_(folder, false), control_(control) {}
 
     VerifyReport run() {
         std::string error;
         auto manifest = readManifest(folder_, error);
         if (!manifest) return failed(error);
-        if (manifest->model.empty()) return failed("no backup in " + folder_);
+        if (manifest->model.empty()) return failed("no backup in " + folder_.path());
         manifest_ = std::move(*manifest);
 
         PhoneSession session(phone_.commands.transport());
@@ -70,9 +71,10 @@ private:
 
     void verifyFile(const std::string& path, const ManifestFile& file,
                     const PhoneListing& listing) {
-        auto stored = storedFilePath(folder_, path);
-        if (!stored || !storedCopyWithHash(*stored, file.sha256)) {
-            return differ(path, "the stored copy is missing or damaged");
+        auto stored = storedFileName(path);
+        std::string error = "unsafe phone path";
+        if (!stored || !storedCopyWithHash(folder_, *stored, file.sha256, error)) {
+            return differ(path, error);
         }
         auto it = listing.files.find(path);
         if (it == listing.files.end()) return differ(path, "no longer on the phone");
@@ -112,8 +114,9 @@ private:
         for (auto it = manifest_.seems.lower_bound({number, 0});
              it != manifest_.seems.end() && it->first.first == number; ++it) {
             const std::string name = seemFileName(number, it->first.second);
-            if (!storedCopyWithHash(storedSeemPath(folder_, it->first), it->second.sha256)) {
-                differ(name, "the stored copy is missing or damaged");
+            std::string error;
+            if (!storedCopyWithHash(folder_, storedSeemName(it->first), it->second.sha256, error)) {
+                differ(name, error);
                 continue;
             }
             auto phoneRecord = onPhone.find(it->first.second);
@@ -128,7 +131,7 @@ private:
     }
 
     BackupPhone& phone_;
-    const std::string& folder_;
+    const AnchoredFolder folder_;
     const RunControl& control_;
     Manifest manifest_;
     VerifyReport report_;

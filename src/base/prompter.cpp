@@ -15,17 +15,21 @@ PromptAnswer defaultAnswer(PromptButtons buttons) {
     return PromptAnswer::Ok;
 }
 
+PromptAnswer defaultAnswer(const Prompt& prompt) {
+    return prompt.defaultNo ? PromptAnswer::No : defaultAnswer(prompt.buttons);
+}
+
 PromptAnswer ScriptedPrompter::ask(const Prompt& prompt) {
     std::lock_guard lock(mutex_);
     shown_.push_back(prompt);
-    if (answers_.empty()) return defaultAnswer(prompt.buttons);
+    if (answers_.empty()) return defaultAnswer(prompt);
     PromptAnswer answer = answers_.front();
     answers_.pop_front();
     return answer;
 }
 
 PromptAnswer ForwardingPrompter::ask(const Prompt& prompt) {
-    return target_ ? target_->ask(prompt) : defaultAnswer(prompt.buttons);
+    return target_ ? target_->ask(prompt) : defaultAnswer(prompt);
 }
 
 void ScriptedPrompter::queueAnswer(PromptAnswer answer) {

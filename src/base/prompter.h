@@ -17,6 +17,8 @@ struct Prompt {
     PromptButtons buttons = PromptButtons::Ok;
     PromptIcon icon = PromptIcon::None;
     bool systemModal = false;
+    // No is the default button (a question whose safe answer is No).
+    bool defaultNo = false;
 };
 
 // Every message box of the program goes through this interface: the GUI shows a modal
@@ -55,5 +57,7 @@ private:
 
 // The answer a box gives when its default (first) button is pressed.
 PromptAnswer defaultAnswer(PromptButtons buttons);
+// The answer of a prompt's default button: No when it asks for that, else as above.
+PromptAnswer defaultAnswer(const Prompt& prompt);
 
 }  // namespace mdk

@@ -8,6 +8,8 @@
 #include "base/clock.h"
 #include "base/event_log.h"
 #include "base/hex_text.h"
+#include "base/prompter.h"
+#include "base/visible_text.h"
 #include "config/run_settings.h"
 #include "p2k/catalogue.h"
 #include "p2k/command_set.h"
@@ -122,6 +124,12 @@ BatchReport BatchEngine::run(const std::vector<std::string>& lines,
                              const std::function<void()>& afterLines) {
     BatchReport report;
     RunningFlag running(running_);
+    shellAnswer_.reset();
+    shellCommands_.clear();
+    for (const auto& line : lines) {
+        auto command = parsePackageCommand(line);
+        if (command && command->code == "##") shellCommands_.push_back(command->argument);
+    }
     FileCountLimitScope limit(parts_.settings, kRunFileCountLimit);
     if (parts_.link.linkReady()) {
         runLines(lines, report);
@@ -190,7 +198,10 @@ LineOutcome BatchEngine::copyFromPc(const std::string& name, std::string& reason
         return LineOutcome::Refused;
     }
     parts_.log.logLine(*path);
-    auto data = readWholeFile(*path, reason);
+    // Read inside the package folder: a link in it is refused, never followed.
+    const std::string inside =
+        fs::path(*path).lexically_relative(fs::path(folder_).lexically_normal()).string();
+    auto data = AnchoredFolder(folder_, false).readFile(inside, reason);
     if (!data) return LineOutcome::Failed;
     pending_ = std::move(*data);
     return LineOutcome::Done;
@@ -304,11 +315,34 @@ LineOutcome BatchEngine::runShell(const std::string& command, std::string& reaso
         reason = "shell lines are not allowed";
         return LineOutcome::Refused;
     }
+    if (!shellConfirmed(command)) {
+        reason = "the shell commands were not confirmed";
+        return LineOutcome::Refused;
+    }
     if (parts_.runner.start(command, folder_) < 0) {
         reason = "the command could not be started";
         return LineOutcome::Failed;
     }
     return LineOutcome::Done;
+}
+
+bool BatchEngine::shellConfirmed(const std::string& command) {
+    if (!options_.shellPrompter) return true;
+    if (!shellAnswer_) {
+        const auto& commands = shellCommands_.empty() ? std::vector{command} : shellCommands_;
+        Prompt prompt{"Marrowdeck", shellQuestion(commands), PromptButtons::YesNo,
+                      PromptIcon::Warning};
+        prompt.defaultNo = true;
+        shellAnswer_ = options_.shellPrompter->ask(prompt) == PromptAnswer::Yes;
+    }
+    return *shellAnswer_;
+}
+
+std::string shellQuestion(const std::vector<std::string>& commands) {
+    std::string text = "This package runs " + std::to_string(commands.size()) + " shell command" +
+                       (commands.size() == 1 ? "" : "s") + ":\n";
+    for (const auto& command : commands) text += "\n" + visibleText(command);
+    return text + "\n\nRun them?";
 }
 
 // ---- seems -------------------------------------------------------------------------------

@@ -16,6 +16,7 @@ class Clock;
 class CommandRunner;
 class CommandSet;
 class EventLog;
+class Prompter;
 enum class SeemBitAction;
 
 // What a package run needs of the phone link and of the front end that shows it.
@@ -42,6 +43,9 @@ enum class LineOutcome {
 struct BatchOptions {
     // "##" lines start a shell command; the command line allows them only when asked to.
     bool allowShell = true;
+    // When set (the GUI), the first shell line of a run asks once, listing every shell
+    // command of the run, with No as the default; after a No each shell line is refused.
+    Prompter* shellPrompter = nullptr;
 };
 
 struct BatchReport {
@@ -112,6 +116,7 @@ private:
     LineOutcome downloadFile(const std::string& path, std::string& reason);
 
     bool phonePathOk(const std::string& path, std::string& reason) const;
+    bool shellConfirmed(const std::string& command);
     std::optional<uint32_t> catalogueSize(const std::string& path) const;
 
     Parts parts_;
@@ -121,12 +126,18 @@ private:
     uint32_t attributeValue_ = 0;
     // The file read by the last "cp", consumed by the next "to".
     std::optional<std::vector<uint8_t>> pending_;
+    // The shell commands of the run, and the answer to the question about them.
+    std::vector<std::string> shellCommands_;
+    std::optional<bool> shellAnswer_;
 };
 
 // The PC file that a "cp" name stands for, inside the package folder; nullopt when the
 // name leaves the folder (an absolute path elsewhere, ".." components, a link that points
 // outside).
 std::optional<std::string> packageFilePath(const std::string& folder, const std::string& name);
+
+// The question asked before the first shell line of a package.
+std::string shellQuestion(const std::vector<std::string>& commands);
 
 // The argument of a "ds" line, "ssss rrrr": exactly four hexadecimal digits for each.
 std::optional<std::pair<std::string, std::string>> parseSeemSaveArgument(

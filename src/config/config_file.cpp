@@ -1,6 +1,7 @@
 #include "config/config_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,18 +17,18 @@
 namespace mdk {
 
 ConfigLoadResult ConfigFile::load(ConfigRecord& record, Prompter& prompter, AppControl& app) {
-    std::ifstream in(path_, std::ios::binary);
-    if (!in) {
+    struct stat st;
+    if (::stat(path_.c_str(), &st) != 0) {
         record = ConfigRecord{};
         app.hideStartupPicture();
         prompter.ask({"Warning", "Config file not found Defaults loaded.", PromptButtons::Ok,
                       PromptIcon::None, true});
         return ConfigLoadResult::Missing;
     }
-    std::vector<uint8_t> bytes(ConfigRecord::kSize);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<size_t>(in.gcount()));
-    in.close();
+    // What cannot be read as a file (a folder, a named pipe) is a corrupt one.
+    std::string error;
+    const std::vector<uint8_t> bytes =
+        readFileStart(path_, ConfigRecord::kSize, error).value_or(std::vector<uint8_t>{});
 
     auto parsed = ConfigRecord::parse(bytes);
     if (parsed && ConfigRecord::imageIsValid(bytes)) {

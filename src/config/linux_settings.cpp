@@ -7,6 +7,9 @@
 #include <sstream>
 #include <utility>
 
+#include "platform/safe_file.h"
+#include "platform/xdg_files.h"
+
 namespace mdk {
 namespace {
 
@@ -40,6 +43,48 @@ std::string trim(const std::string& text) {
 void replaceAll(std::string& text, const std::string& from, const std::string& to) {
     for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
         text.replace(at, from.size(), to);
+}
+
+// The command templates of earlier versions, which quoted the placeholders themselves,
+// and the key each belonged to.
+constexpr std::pair<const char*, const char*> kOldDefaults[] = {
+    {"shareMountCommand", "gio mount \"smb://root@%IP%/system\""},
+    {"shareUnmountCommand", "gio mount -u \"smb://root@%IP%/system\""},
+    {"ftpMountCommand",
+     "mkdir -p \"%MOUNT%\" && exec curlftpfs -f \"ftp://root@%IP%/\" \"%MOUNT%\""},
+    {"ftpUnmountCommand", "fusermount -u \"%MOUNT%\""},
+};
+
+// Today's default of a command template key.
+std::string currentDefault(const std::string& key) {
+    const LinuxSettings defaults;
+    if (key == "shareMountCommand") return defaults.shareMountCommand;
+    if (key == "shareUnmountCommand") return defaults.shareUnmountCommand;
+    if (key == "ftpMountCommand") return defaults.ftpMountCommand;
+    return defaults.ftpUnmountCommand;
+}
+
+// The line with its value set to today's default when it is key=an old default.
+std::optional<std::string> updatedLine(const std::string& line) {
+    const size_t equals = line.find('=');
+    if (equals == std::string::npos) return std::nullopt;
+    const std::string key = trim(line.substr(0, equals));
+    const std::string value = trim(line.substr(equals + 1));
+    for (const auto& [oldKey, oldValue] : kOldDefaults) {
+        if (key == oldKey && value == oldValue) return key + "=" + currentDefault(key);
+    }
+    return std::nullopt;
+}
+
+std::string expanded(const std::string& text, const std::string& ip, const std::string& mountPoint,
+                     const std::string& programFolder,
+                     const std::function<std::string(const std::string&)>& put) {
+    std::string out = text;
+    replaceAll(out, "%IP%", put(ip));
+    replaceAll(out, "%MOUNT%", put(mountPoint));
+    replaceAll(out, "%PROGRAM%", put(programFolder));
+    replaceAll(out, "%UID%", std::to_string(::getuid()));
+    return out;
 }
 
 }  // namespace
@@ -112,9 +157,17 @@ LinuxSettings LinuxSettings::load(const std::string& programFolder,
     auto warn = [&](const std::string& text) {
         if (warnings) *warnings += text + "\n";
     };
-    std::ifstream in(programFolder + "/" + kFileName, std::ios::binary);
-    const std::string fileText((std::istreambuf_iterator<char>(in)),
-                               std::istreambuf_iterator<char>());
+    const std::string path = programFolder + "/" + kFileName;
+    std::string fileText = readTextFile(path).value_or("");
+    if (auto updated = withOldDefaultsReplaced(fileText)) {
+        fileText = std::move(*updated);
+        std::string error;
+        const auto* bytes = reinterpret_cast<const uint8_t*>(fileText.data());
+        if (!writeFileSafely(path, std::span<const uint8_t>(bytes, fileText.size()),
+                             ExistingFile::Replace, error)) {
+            warn(std::string(kFileName) + ": the old mount commands are not updated: " + error);
+        }
+    }
     LinuxSettings settings = parse(fileText, warnings);
     if (!getenv) return settings;
     for (const Key& key : kKeys) {
@@ -128,11 +181,25 @@ LinuxSettings LinuxSettings::load(const std::string& programFolder,
 
 std::string expandTemplate(const std::string& text, const std::string& ip,
                            const std::string& mountPoint, const std::string& programFolder) {
-    std::string out = text;
-    replaceAll(out, "%IP%", ip);
-    replaceAll(out, "%MOUNT%", mountPoint);
-    replaceAll(out, "%PROGRAM%", programFolder);
-    replaceAll(out, "%UID%", std::to_string(::getuid()));
+    return expanded(text, ip, mountPoint, programFolder,
+                    [](const std::string& value) { return value; });
+}
+
+std::string expandCommandTemplate(const std::string& text, const std::string& ip,
+                                  const std::string& mountPoint, const std::string& programFolder) {
+    return expanded(text, ip, mountPoint, programFolder, shellQuoted);
+}
+
+std::optional<std::string> LinuxSettings::withOldDefaultsReplaced(std::string_view fileText) {
+    std::string out;
+    bool changed = false;
+    std::istringstream in{std::string(fileText)};
+    for (std::string line; std::getline(in, line);) {
+        auto updated = updatedLine(line);
+        changed = changed || updated.has_value();
+        out += updated.value_or(line) + "\n";
+    }
+    if (!changed) return std::nullopt;
     return out;
 }
 

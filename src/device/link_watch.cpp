@@ -26,7 +26,7 @@ void LinkWatch::start(bool onceOnly) {
     std::remove(usblan_.reportPath().c_str());
     if (!settings_.ftpSettingsCommand.empty()) {
         platform_.commands.start(
-            expandTemplate(settings_.ftpSettingsCommand, "", "", context_.programFolder));
+            expandCommandTemplate(settings_.ftpSettingsCommand, "", "", context_.programFolder));
     }
     state_.modemProbeCount = 0;
     state_.usblanSwitchSent = false;

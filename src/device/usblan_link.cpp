@@ -123,7 +123,7 @@ std::string UsblanLink::takeFatalError() {
 void UsblanLink::refreshIpReport() {
     if (!settings_.ftpSettingsCommand.empty()) {
         platform_.commands.start(
-            expandTemplate(settings_.ftpSettingsCommand, "", "", context_.programFolder));
+            expandCommandTemplate(settings_.ftpSettingsCommand, "", "", context_.programFolder));
     }
     const std::string path = reportPath();
     std::remove(path.c_str());
@@ -201,7 +201,7 @@ void UsblanLink::mountShare(const std::string& phoneIp) {
     const std::string mountPoint = expandTemplate(settings_.shareMountPoint, phoneIp, "", folder);
     log.logLine("Connecting...");
     platform_.commands.start(
-        expandTemplate(settings_.shareMountCommand, phoneIp, mountPoint, folder));
+        expandCommandTemplate(settings_.shareMountCommand, phoneIp, mountPoint, folder));
     waiter_.wait(kShareMountWaitMs);
     state_.setText(&LinkState::mountPoint, mountPoint);
     view_.refreshDriveEntries(mountPoint);
@@ -234,7 +234,7 @@ void UsblanLink::mountFtp(const std::string& phoneIp) {
     const std::string& folder = context_.programFolder;
     const std::string mountPoint = expandTemplate(settings_.ftpMountPoint, phoneIp, "", folder);
     state_.ftpDriveProcess = platform_.commands.start(
-        expandTemplate(settings_.ftpMountCommand, phoneIp, mountPoint, folder));
+        expandCommandTemplate(settings_.ftpMountCommand, phoneIp, mountPoint, folder));
     waiter_.wait(kFtpMountWaitMs);
     state_.setText(&LinkState::mountPoint, mountPoint);
     view_.refreshDriveEntries(mountPoint);
@@ -325,16 +325,16 @@ void UsblanLink::closeLink() {
     switch (context_.runSettings.mode()) {
         case ConnectionMode::UsblanSamba:
             if (state_.driveMapped) {
-                platform_.commands.start(
-                    expandTemplate(settings_.shareUnmountCommand, phoneIp, mountPoint, folder));
+                platform_.commands.start(expandCommandTemplate(settings_.shareUnmountCommand,
+                                                               phoneIp, mountPoint, folder));
             }
             break;
         case ConnectionMode::UsblanFtp:
             if (state_.ftpDriveProcess > 0) platform_.commands.terminate(state_.ftpDriveProcess);
             state_.ftpDriveProcess = -1;
             if (state_.driveMapped) {
-                platform_.commands.start(
-                    expandTemplate(settings_.ftpUnmountCommand, phoneIp, mountPoint, folder));
+                platform_.commands.start(expandCommandTemplate(settings_.ftpUnmountCommand, phoneIp,
+                                                               mountPoint, folder));
             }
             break;
         case ConnectionMode::P2k05OverUsblan:

@@ -95,7 +95,7 @@ std::optional<uint64_t> downloadIntoPendingFile(CommandSet& commands, const Phon
         error = *problem;
         return std::nullopt;
     }
-    if (!pending.open(pcTarget, error)) return std::nullopt;
+    if (!pending.isOpen() && !pending.open(pcTarget, error)) return std::nullopt;
     std::string writeError;
     const auto received = downloadPhoneFile(commands, file, [&](std::span<const uint8_t> block) {
         return pending.write(block, writeError) && (!alsoTo || alsoTo(block));

@@ -54,10 +54,10 @@ std::optional<std::string> downloadSpaceProblem(const PhoneDownload& file,
                                                 const std::string& pcFolder);
 
 // Downloads one phone file block by block into pending, a temporary file it opens beside
-// pcTarget; the caller commits it. A listed size larger than the free space is refused
-// before the first read. Each block also goes to alsoTo when given (a digest). The bytes
-// delivered, or nullopt with error set (the temporary file is then gone); a refusal on the
-// PC side leaves the transport without a failure.
+// pcTarget unless the caller opened it already; the caller commits it. A listed size larger than
+// the free space is refused before the first read. Each block also goes to alsoTo when given (a
+// digest). The bytes delivered, or nullopt with error set (the temporary file is then gone); a
+// refusal on the PC side leaves the transport without a failure.
 std::optional<uint64_t> downloadIntoPendingFile(CommandSet& commands, const PhoneDownload& file,
                                                 const std::string& pcTarget, PendingFile& pending,
                                                 std::string& error,

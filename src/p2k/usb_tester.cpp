@@ -6,6 +6,7 @@
 #include "base/event_log.h"
 #include "p2k/transport.h"
 #include "p2k/usb_driver.h"
+#include "platform/safe_file.h"
 
 namespace mdk {
 namespace {
@@ -51,13 +52,10 @@ std::vector<uint8_t> testerInput(uint32_t command, const UsbTesterState& state) 
 }
 
 bool loadTesterPayload(const std::string& path, UsbTesterState& state) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::vector<uint8_t> bytes(kTesterPayloadCapacity);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (in.bad()) return false;
-    bytes.resize(static_cast<size_t>(in.gcount()));
-    state.payload = std::move(bytes);
+    std::string error;
+    auto bytes = readFileStart(path, kTesterPayloadCapacity, error);
+    if (!bytes) return false;
+    state.payload = std::move(*bytes);
     state.payloadName = path;
     return true;
 }

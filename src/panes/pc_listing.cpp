@@ -102,10 +102,11 @@ std::vector<PaneRow> readPcFolder(const std::string& folder, bool showParent,
 }
 
 CopyResult copyPcFile(const std::string& source, const std::string& target, bool overwrite) {
-    int from = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    std::string error;
+    int from = openRegularFile(source, error);
     if (from < 0) return CopyResult::Failed;
     struct stat src {};
-    if (::fstat(from, &src) != 0 || !S_ISREG(src.st_mode)) {
+    if (::fstat(from, &src) != 0) {
         ::close(from);
         return CopyResult::Failed;
     }

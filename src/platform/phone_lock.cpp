@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -28,10 +29,44 @@ uint32_t stableHash(const std::string& text) {
     return hash;
 }
 
-std::string lockFolder() {
+struct LockFolder {
+    std::string path;
+    bool shared = false;  // under the temporary folder that every user can write in
+};
+
+LockFolder lockFolder() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && *runtime && std::filesystem::is_directory(runtime)) return runtime;
-    return "/tmp";
+    if (runtime && *runtime && std::filesystem::is_directory(runtime)) return {runtime, false};
+    // Straight in a shared temporary folder, anyone could plant the file or a link there.
+    std::error_code ec;
+    const auto temp = std::filesystem::temp_directory_path(ec);
+    return {
+        (ec ? std::string("/tmp") : temp.string()) + "/marrowdeck-" + std::to_string(::getuid()),
+        true};
+}
+
+// Opens the lock folder. The private one under the temporary folder is made with mode
+// 0700 and refused (-1, error set) when it is a link or not this user's own folder.
+int openLockFolder(const LockFolder& folder, std::string& error) {
+    const char* path = folder.path.c_str();
+    if (folder.shared && ::mkdir(path, 0700) != 0 && errno != EEXIST) {
+        error = "cannot create the lock folder " + folder.path + ": " + std::strerror(errno);
+        return -1;
+    }
+    const int fd =
+        ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC | (folder.shared ? O_NOFOLLOW : 0));
+    struct stat st;
+    if (fd < 0 || ::fstat(fd, &st) != 0 || (folder.shared && st.st_uid != ::getuid())) {
+        error = "the lock folder " + folder.path + " is a link or not this user's own folder";
+        if (fd >= 0) ::close(fd);
+        return -1;
+    }
+    if (folder.shared && (st.st_mode & 077) != 0 && ::fchmod(fd, 0700) != 0) {
+        error = "cannot make the lock folder " + folder.path + " private";
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 std::string holderOf(int fd) {
@@ -45,10 +80,14 @@ std::string holderOf(int fd) {
     return pid;
 }
 
+// Writes the holder's process id over the start of the file, and cuts what is beyond it
+// only when the file is this user's own regular file.
 void writeHolder(int fd) {
     const std::string pid = std::to_string(::getpid()) + "\n";
-    if (::ftruncate(fd, 0) == 0) {
-        [[maybe_unused]] ssize_t n = ::pwrite(fd, pid.data(), pid.size(), 0);
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid()) return;
+    if (::pwrite(fd, pid.data(), pid.size(), 0) == static_cast<ssize_t>(pid.size())) {
+        [[maybe_unused]] int cut = ::ftruncate(fd, static_cast<off_t>(pid.size()));
     }
 }
 
@@ -62,15 +101,18 @@ std::string PhoneLock::lockPathFor(const std::string& address) {
     }
     char hash[16];
     std::snprintf(hash, sizeof hash, "%08x", stableHash(address));
-    return lockFolder() + "/marrowdeck-phone-" + name + "-" + hash + ".lock";
+    return lockFolder().path + "/marrowdeck-phone-" + name + "-" + hash + ".lock";
 }
 
 bool PhoneLock::acquire(const std::string& address, int waitMs, std::string& error) {
     release();
     const std::string path = lockPathFor(address);
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    // Another user's lock file can still be locked through a read-only descriptor.
-    if (fd < 0 && errno == EACCES) fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int folder = openLockFolder(lockFolder(), error);
+    if (folder < 0) return false;
+    const std::string name = path.substr(path.rfind('/') + 1);
+    // Never through a link: a planted one would have another file written.
+    const int fd = ::openat(folder, name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    ::close(folder);
     if (fd < 0) {
         error = "cannot use the lock file " + path + ": " + std::strerror(errno);
         return false;

@@ -7,9 +7,11 @@
 namespace mdk {
 
 // One client per phone: an exclusive flock on a file named after the phone's address, in
-// $XDG_RUNTIME_DIR (or /tmp when it is not set). The command-line tool holds it for its
-// whole run, the GUI while its link is open. The holder writes its process id into the
-// file, so that a second client can say who has the phone.
+// $XDG_RUNTIME_DIR (or, when it is not set, in the private folder "marrowdeck-UID" of the
+// temporary folder, made with mode 0700 and refused when it is a link or another user's).
+// The file is never opened through a link. The command-line tool holds it for its whole
+// run, the GUI while its link is open. The holder writes its process id into the file, so
+// that a second client can say who has the phone.
 class PhoneLock {
 public:
     static constexpr int kPollMs = 100;

@@ -81,8 +81,7 @@ std::string shellQuoted(const std::string& text) {
 }
 
 std::string readText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return readTextFile(path).value_or("");
 }
 
 bool writeTextIfChanged(const std::string& path, const std::string& text) {

@@ -12,7 +12,6 @@ namespace mdk {
 namespace {
 
 constexpr uint16_t kLastSeem = 0x02FE;
-constexpr uint16_t kLastRecord = 0x00FE;
 
 std::optional<uint16_t> hex4(std::string_view text) {
     if (text.size() != 4) return std::nullopt;
@@ -45,7 +44,7 @@ std::optional<SeemAddress> parseSeemFileName(const std::string& name) {
 }
 
 bool inSeemFileRange(uint16_t seem, uint16_t record) {
-    return seem != 0 && seem <= kLastSeem && record != 0 && record <= kLastRecord;
+    return seem != 0 && seem <= kLastSeem && record != 0 && record <= kLastSeemFileRecord;
 }
 
 std::vector<uint8_t> seemWriteData(std::span<const uint8_t> file,

@@ -19,6 +19,9 @@ std::string seemFileName(uint16_t seem, uint16_t record);
 // The same with the seem part given as text (a seem list entry, kept unchanged).
 std::string seemFileName(const std::string& seemText, uint16_t record);
 
+// The highest record a seem file may name: walks over a seem's records stop there.
+inline constexpr uint16_t kLastSeemFileRecord = 0x00FE;
+
 // Seems 0001-02FE and records 0001-00FE: the numbers a seem file may name.
 bool inSeemFileRange(uint16_t seem, uint16_t record);
 

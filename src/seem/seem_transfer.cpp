@@ -9,7 +9,6 @@
 
 namespace mdk {
 namespace {
-constexpr uint16_t kLastListedRecord = 255;
 
 bool writeSeemFile(CommandSet& commands, const std::string& path,
                    const std::vector<uint8_t>& data) {
@@ -50,7 +49,7 @@ std::vector<SeemRecordRow> listSeemRecords(CommandSet& commands, const std::stri
         progress->setRange(0, 256);
         progress->setPosition(0);
     }
-    for (uint16_t record = 1; record <= kLastListedRecord; ++record) {
+    for (uint16_t record = 1; record <= kLastSeemFileRecord; ++record) {
         auto data = readSeemRecord(commands, *seem, record);
         if (!data) {
             if (progress) progress->setPosition(255);
@@ -69,14 +68,15 @@ std::vector<std::string> downloadWholeSeem(CommandSet& commands, const std::stri
     if (!seem) return written;
     PhoneSession session(commands.transport());
     QuietLog quiet(commands.log());
-    for (uint32_t record = 1; record <= 0xFFFF; ++record) {
-        if (auto data = readSeemRecord(commands, *seem, uint16_t(record))) {
-            const std::string path =
-                inFolder(targetFolder, seemFileName(seemText, uint16_t(record)));
+    // A phone that answers every record still gets no file beyond the last a seem file
+    // name can hold.
+    for (uint16_t record = 1; record <= kLastSeemFileRecord; ++record) {
+        if (auto data = readSeemRecord(commands, *seem, record)) {
+            const std::string path = inFolder(targetFolder, seemFileName(seemText, record));
             if (writeSeemFile(commands, path, *data)) written.push_back(path);
         }
         std::vector<uint8_t> probe;
-        if (record == 0xFFFF ||
+        if (record == kLastSeemFileRecord ||
             commands.phoneReadSeem(*seem, uint16_t(record + 1), 0, 1, probe) != 0) {
             break;
         }

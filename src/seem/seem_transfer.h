@@ -16,7 +16,7 @@ struct SeemRecordRow {
     size_t length = 0;  // the record's data length
 };
 
-// Reads a seem's records 1, 2, ... up to 255 (quietly), stopping at the first that fails.
+// Reads a seem's records 1, 2, ... up to 00FE (quietly), stopping at the first that fails.
 // The seem part of each name is the first four characters of seemText.
 std::vector<SeemRecordRow> listSeemRecords(CommandSet& commands, const std::string& seemText,
                                            ProgressSink* progress);
@@ -26,7 +26,8 @@ std::optional<std::vector<uint8_t>> readSeemRecord(CommandSet& commands, uint16_
                                                    uint16_t record);
 
 // Downloads a whole seem (row text of four characters) into targetFolder: record 1, then
-// each next record while a one-byte probe of it succeeds. Returns the files written.
+// each next record up to 00FE while a one-byte probe of it succeeds. Returns the files
+// written.
 std::vector<std::string> downloadWholeSeem(CommandSet& commands, const std::string& seemText,
                                            const std::string& targetFolder);
 

@@ -11,6 +11,7 @@
 #include "backup/phone_backup.h"
 #include "backup/phone_restore.h"
 #include "backup/sha256.h"
+#include "fifo_guard.h"
 #include "p2k/transfer_watch.h"
 #include "p2k/transport.h"
 #include "phone_fixture.h"
@@ -494,12 +495,18 @@ TEST(Sha256, PieceByPieceGivesTheDigestOfTheWhole) {
     }
 }
 
-TEST(Manifest, ReadsBackWhatItWroteAndRejectsBadInput) {
+// A manifest of a GSM phone of the given model, without entries.
+Manifest emptyManifest(const std::string& model) {
     Manifest manifest;
-    manifest.model = "V3 RAZR";
+    manifest.model = model;
     manifest.family = "GSM";
     manifest.framing = "P2k";
     manifest.date = "2026-12-10T05:00:00Z";
+    return manifest;
+}
+
+TEST(Manifest, ReadsBackWhatItWroteAndRejectsBadInput) {
+    Manifest manifest = emptyManifest("V3 RAZR");
     const std::string odd = std::string("/a/\xE9t\xE9\\x/") + "\x7F" + "q";
     manifest.files[odd] = {3, 4, 0x0E000500, std::string(64, 'a'), true};
     manifest.files["/a/b"] = {0, 0, 0, sha256Hex({}), false};
@@ -537,6 +544,95 @@ TEST(Manifest, ReadsBackWhatItWroteAndRejectsBadInput) {
         EXPECT_FALSE(parseManifest(text, error));
         EXPECT_NE(error.find(message), std::string::npos) << error;
     }
+}
+
+// The model text is the low byte of each unit: Latin-1 and bytes that are no UTF-8 are
+// normal, and paths may hold any byte from 0x80 to 0xFF. All come back exactly.
+TEST(Manifest, ModelNamesAndPathsWithEveryHighByteReadBackExactly) {
+    Manifest manifest = emptyManifest("RAZR \xE9\x80\xFF\\");
+    std::string high = "/a/";
+    for (int byte = 0x80; byte <= 0xFF; ++byte) high.push_back(static_cast<char>(byte));
+    manifest.files[high] = {1, 1, 0x07000400, std::string(64, 'b'), false};
+    manifest.folders[high + "d"] = {0x07001000};
+    std::string error;
+    auto back = parseManifest(manifestText(manifest), error);
+    ASSERT_TRUE(back) << error;
+    EXPECT_EQ(back->model, manifest.model);
+    ASSERT_EQ(back->files.size(), 1u);
+    EXPECT_EQ(back->files.begin()->first, high);
+    EXPECT_EQ(back->folders.begin()->first, high + "d");
+}
+
+TEST(Backup, APhoneWhoseModelNameIsNotUtf8IsBackedUpAndVerified) {
+    const std::string model = "V3 RAZR \xE9t\xE9";
+    Phone phone(false, model);
+    ASSERT_TRUE(phone.f.model.addFile("/a/mobile/x.jpg", Bytes(300, 'x'), 0x07000400));
+    TempFolder dir;
+    const BackupSummary summary = backUp(phone, dir.path());
+    ASSERT_TRUE(summary.ok()) << summary.error;
+    EXPECT_EQ(manifestOf(dir.path()).model, model);
+    BackupPhone p = phone.backupPhone();
+    const VerifyReport report = verifyBackup(p, dir.path(), {});
+    EXPECT_TRUE(report.ok()) << report.error
+                             << (report.differences.empty() ? "" : report.differences[0]);
+}
+
+// DIR/files a link to another folder: the phone's files are not written there.
+TEST(BackupFolder, ALinkInsideTheFolderIsRefusedNeverFollowed) {
+    Phone phone(false);
+    ASSERT_TRUE(phone.f.model.addFile("/a/mobile/x.jpg", Bytes(300, 'x'), 0x07000400));
+    TempFolder dir;
+    const std::string outside = dir.sub("outside");
+    fs::create_directories(outside);
+    fs::create_directories(dir.sub("real"));
+    fs::create_directory_symlink(outside, dir.sub("real/files"));
+    fs::create_directory_symlink(dir.sub("real"), dir.sub("chosen"));
+
+    const BackupSummary summary = backUp(phone, dir.sub("chosen"));
+    EXPECT_FALSE(summary.ok());
+    EXPECT_EQ(summary.files.failed, 1);
+    ASSERT_EQ(summary.failures.size(), 1u);
+    EXPECT_NE(summary.failures[0].find("a link inside"), std::string::npos) << summary.failures[0];
+    EXPECT_TRUE(fs::is_empty(outside));
+    EXPECT_TRUE(manifestOf(dir.sub("real")).files.empty()) << "the manifest names nothing unstored";
+
+    fs::remove(dir.sub("real/files"));
+    EXPECT_TRUE(backUp(phone, dir.sub("chosen")).ok()) << "the chosen folder may be a link";
+    EXPECT_EQ(fileBytes(dir.sub("real/files/a/mobile/x.jpg")), Bytes(300, 'x'));
+}
+
+// A named pipe where a stored copy or the manifest belongs: verify, the dry run of a
+// restore and a backup say so and end instead of waiting for ever.
+TEST(BackupFolder, NamedPipesInTheFolderAreReportedNotWaitedOn) {
+    Phone phone(false);
+    ASSERT_TRUE(phone.f.model.addFile("/a/mobile/x.jpg", Bytes(300, 'x'), 0x07000400));
+    TempFolder dir;
+    ASSERT_TRUE(backUp(phone, dir.path()).ok());
+    const std::string stored = dir.sub("files/a/mobile/x.jpg");
+    fs::remove(stored);
+    ASSERT_TRUE(makePipe(stored));
+    BackupPhone p = phone.backupPhone();
+
+    VerifyReport verify;
+    EXPECT_TRUE(returnsWithoutWaiting(stored, [&] { verify = verifyBackup(p, dir.path(), {}); }));
+    ASSERT_EQ(verify.differences.size(), 1u);
+    EXPECT_NE(verify.differences[0].find("a named pipe"), std::string::npos)
+        << verify.differences[0];
+
+    RestoreOptions options;
+    options.folder = dir.path();
+    options.dryRun = true;
+    RestoreReport restore;
+    EXPECT_TRUE(returnsWithoutWaiting(stored, [&] { restore = restoreBackup(p, options, {}); }));
+    ASSERT_EQ(restore.failures.size(), 1u);
+    EXPECT_NE(restore.failures[0].find("a named pipe"), std::string::npos) << restore.failures[0];
+
+    const std::string manifest = dir.sub(Manifest::kFileName);
+    fs::remove(manifest);
+    ASSERT_TRUE(makePipe(manifest));
+    BackupSummary summary;
+    EXPECT_TRUE(returnsWithoutWaiting(manifest, [&] { summary = backUp(phone, dir.path()); }));
+    EXPECT_NE(summary.error.find("a named pipe"), std::string::npos) << summary.error;
 }
 
 TEST(Backup, ProgressTextShowsSpeedAndTimeLeft) {

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "batch/batch_engine.h"
+#include "fifo_guard.h"
 #include "p2k/catalogue.h"
 #include "p2k/file_transfer.h"
 #include "p2k_test_support.h"
@@ -128,6 +129,33 @@ TEST_F(BatchRun, CopyNamesThatLeaveThePackageFolderAreRefusedAndNothingIsUploade
     }
 }
 
+// A "cp" of a named pipe, or of a name that passes a link inside the package folder, is
+// refused at once and nothing is uploaded.
+TEST_F(BatchRun, CopyRefusesNamedPipesAndLinksInsideThePackageFolder) {
+    writePcFile("skin.bmp", {1, 2, 3});
+    fs::create_directories(folder / "real");
+    writePcFile("real/inner.bmp", {4, 5});
+    fs::create_directory_symlink(folder / "real", folder / "via");
+    fs::create_symlink(folder / "skin.bmp", folder / "alias.bmp");
+    ASSERT_TRUE(makePipe((folder / "pipe.bmp").string()));
+    const std::pair<std::string, std::string> cases[] = {
+        {"pipe.bmp", "a named pipe"},
+        {"via/inner.bmp", "a link inside"},
+        {"alias.bmp", "a link, not followed"},
+    };
+    for (const auto& [name, reason] : cases) {
+        SCOPED_TRACE(name);
+        BatchReport report;
+        EXPECT_TRUE(returnsWithoutWaiting((folder / "pipe.bmp").string(), [&] {
+            report = run({"cp " + name, "to /a/mobile/skins/got.bmp"});
+        }));
+        ASSERT_EQ(report.failures.size(), 1u);
+        EXPECT_NE(report.failures[0].find(reason), std::string::npos) << report.failures[0];
+        EXPECT_FALSE(f.model.fileBytes("/a/mobile/skins/got.bmp"));
+    }
+    EXPECT_TRUE(run({"cp real/inner.bmp", "to /a/mobile/skins/got.bmp"}).succeeded());
+}
+
 TEST_F(BatchRun, MissingCopyFileFailsAndItsToIsSkipped) {
     auto report = run({"cp absent.bmp", "to /a/mobile/skins/absent.bmp"});
     ASSERT_EQ(report.failures.size(), 1u);
@@ -219,6 +247,34 @@ TEST_F(BatchRun, ShellLinesRunOnlyWhenAllowed) {
 
     runner.setFailing(true);
     EXPECT_EQ(run({"## true"}).failures.size(), 1u);
+}
+
+// With a prompter (the GUI), the first shell line asks once, listing every shell command
+// of the package; No is the default and refuses them all.
+TEST_F(BatchRun, ShellLinesAskOnceListingEveryCommandWithNoAsTheDefault) {
+    const std::vector<std::string> lines = {"cp x", "## echo a > a.txt", "rm /a/none",
+                                            "## echo \x1b[2J"};
+    writePcFile("x", {1});
+    ScriptedPrompter prompter;
+    BatchReport report = run(lines, BatchOptions{true, &prompter});
+    ASSERT_EQ(prompter.shown().size(), 1u);
+    const Prompt asked = prompter.shown()[0];
+    EXPECT_EQ(asked.text,
+              "This package runs 2 shell commands:\n\necho a > a.txt\necho \\x1B[2J\n\nRun them?");
+    EXPECT_EQ(asked.buttons, PromptButtons::YesNo);
+    EXPECT_TRUE(asked.defaultNo);
+    EXPECT_TRUE(runner.started().empty()) << "the default answer runs nothing";
+    ASSERT_EQ(report.failures.size(), 3u);
+    EXPECT_EQ(report.failures[0], "## echo a > a.txt: the shell commands were not confirmed");
+
+    prompter.queueAnswer(PromptAnswer::Yes);
+    report = run(lines, BatchOptions{true, &prompter});
+    EXPECT_EQ(prompter.shown().size(), 2u) << "asked once per run";
+    EXPECT_EQ(runner.started(), (std::vector<std::string>{"echo a > a.txt", "echo \x1b[2J"}));
+
+    run({"cp x", "to /a/mobile/skins/x"}, BatchOptions{true, &prompter});
+    EXPECT_EQ(prompter.shown().size(), 2u) << "a package without shell lines asks nothing";
+    EXPECT_EQ(shellQuestion({"true"}), "This package runs 1 shell command:\n\ntrue\n\nRun them?");
 }
 
 TEST_F(BatchRun, ShellLinesRunInThePackageFolder) {

@@ -67,8 +67,62 @@ TEST(LinuxSettings, EditorsFromTheFileOrTheEnvironment) {
 TEST(LinuxSettings, MissingFileGivesDefaults) {
     LinuxSettings settings = LinuxSettings::load("/nonexistent-folder", nullptr);
     EXPECT_EQ(settings.usblanPort, 11000);
-    EXPECT_EQ(settings.shareMountCommand, "gio mount \"smb://root@%IP%/system\"");
+    EXPECT_EQ(settings.shareMountCommand, "gio mount smb://root@%IP%/system");
     EXPECT_FALSE(settings.verifyTransfers);
+}
+
+// A program folder or mount point holding "$(...)", backticks or quotes reaches a command
+// template's program as one literal word, and nothing in it runs.
+TEST(LinuxSettings, CommandTemplatesTakeEachValueShellQuoted) {
+    TempFolder folder;
+    const std::string hostile = folder.path() + "/$(touch ran1)`touch ran2` \"x'y\"";
+    EXPECT_EQ(expandCommandTemplate("fusermount -u %MOUNT%", "", "/a b'c", ""),
+              "fusermount -u '/a b'\\''c'");
+    const std::string command =
+        expandCommandTemplate("cd %PROGRAM% && printf '%s\\n' %MOUNT% %IP% > args.txt", "10.0.0.2",
+                              hostile, folder.path());
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    std::ifstream in(folder.path() + "/args.txt");
+    std::string first, second;
+    std::getline(in, first);
+    std::getline(in, second);
+    EXPECT_EQ(first, hostile);
+    EXPECT_EQ(second, "10.0.0.2");
+    EXPECT_FALSE(fs::exists(folder.path() + "/ran1"));
+    EXPECT_FALSE(fs::exists(folder.path() + "/ran2"));
+    // The defaults leave the quoting to the expansion.
+    const LinuxSettings defaults;
+    for (const std::string* text : {&defaults.shareMountCommand, &defaults.shareUnmountCommand,
+                                    &defaults.ftpMountCommand, &defaults.ftpUnmountCommand}) {
+        EXPECT_EQ(text->find('"'), std::string::npos) << *text;
+    }
+}
+
+// A settings file written with an earlier default command template (placeholders in double
+// quotes) gets today's default, on disk too; templates of the user's own stay.
+TEST(LinuxSettings, OldDefaultCommandTemplatesAreRewritten) {
+    TempFolder folder;
+    const std::string path = folder.path() + "/.linux-settings";
+    std::ofstream(path) << "usblanPort=12000\n"
+                        << "ftpMountCommand = mkdir -p \"%MOUNT%\" && exec curlftpfs -f "
+                           "\"ftp://root@%IP%/\" \"%MOUNT%\"\n"
+                        << "ftpUnmountCommand=fusermount -u \"%MOUNT%\"\n"
+                        << "shareMountCommand=gio mount \"smb://root@%IP%/system\"\n"
+                        << "shareUnmountCommand=my-own \"%IP%\"\n";
+    const LinuxSettings settings = LinuxSettings::load(folder.path(), nullptr);
+    const LinuxSettings defaults;
+    EXPECT_EQ(settings.ftpMountCommand, defaults.ftpMountCommand);
+    EXPECT_EQ(settings.ftpUnmountCommand, defaults.ftpUnmountCommand);
+    EXPECT_EQ(settings.shareMountCommand, defaults.shareMountCommand);
+    EXPECT_EQ(settings.shareUnmountCommand, "my-own \"%IP%\"");
+    EXPECT_EQ(settings.usblanPort, 12000);
+    std::ifstream in(path);
+    const std::string text(std::istreambuf_iterator<char>(in), {});
+    EXPECT_EQ(text, "usblanPort=12000\nftpMountCommand=" + defaults.ftpMountCommand +
+                        "\nftpUnmountCommand=" + defaults.ftpUnmountCommand +
+                        "\nshareMountCommand=" + defaults.shareMountCommand +
+                        "\nshareUnmountCommand=my-own \"%IP%\"\n");
+    EXPECT_EQ(LinuxSettings::withOldDefaultsReplaced(text), std::nullopt);
 }
 
 TEST(LinuxSettings, VerifyTransfersTakesZeroOrOne) {

@@ -144,7 +144,7 @@ TEST_F(UsblanLinkTest, ModeOneMountsOnceAndTheNextPassesKeepTheMount) {
     device.attachUsblan();
     const auto commands = started();
     ASSERT_EQ(commands.size(), 1u);
-    EXPECT_EQ(commands[0], "gio mount \"smb://root@192.168.16.2/system\"");
+    EXPECT_EQ(commands[0], "gio mount smb://root@'192.168.16.2'/system");
     EXPECT_EQ(f.context.driver.linkHandle(), 1);
     EXPECT_EQ(f.state().phoneConnected, 1);
     EXPECT_TRUE(f.state().driveMapped);
@@ -157,7 +157,7 @@ TEST_F(UsblanLinkTest, ModeOneMountsOnceAndTheNextPassesKeepTheMount) {
     EXPECT_TRUE(f.log.has("192.168.16.1"));
 
     device.closeLink();
-    EXPECT_EQ(started().back(), "gio mount -u \"smb://root@192.168.16.2/system\"");
+    EXPECT_EQ(started().back(), "gio mount -u smb://root@'192.168.16.2'/system");
 }
 
 TEST_F(UsblanLinkTest, ConfiguredAddressWins) {
@@ -167,7 +167,7 @@ TEST_F(UsblanLinkTest, ConfiguredAddressWins) {
     f.device().attachUsblan();
     EXPECT_EQ(f.state().text(&LinkState::phoneIp), "192.168.16.77");
     ASSERT_EQ(started().size(), 1u);
-    EXPECT_EQ(started()[0], "gio mount \"smb://root@192.168.16.77/system\"");
+    EXPECT_EQ(started()[0], "gio mount smb://root@'192.168.16.77'/system");
 }
 
 TEST_F(UsblanLinkTest, ConfiguredTextThatIsNoAddressNeverReachesTheShell) {
@@ -218,14 +218,14 @@ TEST_F(FtpModeTest, WritesTheAddressFilesMountsOnceAndEndsTheMountAtClose) {
               "[Servers]\r\n192.168.16.2\r\n");
     const std::string mount = f.folder.path() + "/FtpDrive/phone";
     ASSERT_EQ(started().size(), 1u);
-    EXPECT_EQ(started()[0], "mkdir -p \"" + mount +
-                                "\" && exec curlftpfs -f \"ftp://root@192.168.16.2/\" \"" + mount +
-                                "\"");
+    EXPECT_EQ(
+        started()[0],
+        "mkdir -p '" + mount + "' && exec curlftpfs -f ftp://root@'192.168.16.2'/ '" + mount + "'");
     const int process = f.state().ftpDriveProcess;
     EXPECT_GT(process, 0);
     device.closeLink();
     EXPECT_EQ(f.fakes.commands.terminated(), std::vector<int>{process});
-    EXPECT_EQ(started().back(), "fusermount -u \"" + mount + "\"");
+    EXPECT_EQ(started().back(), "fusermount -u '" + mount + "'");
 }
 
 // Mode 3 end to end against the simulated Linux phone on a loopback port.

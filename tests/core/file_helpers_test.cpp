@@ -6,9 +6,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "fifo_guard.h"
 #include "panes/phone_rows.h"
 #include "platform/safe_file.h"
 
@@ -16,6 +18,8 @@ namespace mdk {
 namespace {
 
 namespace fs = std::filesystem;
+using test::makePipe;
+using test::returnsWithoutWaiting;
 
 class TempFolder {
 public:
@@ -69,6 +73,99 @@ TEST(FileHelpers, WriteAllWritesEveryByteOrFails) {
     fd = ::open(path.c_str(), O_RDONLY);
     EXPECT_FALSE(writeAll(fd, bytes)) << "a read-only descriptor takes nothing";
     ::close(fd);
+}
+
+// Every reader of a file in a folder the user chose returns at once on a named pipe, with
+// a reason that names it.
+TEST(FileHelpers, NamedPipesAreRefusedWithoutWaiting) {
+    TempFolder dir;
+    const std::string pipe = dir.path() + "/pipe";
+    ASSERT_TRUE(makePipe(pipe));
+    struct Case {
+        const char* name;
+        std::function<std::string()> read;  // the error, empty when the read succeeded
+    };
+    const Case cases[] = {
+        {"readWholeFile",
+         [&] {
+             std::string error;
+             return readWholeFile(pipe, error) ? std::string() : error;
+         }},
+        {"readFileStart",
+         [&] {
+             std::string error;
+             return readFileStart(pipe, 10, error) ? std::string() : error;
+         }},
+        {"readTextFile", [&] { return readTextFile(pipe) ? std::string() : "refused"; }},
+        {"AnchoredFolder::readFile",
+         [&] {
+             std::string error;
+             return AnchoredFolder(dir.path(), false).readFile("pipe", error) ? std::string()
+                                                                              : error;
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string error;
+        EXPECT_TRUE(returnsWithoutWaiting(pipe, [&] { error = c.read(); }));
+        EXPECT_FALSE(error.empty());
+        if (error != "refused") {
+            EXPECT_NE(error.find("a named pipe"), std::string::npos) << error;
+        }
+    }
+}
+
+TEST(AnchoredFolder, MakesAndReadsFilesInsideItsFolder) {
+    TempFolder dir;
+    const std::vector<uint8_t> bytes = {0, 1, 2, 0xFF};
+    AnchoredFolder folder(dir.path() + "/new/backup", true);
+    ASSERT_TRUE(folder.ok()) << folder.error();
+    std::string error;
+    EXPECT_TRUE(folder.absent("files/a/x.bin"));
+    ASSERT_TRUE(folder.writeFile("files/a/x.bin", bytes, ExistingFile::Replace, error)) << error;
+    EXPECT_EQ(readWholeFile(dir.path() + "/new/backup/files/a/x.bin", error), bytes);
+    EXPECT_EQ(folder.readFile("files/a/x.bin", error), bytes);
+    EXPECT_EQ(folder.fileSize("files/a/x.bin"), 4u);
+    EXPECT_FALSE(folder.absent("files/a/x.bin"));
+    EXPECT_FALSE(folder.writeFile("files/a/x.bin", bytes, ExistingFile::Keep, error));
+    for (const char* name : {"../x.bin", "files/../../x.bin", "files/./a/x.bin", ""}) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(folder.writeFile(name, bytes, ExistingFile::Replace, error));
+        EXPECT_FALSE(folder.readFile(name, error));
+    }
+    EXPECT_FALSE(fs::exists(dir.path() + "/new/x.bin"));
+    EXPECT_FALSE(AnchoredFolder(dir.path() + "/missing", false).ok());
+}
+
+// A link inside the folder, to a folder or to a file elsewhere, is refused when read or
+// written through; the folder itself may be a link.
+TEST(AnchoredFolder, LinksInsideAreRefusedNeverFollowed) {
+    TempFolder dir;
+    const std::string outside = dir.path() + "/outside";
+    fs::create_directories(outside);
+    const std::string secret = dir.file("secret", "the user's own file");
+    fs::create_directories(dir.path() + "/real");
+    fs::create_directory_symlink(outside, dir.path() + "/real/files");
+    fs::create_symlink(secret, dir.path() + "/real/manifest.json");
+    fs::create_directory_symlink(dir.path() + "/real", dir.path() + "/chosen");
+
+    AnchoredFolder folder(dir.path() + "/chosen", false);
+    ASSERT_TRUE(folder.ok()) << "the chosen folder may be a link: " << folder.error();
+    const std::vector<uint8_t> bytes = {7, 7, 7};
+    std::string error;
+    EXPECT_FALSE(folder.writeFile("files/a/x.bin", bytes, ExistingFile::Replace, error));
+    EXPECT_NE(error.find("a link inside"), std::string::npos) << error;
+    EXPECT_TRUE(fs::is_empty(outside)) << "nothing is made behind the link";
+    EXPECT_FALSE(folder.readFile("manifest.json", error));
+    EXPECT_NE(error.find("a link, not followed"), std::string::npos) << error;
+    EXPECT_EQ(folder.fileSize("manifest.json"), std::nullopt);
+    EXPECT_FALSE(folder.absent("manifest.json"));
+    std::ofstream(outside + "/y.bin") << "y";
+    EXPECT_FALSE(folder.readFile("files/y.bin", error));
+    EXPECT_EQ(folder.fileSize("files/y.bin"), std::nullopt);
+
+    ASSERT_TRUE(folder.writeFile("seems/s.seem", bytes, ExistingFile::Replace, error)) << error;
+    EXPECT_EQ(readWholeFile(dir.path() + "/real/seems/s.seem", error), bytes);
 }
 
 TEST(RowHelpers, SizesFoldersAndNames) {

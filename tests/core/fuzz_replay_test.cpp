@@ -43,16 +43,31 @@ TEST(FuzzReplay, EveryCorpusAndRegressionInputPassesItsCheck) {
 }
 
 // targets.txt (what the fuzz build and scripts/fuzz run) and the checks name the same
-// targets; the GIF scanner's check lives in its own test.
+// targets.
 TEST(FuzzReplay, TargetListMatchesTheChecks) {
     std::ifstream in(fuzzFolder() / "targets.txt");
     std::vector<std::string> listed;
     for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line[0] != '#' && line != "gif") listed.push_back(line);
+        if (!line.empty() && line[0] != '#') listed.push_back(line);
     }
     std::vector<std::string> checked;
     for (const auto& target : mdk::fuzz::targets()) checked.emplace_back(target.name);
     EXPECT_EQ(listed, checked);
+}
+
+// The seem_file seeds write files both shorter and longer than their record.
+TEST(FuzzReplay, SeemFileSeedsReachShorterAndLongerFiles) {
+    size_t shorter = 0;
+    size_t longer = 0;
+    for (const auto& entry : fs::directory_iterator(fuzzFolder() / "corpus/seem_file")) {
+        const std::vector<uint8_t> bytes = readBytes(entry.path());
+        const auto [file, record] = mdk::fuzz::seemFileCut(bytes);
+        EXPECT_EQ(file.size() + record.size(), bytes.size()) << entry.path();
+        shorter += file.size() < record.size();
+        longer += file.size() > record.size();
+    }
+    EXPECT_GE(shorter, 1u);
+    EXPECT_GE(longer, 1u);
 }
 
 }  // namespace

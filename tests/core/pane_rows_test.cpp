@@ -70,7 +70,10 @@ TEST(PaneRows, DecimalValueReadsDigitByDigit) {
     EXPECT_EQ(decimalValue("0"), 0u);
     EXPECT_EQ(decimalValue("1073741824"), 1073741824u);
     EXPECT_EQ(decimalValue("4294967295"), 4294967295u);
-    EXPECT_EQ(decimalValue("< DIR >"), decimalValue("< DIR >"));
+    // Every byte counts as a digit, whatever it is: '<' is 12, ' ' is 240 ((0x20 - 0x30)
+    // as a byte), 'D' 20, 'I' 25, 'R' 34, '>' 14.
+    EXPECT_EQ(decimalValue("< DIR >"), 36230814u);
+    EXPECT_EQ(decimalValue("1a"), 59u);
     EXPECT_EQ(compareRows(row("a", "< DIR >"), row("b", "< DIR >"), 1), 0);
 }
 

@@ -16,6 +16,7 @@ const char* checkP2k05Reply(std::span<const uint8_t> bytes);
 const char* checkUsblanReply(std::span<const uint8_t> bytes);
 const char* checkCatalogue(std::span<const uint8_t> bytes);
 
+const char* checkGif(std::span<const uint8_t> bytes);
 const char* checkPackage(std::span<const uint8_t> bytes);
 const char* checkSeemFunctions(std::span<const uint8_t> bytes);
 const char* checkManifest(std::span<const uint8_t> bytes);

@@ -147,6 +147,7 @@ const char* checkCommandLine(std::span<const uint8_t> bytes) {
 }
 
 constexpr std::array kTargets{
+    Target{"gif", checkGif},
     Target{"messages", checkMessages},
     Target{"config_record", checkConfigRecord},
     Target{"linux_settings", checkLinuxSettings},

@@ -17,7 +17,7 @@ struct Target {
     Check check;
 };
 
-// Every target with a check here (the GIF scanner keeps its own).
+// Every target, in the order of targets.txt.
 std::span<const Target> targets();
 
 // The named target's check; nullptr for an unknown name.
@@ -25,5 +25,14 @@ Check checkFor(std::string_view name);
 
 // A fuzz program's entry: runs the check and stops the process on a finding.
 int runCheck(std::string_view name, const uint8_t* bytes, size_t size);
+
+// How the seem_file check cuts its input into a seem file and the record the file is
+// written into: at the fraction of the input that its last byte gives (of 256), so that
+// files shorter and longer than the record both occur.
+struct SeemFileCut {
+    std::span<const uint8_t> file;
+    std::span<const uint8_t> record;
+};
+SeemFileCut seemFileCut(std::span<const uint8_t> bytes);
 
 }  // namespace mdk::fuzz

@@ -16,11 +16,13 @@
 #include "p2k/transport.h"
 #include "p2k/usb_driver.h"
 #include "panes/drive_entries.h"
+#include "platform/gif_scanner.h"
 #include "seem/seem_file.h"
 #include "seem/seem_function_table.h"
 #include "seem/seem_lists.h"
 #include "seem/seem_manager.h"
 #include "tests/fuzz/fuzz_check_sets.h"
+#include "tests/fuzz/fuzz_checks.h"
 
 namespace mdk::fuzz {
 namespace {
@@ -199,6 +201,33 @@ const char* checkManifest(Bytes bytes) {
 
 // Input: a seem file name; after a line end, the typed seem and record (blank between);
 // the whole input is also the file's bytes, its second half the record's current bytes.
+// The GIF frame scanner never reads out of bounds, and what it reports lies inside the
+// data and the size limits; each frame cut out on its own scans again.
+const char* checkGif(Bytes data) {
+    const GifScan scan = scanGif(data);
+    if (!scan.ok()) return scan.frames.empty() ? nullptr : "frames of a refused file";
+    if (scan.canvasWidth > kGifMaxCanvasSide || scan.canvasHeight > kGifMaxCanvasSide) {
+        return "a canvas beyond the limit";
+    }
+    for (size_t i = 0; i < scan.frames.size(); ++i) {
+        const GifFrame& frame = scan.frames[i];
+        if (frame.start >= frame.end || frame.end >= data.size()) return "a frame outside the data";
+        const auto single = singleFrameGif(data, scan, i);
+        const size_t control = i > 0 && frame.hasControl ? kGifControlLength : 0;
+        const size_t expected = scan.frames.front().start + control + (frame.end - frame.start) + 2;
+        if (single.size() != expected || single.back() != 0x3B) return "a frame cut out wrongly";
+        const GifScan again = scanGif(single);
+        if (!again.ok() || again.frames.empty()) return "a frame cut out does not scan";
+    }
+    return nullptr;
+}
+
+SeemFileCut seemFileCut(Bytes bytes) {
+    if (bytes.empty()) return {bytes, bytes};
+    const size_t split = size_t(bytes.back()) * bytes.size() / 256;
+    return {bytes.first(split), bytes.subspan(split)};
+}
+
 const char* checkSeemFile(Bytes bytes) {
     const auto [name, typed] = twoParts(textOf(bytes));
     if (const auto address = parseSeemFileName(std::string(name))) {
@@ -217,8 +246,7 @@ const char* checkSeemFile(Bytes bytes) {
         (!isHexText(seemText, 4) || !isHexText(recordText, 4))) {
         return "a typed seem taken that is not hexadecimal";
     }
-    const Bytes file = bytes;
-    const Bytes current = bytes.subspan(bytes.size() / 2);
+    const auto [file, current] = seemFileCut(bytes);
     const std::vector<uint8_t> data = seemWriteData(file, current);
     if (data.size() != current.size()) return "more or less written than the record holds";
     const size_t fromFile = std::min(file.size(), current.size());

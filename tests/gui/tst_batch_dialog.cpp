@@ -141,6 +141,7 @@ private slots:
     void closeBoxClosesWithoutTheMark();
     void executeWithoutALinkRunsNothing();
     void executeWaitsForAnAttachUnderWay();
+    void shellLinesAskOnceBeforeTheFirstWithNoAsTheDefault();
 };
 
 void BatchDialogTest::listShowsPathSeparatorAndLines() {
@@ -285,6 +286,39 @@ void BatchDialogTest::executeWaitsForAnAttachUnderWay() {
     BatchRunResult result = runBatchPackage(f.context, path, f.hooks(), nullptr);
     QVERIFY(result.report.succeeded());
     QVERIFY(f.model.fileBytes("/a/mobile/skins/later.bmp"));
+}
+
+// The first shell line asks once, listing the package's shell commands; the default No
+// runs none of them, Yes runs them all in the package folder.
+void BatchDialogTest::shellLinesAskOnceBeforeTheFirstWithNoAsTheDefault() {
+    BatchGuiFixture f;
+    f.context.link.phoneAttached = true;
+    ScriptedPrompter prompter;
+    f.context.prompter.setTarget(&prompter);
+    const std::string path = f.writePackage(
+        "cp skin.bmp\r\n## touch one.txt\r\nto /a/mobile/skins/s.bmp\r\n"
+        "## touch two.txt\r\n");
+    pressWhenShown("1601");
+    BatchRunResult result = runBatchPackage(f.context, path, f.hooks(), nullptr);
+    QCOMPARE(prompter.shown().size(), size_t(1));
+    QCOMPARE(prompter.shown()[0].text,
+             std::string("This package runs 2 shell commands:\n\ntouch one.txt\ntouch two.txt"
+                         "\n\nRun them?"));
+    QVERIFY(prompter.shown()[0].defaultNo);
+    QCOMPARE(result.report.failures.size(), size_t(2));
+    QVERIFY(f.model.fileBytes("/a/mobile/skins/s.bmp"));  // the other lines run
+    const QString one = QString::fromStdString(f.packageFolder + "/one.txt");
+    const QString two = QString::fromStdString(f.packageFolder + "/two.txt");
+    QTest::qWait(200);
+    QVERIFY(!QFile::exists(one) && !QFile::exists(two));
+
+    prompter.queueAnswer(PromptAnswer::Yes);
+    pressWhenShown("1601");
+    result = runBatchPackage(f.context, path, f.hooks(), nullptr);
+    QCOMPARE(prompter.shown().size(), size_t(2));
+    QVERIFY(result.report.succeeded());
+    QTRY_VERIFY(QFile::exists(one) && QFile::exists(two));
+    f.context.prompter.setTarget(nullptr);
 }
 
 }  // namespace mdk::test

@@ -10,6 +10,8 @@
 #include <QUrl>
 
 #include "gui/panes/location_combo.h"
+#include "gui/panes/pane_rows_model.h"
+#include "gui/window/log_list.h"
 #include "gui_fixture.h"
 #include "panes/compare_rows.h"
 #include "panes/pc_listing.h"
@@ -51,6 +53,7 @@ private slots:
     void dropOntoPcPaneCopiesWithoutOverwriting();
     void dropOntoPcPaneWhileTheOtherShowsThePhoneDoesNothing();
     void pasteTakesTheClipboardFileList();
+    void namesAndLogLinesShowTheirControlsVisibly();
 };
 
 void PanesTest::listingPutsFoldersThenDotDotFirst() {
@@ -314,6 +317,21 @@ void PanesTest::pasteTakesTheClipboardFileList() {
     QApplication::clipboard()->setMimeData(data);
     QTest::keyClick(f.list(Side::Left), Qt::Key_V, Qt::ControlModifier);
     QCOMPARE(phone.dropped, (std::vector<std::string>{f.other + "/p2", f.other + "/p1"}));
+}
+
+// A phone name holding terminal controls or bytes that are no UTF-8 shows them as \xNN,
+// in a pane and in the log.
+void PanesTest::namesAndLogLinesShowTheirControlsVisibly() {
+    std::vector<PaneRow> rows(1);
+    rows[0].name =
+        "\x1b]0;x\x07"
+        "caf\xe9 \xc2\x9b";
+    PaneRowsModel model(rows);
+    QCOMPARE(model.data(model.index(0, 0), Qt::DisplayRole).toString(),
+             QString("\\x1B]0;x\\x07caf\\xE9 \\xC2\\x9B"));
+    LogList list;
+    list.appendLine("Download: /a/\x1b[2J\xe9");
+    QTRY_COMPARE(list.lines().last(), QString("Download: /a/\\x1B[2J\\xE9"));
 }
 
 QTEST_MAIN(PanesTest)

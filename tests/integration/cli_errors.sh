@@ -71,8 +71,35 @@ check_dropped_download() {
         fail "a failed download left files: $(ls -A "$WORK/pc")"
 }
 
+# A phone whose names hold terminal controls (a lone C1 CSI byte that clears the screen,
+# the same as UTF-8, DEL, bytes that are no UTF-8; the simulated phone itself refuses C0
+# bytes): listings, ERROR lines and the model show them escaped, and not one control
+# byte reaches the terminal.
+check_hostile_names() {
+    mkdir -p "$WORK/hostile/a/n"
+    printf 'x' >"$WORK/hostile/a/n/"$'\x9b2J\x7f'
+    printf 'x' >"$WORK/hostile/a/n/"$'\xc2\x9b1m\xe9.txt'
+    start_phone hostile --root "$WORK/hostile" --model $'RAZR\x9b2J'
+    local shown="$WORK/shown"
+    expect_exit 0 ls /a/n/
+    cat "$WORK/stdout" "$WORK/stderr" >"$shown"
+    cli info >>"$shown" 2>&1 || fail "info exited with $?"
+    expect_exit 1 rm /a/n/$'\x9b2Jgone'
+    cat "$WORK/stderr" >>"$shown"
+    if LC_ALL=C grep -q $'[\x01-\x09\x0b-\x1f\x7f-\x9f]' "$shown"; then
+        fail "control bytes reached the terminal: $(od -c "$shown" | head)"
+    fi
+    grep -qF '\x9B2J\x7F' "$shown" || fail "ls: $(cat "$shown")"
+    grep -qF '\xC2\x9B1m\xE9.txt' "$shown" || fail "ls: $(cat "$shown")"
+    grep -qxF 'Model: RAZR\x9B2J' "$shown" || fail "info: $(cat "$shown")"
+    grep -qxF 'ERROR: the phone refused to delete /a/n/\x9B2Jgone' "$shown" ||
+        fail "rm: $(cat "$shown")"
+}
+
+
 check_usage
 check_dead_phone
 check_refusals
 check_dropped_download
+check_hostile_names
 echo "cli failures: ok"

@@ -106,7 +106,7 @@ BatchRunResult runBatchPackage(AppContext& context, const std::string& packagePa
         WindowBatchLink link(context, dialog.get(), hooks.showWaitDialog);
         BatchEngine engine({context.commands, context.catalogue, context.runSettings, context.log,
                             runner, context.clock, link},
-                           packageFolder(packagePath));
+                           packageFolder(packagePath), BatchOptions{true, &context.prompter});
         result.report = engine.run(listLines, hooks.relistRightPane);
     };
     dialog = std::make_unique<BatchDialog>(packagePath, lines, waitingForUsblan(context),

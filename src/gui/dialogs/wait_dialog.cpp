@@ -6,6 +6,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "base/visible_text.h"
+
 namespace mdk {
 
 namespace {
@@ -68,7 +70,8 @@ void WaitDialog::poll() {
         done(QDialog::Accepted);
         return;
     }
-    if (progressLine_) progressLine_->setText(QString::fromStdString(progress_.text()));
+    if (progressLine_)
+        progressLine_->setText(QString::fromStdString(visibleText(progress_.text())));
 }
 
 void WaitDialog::cancel() {

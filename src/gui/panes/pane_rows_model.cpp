@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QStyle>
 
+#include "base/visible_text.h"
 #include "gui/controls/pictures.h"
 
 namespace mdk {
@@ -43,7 +44,8 @@ QVariant PaneRowsModel::data(const QModelIndex& index, int role) const {
     switch (role) {
         case Qt::DisplayRole:
         case Qt::ToolTipRole:
-            if (index.column() == 0) return QString::fromStdString(row.name);
+            // A name holding control characters or bytes that are not UTF-8 shows them.
+            if (index.column() == 0) return QString::fromStdString(visibleText(row.name));
             if (index.column() == 1) return QString::fromStdString(row.size);
             return QString::fromStdString(row.detail);
         case Qt::DecorationRole:

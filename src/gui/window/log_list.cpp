@@ -2,6 +2,8 @@
 
 #include <QThread>
 
+#include "base/visible_text.h"
+
 namespace mdk {
 
 LogList::LogList(QWidget* parent) : QListWidget(parent) {
@@ -12,11 +14,11 @@ LogList::LogList(QWidget* parent) : QListWidget(parent) {
 }
 
 void LogList::appendLine(const std::string& text) {
-    queue({false, QString::fromStdString(text)});
+    queue({false, QString::fromStdString(visibleText(text))});
 }
 
 void LogList::replaceLastLine(const std::string& text) {
-    queue({true, QString::fromStdString(text)});
+    queue({true, QString::fromStdString(visibleText(text))});
 }
 
 void LogList::queue(Change change) {

@@ -69,11 +69,12 @@ PromptAnswer QtPrompter::show(const Prompt& prompt) {
     // Texts come from files and servers: never read as markup.
     box.setTextFormat(Qt::PlainText);
     if (prompt.systemModal) box.setWindowModality(Qt::ApplicationModal);
+    if (prompt.defaultNo) box.setDefaultButton(QMessageBox::No);
     return answerOf(box.exec());
 }
 
 PromptAnswer QtPrompter::ask(const Prompt& prompt) {
-    if (closed_) return defaultAnswer(prompt.buttons);
+    if (closed_) return defaultAnswer(prompt);
     if (QThread::currentThread() == qApp->thread()) return show(prompt);
     // The box runs on the GUI thread; this thread polls for its answer and gives up when
     // the GUI has closed meanwhile.
@@ -82,7 +83,7 @@ PromptAnswer QtPrompter::ask(const Prompt& prompt) {
     QMetaObject::invokeMethod(
         qApp, [this, prompt, answer] { answer->set_value(show(prompt)); }, Qt::QueuedConnection);
     while (result.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
-        if (closed_) return defaultAnswer(prompt.buttons);
+        if (closed_) return defaultAnswer(prompt);
     }
     return result.get();
 }
