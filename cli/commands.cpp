@@ -180,8 +180,10 @@ void checkPcParent(const std::string& target) {
 }
 
 // One file or folder of a transfer that did not get across, on stderr: "WHAT: PATH: WHY".
+// Phone names may hold terminal controls, so both texts are shown escaped.
 void reportNotDone(const char* what, const std::string& path, const std::string& reason) {
-    std::fprintf(stderr, "%s: %s: %s\n", what, path.c_str(), reason.c_str());
+    std::fprintf(stderr, "%s: %s: %s\n", what, visibleText(path).c_str(),
+                 visibleText(reason).c_str());
 }
 
 void getFile(Session& s, const CatalogueRecord& record, std::string target) {
