@@ -96,11 +96,14 @@ _marrowdeck_cli_value() {
 # Completes the current word as a value of kind $1.
 _marrowdeck_cli_complete() {
     local cur=$2
+    local words=${1#words:}
     case $1 in
-        file) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -f -- "$cur")) ;;
-        dir) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -d -- "$cur")) ;;
-        words:*) COMPREPLY=($(compgen -W "${1#words:}" -- "$cur"))
-            [[ ${COMPREPLY[0]} == *: ]] && compopt -o nospace 2>/dev/null ;;
+        file) compopt -o filenames 2>/dev/null || true
+            COMPREPLY=($(compgen -f -- "$cur")) ;;
+        dir) compopt -o filenames 2>/dev/null || true
+            COMPREPLY=($(compgen -d -- "$cur")) ;;
+        words:*) COMPREPLY=($(compgen -W "${words//,/ }" -- "$cur"))
+            if [[ ${COMPREPLY[0]-} == *: ]]; then compopt -o nospace 2>/dev/null || true; fi ;;
         *) COMPREPLY=() ;;
     esac
 }
@@ -117,11 +120,11 @@ _marrowdeck_cli() {
             ended=1
         elif [[ -z $ended && $word == -?* ]]; then
             kind=$(_marrowdeck_cli_value "$word")
-            [[ $kind != flag && $word != *=* ]] && ((i++))
+            [[ $kind != flag && $word != *=* ]] && i=$((i + 1))
         elif [[ -z $command ]]; then
             command=$word
         else
-            ((count++))
+            count=$((count + 1))
         fi
     done
     case $command in
@@ -151,7 +154,8 @@ complete -F _marrowdeck_cli marrowdeck-cli
 
 // ---- zsh ----------------------------------------------------------------------------------
 
-// A help text inside an _arguments spec: one line, no closing bracket or quote of its own.
+// A help text inside a quoted _arguments spec: one line, its closing brackets and quotes
+// escaped.
 std::string zshText(const char* help) {
     std::string text;
     for (const char* p = help; *p; ++p) {
@@ -159,7 +163,7 @@ std::string zshText(const char* help) {
             text += ' ';
         } else if (*p == '\'') {
             text += "'\\''";
-        } else if (*p == '[' || *p == ']' || *p == ':') {
+        } else if (*p == ']') {
             text += std::string("\\") + *p;
         } else {
             text += *p;
