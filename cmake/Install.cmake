@@ -70,13 +70,25 @@ install(CODE "
   file(INSTALL ${MDK_COMPLETION_DIR}/_marrowdeck-cli
        DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/zsh/\${zsh_dir}\")")
 
+# The package's documents: the licence in Debian's machine-readable form and the change
+# log, gzipped as Debian keeps it.
+set(MDK_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/marrowdeck)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/changelog.gz
+  COMMAND sh -c "gzip -9n -c \"$0\" > \"$1\"" ${MDK_PACKAGING_DIR}/changelog
+          ${CMAKE_BINARY_DIR}/changelog.gz
+  DEPENDS ${MDK_PACKAGING_DIR}/changelog VERBATIM)
+add_custom_target(marrowdeck_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/changelog.gz)
+install(FILES ${MDK_PACKAGING_DIR}/copyright ${CMAKE_BINARY_DIR}/changelog.gz
+        DESTINATION ${MDK_DOC_DIR})
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME marrowdeck)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Marrowdeck developers <dev@marrowdeck.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "two-pane file manager for Motorola P2k and USBLAN phones")
+# Debian shows the description's lines as they are: at most 80 characters each.
 set(CPACK_PACKAGE_DESCRIPTION
-  "Copies files and folders between the PC and a Motorola P2k phone, edits seems and\nruns batch packages. Includes a command-line tool and a simulated phone.")
+  "Copies files and folders between the PC and a Motorola P2k phone, edits\nseems and runs batch packages. Includes a command-line tool and a simulated\nphone.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
