@@ -28,7 +28,7 @@ void addOption(CLI::App& app, const Option& option) {
     if (option.value) {
         app.add_option(option.name)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     } else {
-        app.add_flag(option.name);
+        app.add_flag(option.name)->disable_flag_override();
     }
 }
 
@@ -37,11 +37,11 @@ void configure(Parser& parser, CommandLine& line) {
     quiet(app);
     app.require_subcommand(0, 1);  // a command's name among its operands is an operand
     app.add_option("--phone", line.address);
-    app.add_flag("--log", line.showLog);
-    app.add_flag("--trace", line.trace);
-    app.add_flag("--verify", line.verifyTransfers);
-    app.add_flag("-h,--help", line.help);
-    app.add_flag("--version", line.version);
+    app.add_flag("--log", line.showLog)->disable_flag_override();
+    app.add_flag("--trace", line.trace)->disable_flag_override();
+    app.add_flag("--verify", line.verifyTransfers)->disable_flag_override();
+    app.add_flag("-h,--help", line.help)->disable_flag_override();
+    app.add_flag("--version", line.version)->disable_flag_override();
     app.add_option("--completion", line.completion);
     for (const Command& command : commandTable()) {
         CLI::App* sub = app.add_subcommand(command.name);
@@ -54,15 +54,21 @@ void configure(Parser& parser, CommandLine& line) {
     }
 }
 
-// CLI11's own complaint in our words: the only one it raises here is an option without
-// its value ("--phone: 1 required TEXT missing").
+bool endsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// CLI11's own complaints in our words: an option without its value ("--phone: 1 required
+// TEXT missing") and a flag given one ("log was given a disallowed flag override").
 std::string parseProblem(const CLI::ParseError& error) {
     const std::string text = error.what();
-    const size_t colon = text.find(':');
-    if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) && colon != std::string::npos) {
-        return "missing value for " + text.substr(0, colon);
+    if (endsWith(text, " missing")) return "missing value for " + text.substr(0, text.find(':'));
+    if (endsWith(text, " was given a disallowed flag override")) {
+        const std::string name = text.substr(0, text.find(' '));  // without its dashes
+        return (name[0] == '-' ? name : "--" + name) + " takes no value";
     }
-    return text;
+    return "bad command line: " + text;
 }
 
 void takeInvocation(const Parser& parser, CommandLine& line) {

@@ -35,6 +35,8 @@ check_usage_errors() {
     usage_case "missing DIR for backup" "[OPTIONS] backup" backup --verify
     usage_case "missing value for --phone" "[OPTIONS] info" info --phone
     usage_case "missing value for --write" "[OPTIONS] seem-discover" seem-discover --write
+    usage_case "--allow-shell takes no value" "[OPTIONS] run" run pack.mrdk --allow-shell=no
+    usage_case "--log takes no value" "$tool" --log=0 info
     usage_case "unknown shell fish for --completion (want bash or zsh)" "$tool" --completion fish
     # A command's name among the operands is an operand.
     usage_case "extra operand info for ls" "[OPTIONS] ls" ls /a/ info
