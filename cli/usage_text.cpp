@@ -13,7 +13,9 @@ constexpr size_t kCommandColumn = 34;
 // "  LEFT   HELP", the help's further lines under its first.
 std::string row(const std::string& left, size_t column, const std::string& help) {
     std::string text = "  " + left;
-    text += text.size() < column ? std::string(column - text.size(), ' ') : " ";
+    // A long left part has its help on the next line.
+    text += text.size() < column ? std::string(column - text.size(), ' ')
+                                 : "\n" + std::string(column, ' ');
     for (char c : help) {
         text += c;
         if (c == '\n') text += std::string(column, ' ');

@@ -47,7 +47,11 @@ check_help_and_version() {
     "$BIN/marrowdeck-cli" --version >"$WORK/stdout" || fail "--version exited with $?"
     [ "$(cat "$WORK/stdout")" = "marrowdeck-cli $VERSION" ] || fail "--version: $(cat "$WORK/stdout")"
     "$BIN/marrowdeck-cli" --help >"$WORK/help" || fail "--help exited with $?"
-    for name in $(awk '/^commands:/ { on = 1; next } on { print $1 }' "$WORK/help"); do
+    local names
+    names=$(awk '/^commands:/ { on = 1; next } on && /^  [a-z]/ { print $1 }' "$WORK/help")
+    grep -qx seem-bit <<<"$names" && grep -qx restore <<<"$names" ||
+        fail "--help lists the commands $names"
+    for name in $names; do
         for form in "$name --help" "$name -h" "--help $name" "$name a b c d e f --help"; do
             # shellcheck disable=SC2086  # the form is split into words on purpose
             "$BIN/marrowdeck-cli" $form >"$WORK/stdout" 2>"$WORK/stderr" ||
