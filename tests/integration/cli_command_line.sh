@@ -49,8 +49,9 @@ check_help_and_version() {
     "$BIN/marrowdeck-cli" --help >"$WORK/help" || fail "--help exited with $?"
     local names
     names=$(awk '/^commands:/ { on = 1; next } on && /^  [a-z]/ { print $1 }' "$WORK/help")
-    grep -qx seem-bit <<<"$names" && grep -qx restore <<<"$names" ||
+    if ! grep -qx seem-bit <<<"$names" || ! grep -qx restore <<<"$names"; then
         fail "--help lists the commands $names"
+    fi
     for name in $names; do
         for form in "$name --help" "$name -h" "--help $name" "$name a b c d e f --help"; do
             # shellcheck disable=SC2086  # the form is split into words on purpose
