@@ -154,7 +154,7 @@ complete -F _marrowdeck_cli marrowdeck-cli
 
 // ---- zsh ----------------------------------------------------------------------------------
 
-// A help text inside a quoted _arguments spec: one line, its closing brackets and quotes
+// A help text inside a quoted _arguments item: one line, its closing brackets and quotes
 // escaped.
 std::string zshText(const char* help) {
     std::string text;
