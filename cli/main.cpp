@@ -50,7 +50,11 @@ bool printInformation(const CommandLine& line) {
 int runCommand(const CommandLine& line) {
     mdk::cli::Session session(programFolder(), line.showLog, line.trace);
     session.setVerifyTransfers(line.verifyTransfers);
-    if (line.command->connectsFirst) session.connect(line.address);
+    if (line.command->connectsFirst) {
+        session.connect(line.address);
+    } else {
+        session.deferConnect(line.address);
+    }
     try {
         line.command->run(session, line.invocation);
     } catch (const mdk::cli::CommandError&) {
@@ -59,7 +63,7 @@ int runCommand(const CommandLine& line) {
     }
     session.checkAnswering();
     session.view().finishProgress();
-    return 0;
+    return session.exitCode();
 }
 
 }  // namespace
@@ -74,7 +78,7 @@ int main(int argc, char** argv) {
         return usageError(e.message, line);
     } catch (const mdk::cli::CommandError& e) {
         std::fprintf(stderr, "ERROR: %s\n", e.message.c_str());
-        return kExitFailure;
+        return e.exitCode;
     } catch (const std::exception& e) {
         // A PC-side failure (out of memory, a file-system error): one line, never a crash.
         std::fprintf(stderr, "ERROR: %s\n", e.what());

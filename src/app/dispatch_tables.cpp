@@ -36,9 +36,10 @@ const std::vector<MenuDefinition>& mainMenus() {
         {"&Seem",
          {{kMenuDiscoverNumbers, "&Discover numbers"},
           {kMenuSeemFunctions, "&Functions"},
+          {kMenuCompareSeems, "Compare seems…"},
           {kMenuOldSeemDialog, "&Old dialog"}}},
         {"O&ptions", {{kMenuOptions, "&Options"}}},
-        {"&Help", {{kMenuAbout, "&About"}}},
+        {"&Help", {{kMenuDiagnose, "Diagnose connection…"}, {kMenuAbout, "&About"}}},
     };
     return menus;
 }
@@ -113,8 +114,10 @@ std::string commandName(int id) {
         {kMenuDiscoverNumbers, "Discover numbers"},
         {kMenuSeemFunctions, "Seem functions"},
         {kMenuOldSeemDialog, "Seem manager"},
+        {kMenuCompareSeems, "Compare seems"},
         {kMenuOptions, "Options"},
         {kMenuAbout, "About"},
+        {kMenuDiagnose, "Diagnose connection"},
         {kTesterKey, "USB I/O command tester"},
         {kLeftReread, "Re-read left pane"},
         {kRightReread, "Re-read right pane"},

@@ -6,6 +6,7 @@
 #include "backup/sha256.h"
 #include "base/clock.h"
 #include "p2k/command_set.h"
+#include "p2k/file_transfer.h"
 #include "p2k/transport.h"
 #include "platform/safe_file.h"
 #include "seem/seem_file.h"
@@ -53,12 +54,8 @@ public:
         manifest_.framing = identity.framing;
         manifest_.date = utcTimestamp();
 
-        report("Reading the phone", "", 0, 0);
-        const PhoneListing listing = listWholePhone(phone_);
-        if (listing.files.empty() && !manifest_.files.empty()) {
-            return failed("the phone listed no files; the backup is left as it was");
-        }
-        backUpFiles(listing);
+        summary_.seemsOnly = options_.seemsOnly;
+        if (!options_.seemsOnly && !backUpFiles()) return summary_;
         if (!stopped()) backUpSeems();
         saveManifest();
         return summary_;
@@ -119,7 +116,14 @@ private:
         return wanted;
     }
 
-    void backUpFiles(const PhoneListing& listing) {
+    // False when the phone listed no files where the folder holds some: the run stops.
+    bool backUpFiles() {
+        report("Reading the phone", "", 0, 0);
+        const PhoneListing listing = listWholePhone(phone_);
+        if (listing.files.empty() && !manifest_.files.empty()) {
+            failed("the phone listed no files; the backup is left as it was");
+            return false;
+        }
         const auto wanted = planFiles(listing);
         phaseStart_ = phone_.clock.nowMs();
         for (size_t i = 0; i < wanted.size() && !stopped(); ++i) {
@@ -128,16 +132,33 @@ private:
             bytesDone_ += wanted[i]->size;
         }
         report("Files", "", wanted.size(), wanted.size());
+        return true;
     }
 
+    // Streams one file into a temporary file beside its stored copy, put in place once
+    // whole. False when the phone side failed.
     bool backUpFile(const CatalogueRecord& record) {
         const std::string stored = *storedFilePath(options_.folder, record.path);
-        auto data = downloadListedFile(phone_, record);
+        std::string error;
+        if (!makeFolders(stored.substr(0, stored.rfind('/')), error)) {
+            fail(summary_.files, record.path, error);
+            return true;
+        }
+        PendingFile pending;
+        Sha256 hash;
+        const auto received =
+            downloadIntoPendingFile(phone_.commands, listedDownload(phone_, record), stored,
+                                    pending, error, [&hash](std::span<const uint8_t> block) {
+                                        hash.update(block);
+                                        return true;
+                                    });
         // A file stopped by Cancel is not a failure: the run ends as cancelled.
-        if (!data && control_.cancelled()) return true;
-        if (!data) {
-            fail(summary_.files, record.path, "download failed");
-            return false;
+        if (!received && control_.cancelled()) return true;
+        if (!received) {
+            // A refusal on the PC side leaves no failure of the phone's: the phone answered.
+            const bool phoneSide = phone_.commands.transport().failure().kind != FailureKind::None;
+            fail(summary_.files, record.path, phoneSide ? downloadFailureText(phone_) : error);
+            return !phoneSide;
         }
         auto it = manifest_.files.find(record.path);
         const bool known = it != manifest_.files.end();
@@ -147,13 +168,12 @@ private:
             manifest_.files.erase(it);
             saveManifest();
         }
-        std::string error;
-        if (!storeBytes(stored, *data, error)) {
+        if (!pending.commit(ExistingFile::Replace, error)) {
             fail(summary_.files, record.path, error);
             return true;  // the phone answered; the PC side failed
         }
-        manifest_.files[record.path] = {static_cast<uint32_t>(data->size()), record.size,
-                                        record.attributeWord, sha256Hex(*data), false};
+        manifest_.files[record.path] = {static_cast<uint32_t>(*received), record.size,
+                                        record.attributeWord, hash.hex(), false};
         ++(known ? summary_.files.changed : summary_.files.added);
         saveManifestSometimes();
         return true;
@@ -242,8 +262,8 @@ BackupSummary runBackup(BackupPhone& phone, const BackupOptions& options,
 }
 
 std::string summaryText(const BackupSummary& summary) {
-    std::string text =
-        tallyText("Files", summary.files) + "\n" + tallyText("Seem records", summary.seems) + "\n";
+    std::string text = summary.seemsOnly ? "" : tallyText("Files", summary.files) + "\n";
+    text += tallyText("Seem records", summary.seems) + "\n";
     if (summary.linkLost) text += "Stopped: the phone stopped answering.\n";
     if (summary.cancelled) text += "Stopped: cancelled.\n";
     return text;

@@ -191,6 +191,7 @@ private:
     uint32_t stride_ = kDefaultStride;
     std::atomic<uint32_t> reportedCount_{0};
     uint32_t loadedCount_ = 0;
+    uint32_t announced_ = 0;  // the total the search start announced
     std::atomic<bool> workerDone_{true};
     std::atomic<bool> catalogueLoaded_{false};
     std::atomic<bool> needsReload_{false};

@@ -134,8 +134,17 @@ bool Catalogue::takeBlock(const std::vector<uint8_t>& reply, bool& firstReply) {
     if (!layout) return false;
     firstReply = false;
     const uint32_t stride = layout->stride;
-    const size_t whole = layout->whole;
     const uint16_t count = layout->count;
+    // The search start announced the total: records beyond it are not taken, so a phone
+    // that keeps sending can neither hold the load nor fill memory.
+    const size_t room = announced_ > loadedCount_ ? announced_ - loadedCount_ : 0;
+    const size_t whole = std::min(layout->whole, room);
+    if (whole < layout->whole) {
+        noteLoadProblem("the phone announced " + std::to_string(announced_) +
+                        " files but kept sending more; the list was cut at " +
+                        std::to_string(announced_));
+    }
+    if (whole == 0) return false;
     std::vector<uint32_t> starts;
     {
         std::unique_lock lock(mutex_);
@@ -175,7 +184,7 @@ bool Catalogue::takeBlock(const std::vector<uint8_t>& reply, bool& firstReply) {
     }
     // The limit is checked per block: every record of a block kept is also indexed.
     if (limit >= 0 && loadedCount_ > static_cast<uint32_t>(limit)) return false;
-    return whole == count;
+    return whole == count && loadedCount_ < announced_;
 }
 
 void Catalogue::loadCatalogue() {
@@ -185,6 +194,7 @@ void Catalogue::loadCatalogue() {
     resetForLoad();
     const int count = commands_.phoneSearchStart(volumeMask(), currentVolume_[1]);
     const bool liveLine = count > 0;
+    announced_ = count > 0 ? static_cast<uint32_t>(count) : 0;
     if (count > 0) {
         reportedCount_ = static_cast<uint32_t>(count);
         {

@@ -335,18 +335,57 @@ TEST(Load, SummaryOfAFailedSearchDoesNotReplaceAnEarlierLine) {
     EXPECT_EQ(lines[1].substr(0, 4), "0M40");
 }
 
-TEST(Load, RecordsBeyondTheAnnouncedCountAreKept) {
+TEST(Load, RecordsBeyondTheAnnouncedCountAreCutWithAProblem) {
     ScriptedFixture s;
     s.phone.queue(kReplyData, {0, 2});
     s.phone.queue(kReplyData, block(268, {"/a/1", "/a/2", "/a/3"}));
-    s.phone.queue(kReplyData, block(268, {"/a/4", "/a/5"}));
+    s.phone.queue(kReplyData, block(268, {"/a/4", "/a/5"}));  // must not be read
     s.phone.queue(kReplyData, {0, 0, 0, 0});
     Catalogue& catalogue = s.f.context.catalogue;
     catalogue.loadCatalogue();
-    EXPECT_EQ(pathsOf(catalogue.records()),
-              (std::vector<std::string>{"/a/1", "/a/2", "/a/3", "/a/4", "/a/5"}));
-    EXPECT_EQ(catalogue.reportedCount(), 5u);
-    EXPECT_EQ(catalogue.listFolder("/a/").size(), 5u);
+    EXPECT_EQ(pathsOf(catalogue.records()), (std::vector<std::string>{"/a/1", "/a/2"}));
+    EXPECT_EQ(catalogue.reportedCount(), 2u);
+    EXPECT_EQ(catalogue.catalogueBytes(), 4 + 2 * 268u) << "no bytes beyond the total kept";
+    EXPECT_EQ(fileCommands(s.phone.commands, CommandSet::kSearchNext).size(), 1u);
+    const std::string problem =
+        "the phone announced 2 files but kept sending more; the list "
+        "was cut at 2";
+    EXPECT_EQ(catalogue.loadProblem(), problem);
+    EXPECT_TRUE(s.f.log.has(problem));
+}
+
+// A phone whose search never sends its end block: the load stops at the announced total,
+// also when the limit of files is off, and the next load starts afresh.
+TEST(Load, AListThatNeverEndsStopsAtTheAnnouncedTotal) {
+    struct Case {
+        int files;
+        int perBlock;
+        int32_t limit;
+        uint32_t kept;
+        bool cut;  // the total fell inside a block
+    };
+    const Case cases[] = {{10, 7, -1, 10, true},
+                          {14, 7, -1, 14, false},
+                          {8, 3, -1, 8, true},
+                          {10, 3, 4, 6, false},
+                          {5, 7, -1, 5, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.files << " files, " << c.perBlock << " a block");
+        PhoneFixture f;
+        f.model.setRecordsPerBlock(c.perBlock);
+        for (int i = 0; i < c.files; ++i) {
+            ASSERT_TRUE(f.model.addFile("/a/f" + std::to_string(100 + i), {}));
+        }
+        f.phone.faults().endlessList = true;
+        f.context.runSettings.setFileCountLimit(c.limit);
+        Catalogue& catalogue = f.context.catalogue;
+        catalogue.loadCatalogue();
+        EXPECT_TRUE(catalogue.workerDone());
+        EXPECT_EQ(catalogue.catalogueRecords(), c.kept);
+        EXPECT_EQ(catalogue.loadProblem().empty(), !c.cut) << catalogue.loadProblem();
+        EXPECT_LE(fileCommands(f.link->commands(), CommandSet::kSearchNext).size(),
+                  size_t(c.files / c.perBlock + 1));
+    }
 }
 
 TEST(Load, ShortLaterReplyKeepsItsWholeRecordsAndEndsTheLoad) {

@@ -146,8 +146,8 @@ check_bash_completion() {
     mkdir -p "$WORK/pc/photos"
     touch "$WORK/pc/photo.jpg"
     cd "$WORK/pc"
-    expect_completion "seem-bit seem-discover seem-functions seem-get seem-put" seem-
-    expect_completion "seem-bit seem-discover seem-functions seem-get seem-put" --log seem-
+    expect_completion "seem-bit seem-diff seem-discover seem-functions seem-get seem-put" seem-
+    expect_completion "seem-bit seem-diff seem-discover seem-functions seem-get seem-put" --log seem-
     expect_completion "restart restore rm rmdir run" --phone sim r
     expect_completion "--phone" --ph
     expect_completion "--allow-shell" run x.mrdk --all

@@ -17,11 +17,13 @@ class PhoneSource;
 class TransferWatch;
 class WorkerRunner;
 struct WaitProgress;
+struct FolderDownloadItem;
 
 // The Copy command and the per-row transfers between the panes: PC to PC, phone file and
 // folder downloads, file and folder uploads, seem downloads and uploads. Phone downloads
-// and uploads run one file at a time on the window's worker runner; the PC file of a
-// download is written only once its worker has ended, and only after a complete read.
+// and uploads run one file at a time on the window's worker runner; a download is written
+// block by block into a temporary file that takes the PC file's place only after a
+// complete read.
 // The wait dialog of each file shows the copy's progress and a Cancel button: Cancel stops
 // the file between two blocks (nothing partial is kept on either side) and skips the rows
 // that follow.
@@ -68,7 +70,12 @@ private:
                    const PaneRow& row, bool severalRows, std::optional<bool>& overwriteAll);
     bool downloadFile(const std::string& phonePath, const PaneRow& row, const std::string& pcFile);
     bool downloadFolder(const std::string& phoneFolder, const std::string& pcFolder);
-    bool uploadFile(const std::string& pcFile, const std::string& target, bool patchCatalogue);
+    bool downloadFolderItems(const std::vector<FolderDownloadItem>& items,
+                             const std::string& pcFolder,
+                             const std::shared_ptr<size_t>& downloaded);
+    // sent, when given, counts the uploads that succeeded.
+    bool uploadFile(const std::string& pcFile, const std::string& target, bool patchCatalogue,
+                    const std::shared_ptr<size_t>& sent = nullptr);
     bool uploadFolder(Side destination, const std::string& pcFolder);
     bool writeSourceList(const std::vector<std::string>& files);
     // A new watch for a copy of rows: their file count and bytes in all.
