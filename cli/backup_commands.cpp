@@ -114,27 +114,11 @@ BackupPhone phoneOf(Session& s) {
     return {s.commands(), s.catalogue(), s.context().config, s.context().clock};
 }
 
-void runBackupCommand(Session& s, const std::vector<std::string>& args) {
-    std::string folder;
-    bool verify = false;
-    bool discover = false;
-    bool seemsOnly = false;
-    for (const auto& arg : args) {
-        if (arg == "--verify") {
-            verify = true;
-        } else if (arg == "--discover") {
-            discover = true;
-        } else if (arg == "--seems-only") {
-            seemsOnly = true;
-        } else if (!arg.empty() && arg[0] == '-') {
-            throw CommandError{"unknown backup option " + arg};
-        } else if (folder.empty()) {
-            folder = arg;
-        } else {
-            throw CommandError{"backup takes one folder"};
-        }
-    }
-    if (folder.empty()) throw CommandError{"backup needs a folder"};
+void runBackupCommand(Session& s, const Invocation& invocation) {
+    const std::string& folder = invocation.operands[0];
+    const bool verify = invocation.has("--verify");
+    const bool discover = invocation.has("--discover");
+    const bool seemsOnly = invocation.has("--seems-only");
     if (verify && (discover || seemsOnly)) {
         throw CommandError{"--verify goes with neither --discover nor --seems-only"};
     }
@@ -142,31 +126,14 @@ void runBackupCommand(Session& s, const std::vector<std::string>& args) {
     verify ? runVerify(s, folder) : runBackup(s, folder, discover, seemsOnly);
 }
 
-void runRestoreCommand(Session& s, const std::vector<std::string>& args) {
+void runRestoreCommand(Session& s, const Invocation& invocation) {
     RestoreOptions options;
-    bool onlyFiles = false;
-    bool onlySeems = false;
-    bool yes = false;
-    for (const auto& arg : args) {
-        if (arg == "--files") {
-            onlyFiles = true;
-        } else if (arg == "--seems") {
-            onlySeems = true;
-        } else if (arg == "--dry-run") {
-            options.dryRun = true;
-        } else if (arg == "--yes") {
-            yes = true;
-        } else if (arg == "--force-model") {
-            options.forceModel = true;
-        } else if (!arg.empty() && arg[0] == '-') {
-            throw CommandError{"unknown restore option " + arg};
-        } else if (options.folder.empty()) {
-            options.folder = arg;
-        } else {
-            throw CommandError{"restore takes one folder"};
-        }
-    }
-    if (options.folder.empty()) throw CommandError{"restore needs a folder"};
+    options.folder = invocation.operands[0];
+    options.dryRun = invocation.has("--dry-run");
+    options.forceModel = invocation.has("--force-model");
+    const bool onlyFiles = invocation.has("--files");
+    const bool onlySeems = invocation.has("--seems");
+    const bool yes = invocation.has("--yes");
     // Neither or both: everything.
     options.files = onlyFiles || !onlySeems;
     options.seems = onlySeems || !onlyFiles;

@@ -1,6 +1,5 @@
 #pragma once
-#include <string>
-#include <vector>
+#include "cli/commands.h"
 
 #include "backup/backup_phone.h"
 
@@ -12,8 +11,8 @@ class Session;
 BackupPhone phoneOf(Session& session);
 
 // backup DIR [--discover] [--seems-only] | backup --verify DIR
-void runBackupCommand(Session& session, const std::vector<std::string>& args);
+void runBackupCommand(Session& session, const Invocation& invocation);
 // restore DIR [--files] [--seems] [--dry-run] [--yes] [--force-model]
-void runRestoreCommand(Session& session, const std::vector<std::string>& args);
+void runRestoreCommand(Session& session, const Invocation& invocation);
 
 }  // namespace mdk::cli

@@ -491,41 +491,116 @@ void runSeemPut(Session& s, const std::vector<std::string>& args) {
     }
 }
 
+// A handler that reads its options from its words: it gets the operands, then each option
+// given ("--csv FILE").
+Handler withOptionWords(void (*run)(Session&, const std::vector<std::string>&)) {
+    return [run](Session& s, const Invocation& invocation) {
+        std::vector<std::string> words = invocation.operands;
+        for (const auto& [name, value] : invocation.options) {
+            words.push_back(name);
+            if (!value.empty()) words.push_back(value);
+        }
+        run(s, words);
+    };
+}
+
 }  // namespace
+
+std::string Invocation::value(const std::string& option) const {
+    auto found = options.find(option);
+    return found == options.end() ? std::string() : found->second;
+}
 
 const std::vector<Command>& commandTable() {
     static const std::vector<Command> table = {
-        {"info", "", "model, family, framing, volumes and free space", 0, 0, runInfo},
-        {"ls", "FOLDER", "list a phone folder such as /a/mobile/", 1, 1, runLs},
-        {"get", "PHONE_PATH [PC_PATH]", "download a file, or a folder recursively", 1, 2, runGet},
-        {"put", "PC_PATH PHONE_PATH", "upload a file, or a folder recursively", 2, 2, runPut},
-        {"rm", "PHONE_PATH", "delete a phone file", 1, 1, runRm},
-        {"mkdir", "PHONE_PATH", "create a phone folder", 1, 1, runMkdir},
-        {"rmdir", "PHONE_PATH", "remove a phone folder", 1, 1, runRmdir},
-        {"attr", "PHONE_PATH HEX", "set a phone file's attribute word", 2, 2, runAttr},
-        {"seem-get", "SEEM RECORD [FILE]", "read a seem record (hexadecimal numbers)", 2, 3,
-         runSeemGet},
-        {"seem-put", "FILE", "write a seem file xxxx_yyyy.seem to the phone", 1, 1, runSeemPut},
-        {"seem-bit", "SEEM RECORD OFFSET BIT ACTION",
-         "get, set, clear or toggle one seem bit (hexadecimal numbers)", 5, 5, runSeemBit},
-        {"seem-discover", "[--write FILE]",
-         "list the seem numbers the phone answers; --write FILE keeps them as a seem list", 0, 2,
-         runSeemDiscover},
-        {"seem-functions", "[CSV]", "each seem function with its bit's state on the phone", 0, 1,
-         runSeemFunctions},
-        {"seem-diff", "A B [--json] [--csv FILE]",
-         "compare seem records (a backup, a seem file or @phone); 0 same, 1 differ, 2 trouble", 2,
-         5, runSeemDiff, false},
-        {"restart", "", "restart the phone", 0, 0, runRestart},
-        {"run", "FILE [--allow-shell]", "run a batch package (.mrdk)", 1, 2, runPackage},
-        {"backup", "DIR [--discover] [--seems-only] | --verify DIR",
-         "back up every file and seem into DIR; --verify compares", 1, 3, runBackupCommand},
-        {"restore", "DIR [--files] [--seems] [--dry-run] [--yes] [--force-model]",
-         "put a backup back on the phone (seems only with --yes)", 1, 6, runRestoreCommand},
-        {"detect", "[--report FILE] [--json] [--switch]",
-         "what the system and the phone show, for bug reports (writes nothing)", 0, 4, runDetect,
-         false},
-        {"mount", "DIR [-o ro]", "the phone as a folder until fusermount3 -u DIR", 1, 3, runMount},
+        {.name = "info", .help = "model, family, framing, volumes and free space", .run = runInfo},
+        {.name = "ls",
+         .help = "list a phone folder such as /a/mobile/",
+         .operands = {{"PHONE_FOLDER"}},
+         .run = runLs},
+        {.name = "get",
+         .help = "download a file, or a folder recursively",
+         .operands = {{"PHONE_PATH"}, {"PC_PATH", false}},
+         .run = runGet},
+        {.name = "put",
+         .help = "upload a file, or a folder recursively",
+         .operands = {{"PC_PATH"}, {"PHONE_PATH"}},
+         .run = runPut},
+        {.name = "rm", .help = "delete a phone file", .operands = {{"PHONE_PATH"}}, .run = runRm},
+        {.name = "mkdir",
+         .help = "create a phone folder",
+         .operands = {{"PHONE_PATH"}},
+         .run = runMkdir},
+        {.name = "rmdir",
+         .help = "remove a phone folder",
+         .operands = {{"PHONE_PATH"}},
+         .run = runRmdir},
+        {.name = "attr",
+         .help = "set a phone file's attribute word",
+         .operands = {{"PHONE_PATH"}, {"HEX"}},
+         .run = runAttr},
+        {.name = "seem-get",
+         .help = "read a seem record (hexadecimal numbers)",
+         .operands = {{"SEEM"}, {"RECORD"}, {"FILE", false}},
+         .run = runSeemGet},
+        {.name = "seem-put",
+         .help = "write a seem file xxxx_yyyy.seem to the phone",
+         .operands = {{"FILE"}},
+         .run = runSeemPut},
+        {.name = "seem-bit",
+         .help = "get, set, clear or toggle one seem bit (hexadecimal numbers)",
+         .operands = {{"SEEM"}, {"RECORD"}, {"OFFSET"}, {"BIT"}, {"ACTION"}},
+         .run = runSeemBit},
+        {.name = "seem-discover",
+         .help = "list the seem numbers the phone answers",
+         .options = {{"--write", "FILE", "keep them as a seem list in FILE"}},
+         .run = runSeemDiscover},
+        {.name = "seem-functions",
+         .help = "each seem function with its bit's state on the phone",
+         .operands = {{"CSV", false}},
+         .run = runSeemFunctions},
+        {.name = "seem-diff",
+         .help = "compare seem records (a backup, a seem file or @phone); 0 same, 1 differ, 2 "
+                 "trouble",
+         .operands = {{"A"}, {"B"}},
+         .options = {{"--json", nullptr, "print the differences as JSON"},
+                     {"--csv", "FILE", "the seem functions file that names the bits"}},
+         .run = withOptionWords(runSeemDiff),
+         .connectsFirst = false},
+        {.name = "restart", .help = "restart the phone", .run = runRestart},
+        {.name = "run",
+         .help = "run a batch package (.mrdk)",
+         .operands = {{"FILE"}},
+         .options = {{"--allow-shell", nullptr, "run its shell lines (##) too"}},
+         .run = runPackage},
+        {.name = "backup",
+         .help = "back up every file and seem into DIR",
+         .operands = {{"DIR"}},
+         .options = {{"--discover", nullptr, "back up the seems a scan finds, not the seem list's"},
+                     {"--seems-only", nullptr, "back up the seems alone"},
+                     {"--verify", nullptr, "compare the phone with the backup in DIR instead"}},
+         .run = runBackupCommand},
+        {.name = "restore",
+         .help = "put a backup back on the phone (seems only with --yes)",
+         .operands = {{"DIR"}},
+         .options = {{"--files", nullptr, "the files alone"},
+                     {"--seems", nullptr, "the seems alone"},
+                     {"--dry-run", nullptr, "tell what would change, change nothing"},
+                     {"--yes", nullptr, "write the seems that differ"},
+                     {"--force-model", nullptr, "write the seems onto a phone of another model"}},
+         .run = runRestoreCommand},
+        {.name = "detect",
+         .help = "what the system and the phone show, for bug reports (writes nothing)",
+         .options = {{"--report", "FILE", "also write the report into FILE"},
+                     {"--json", nullptr, "print it as JSON"},
+                     {"--switch", nullptr, "switch a modem or memory-card phone into P2k mode"}},
+         .run = withOptionWords(runDetect),
+         .connectsFirst = false},
+        {.name = "mount",
+         .help = "the phone as a folder until fusermount3 -u DIR",
+         .operands = {{"DIR"}},
+         .options = {{"-o", "ro", "mount read-only"}},
+         .run = withOptionWords(runMount)},
     };
     return table;
 }

@@ -10,8 +10,6 @@
 namespace mdk::cli {
 namespace {
 
-constexpr const char* kAllowShell = "--allow-shell";
-
 // The phone the session has opened; transfers run in place.
 class SessionBatchLink final : public BatchLink {
 public:
@@ -32,11 +30,8 @@ private:
 
 }  // namespace
 
-void runPackage(Session& s, const std::vector<std::string>& args) {
-    const std::string& path = args[0];
-    if (args.size() > 1 && args[1] != kAllowShell) {
-        throw CommandError{"unknown option " + args[1] + " (only " + kAllowShell + ")"};
-    }
+void runPackage(Session& s, const Invocation& invocation) {
+    const std::string& path = invocation.operands[0];
     auto lines = readPackageFile(path);
     if (!lines) throw CommandError{"cannot read the package " + path};
 
@@ -45,7 +40,7 @@ void runPackage(Session& s, const std::vector<std::string>& args) {
     AppContext& context = s.context();
     BatchEngine engine({context.commands, context.catalogue, context.runSettings, context.log,
                         runner, context.clock, link},
-                       packageFolder(path), BatchOptions{args.size() > 1});
+                       packageFolder(path), BatchOptions{invocation.has("--allow-shell")});
     const BatchReport report = engine.run(*lines);
     s.view().finishProgress();
     if (report.linkFailed) throw CommandError{"the phone is not connected"};

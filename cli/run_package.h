@@ -1,6 +1,5 @@
 #pragma once
-#include <string>
-#include <vector>
+#include "cli/commands.h"
 
 namespace mdk::cli {
 
@@ -10,6 +9,6 @@ class Session;
 // batch dialog. Every line runs; "##" lines only with --allow-shell. Fails (exit code 1)
 // when the phone is not connected or any command line failed or was refused, each named
 // on stderr.
-void runPackage(Session& session, const std::vector<std::string>& args);
+void runPackage(Session& session, const Invocation& invocation);
 
 }  // namespace mdk::cli

@@ -56,14 +56,8 @@ void runSeemBit(Session& s, const std::vector<std::string>& args) {
     if (action == SeemBitAction::Get) std::printf("%d\n", result.value);
 }
 
-void runSeemDiscover(Session& s, const std::vector<std::string>& args) {
-    std::string listFile;
-    if (!args.empty()) {
-        if (args.size() != 2 || args[0] != "--write") {
-            throw CommandError{"seem-discover takes no arguments but --write FILE"};
-        }
-        listFile = args[1];
-    }
+void runSeemDiscover(Session& s, const Invocation& invocation) {
+    const std::string listFile = invocation.value("--write");
     s.probe();
     const auto found = discoverSeems(s.commands(), s.context().driver, &s.view());
     s.view().finishProgress();

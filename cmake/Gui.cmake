@@ -34,6 +34,13 @@ if(MDK_GUI_SOURCES)
   add_library(marrowdeck_gui STATIC ${MDK_GUI_SOURCES} ${MDK_QRC} ${MDK_IMAGE_CPP})
   target_include_directories(marrowdeck_gui PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR})
   target_link_libraries(marrowdeck_gui PUBLIC marrowdeck_sim Qt6::Widgets Qt6::Network)
+  if(MDK_PCH)
+    # The Qt headers most of its files include; not the whole of Qt Widgets, whose
+    # precompiled header would outweigh what it saves.
+    target_precompile_headers(marrowdeck_gui PRIVATE <QApplication> <QDialog> <QPushButton>
+      <QLineEdit> <QLabel> <QGridLayout> <QVBoxLayout> <QHeaderView> <QListWidget> <QCheckBox>
+      <QPainter> <QTimer> <QPointer> <QUrl> <QStyle> <string> <vector> <memory>)
+  endif()
 endif()
 if(EXISTS ${CMAKE_SOURCE_DIR}/src/gui/window/main_gui.cpp)
   add_executable(marrowdeck ${CMAKE_SOURCE_DIR}/src/gui/window/main_gui.cpp)

@@ -39,7 +39,7 @@ foreach(entry "marrowdeck-cli|command-line file manager for Motorola P2k and USB
   add_custom_command(OUTPUT ${MDK_MAN_DIR}/${name}.1.gz
     COMMAND ${CMAKE_COMMAND} -E make_directory ${MDK_MAN_DIR}
     COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:${name}> -DNAME=${name}
-            "-DSUMMARY=${summary}" -DOUT=${MDK_MAN_DIR}/${name}.1
+            "-DSUMMARY=${summary}" -DVERSION=${PROJECT_VERSION} -DOUT=${MDK_MAN_DIR}/${name}.1
             -P ${MDK_PACKAGING_DIR}/man/help_to_man.cmake
     COMMAND gzip -9nf ${MDK_MAN_DIR}/${name}.1
     DEPENDS ${name} ${MDK_PACKAGING_DIR}/man/help_to_man.cmake VERBATIM)
@@ -48,13 +48,47 @@ endforeach()
 add_custom_target(marrowdeck_man ALL DEPENDS ${MDK_MAN_PAGES})
 install(FILES ${MDK_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
+# Shell completions, written by the tool from its command table. zsh reads Debian's
+# packages' from vendor-completions, a local install's from site-functions.
+set(MDK_COMPLETION_DIR ${CMAKE_BINARY_DIR}/completion)
+add_custom_command(OUTPUT ${MDK_COMPLETION_DIR}/marrowdeck-cli ${MDK_COMPLETION_DIR}/_marrowdeck-cli
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${MDK_COMPLETION_DIR}
+  COMMAND sh -c "\"$0\" --completion bash > \"$1\" && \"$0\" --completion zsh > \"$2\""
+          $<TARGET_FILE:marrowdeck-cli> ${MDK_COMPLETION_DIR}/marrowdeck-cli
+          ${MDK_COMPLETION_DIR}/_marrowdeck-cli
+  DEPENDS marrowdeck-cli VERBATIM)
+add_custom_target(marrowdeck_completion ALL
+  DEPENDS ${MDK_COMPLETION_DIR}/marrowdeck-cli ${MDK_COMPLETION_DIR}/_marrowdeck-cli)
+install(FILES ${MDK_COMPLETION_DIR}/marrowdeck-cli
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+# The prefix is known only when installing (the package installs into /usr).
+install(CODE "
+  set(zsh_dir site-functions)
+  if(CMAKE_INSTALL_PREFIX STREQUAL \"/usr\")
+    set(zsh_dir vendor-completions)
+  endif()
+  file(INSTALL ${MDK_COMPLETION_DIR}/_marrowdeck-cli
+       DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/zsh/\${zsh_dir}\")")
+
+# The package's documents: the licence in Debian's machine-readable form and the change
+# log, gzipped as Debian keeps it.
+set(MDK_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/marrowdeck)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/changelog.gz
+  COMMAND sh -c "gzip -9n -c \"$0\" > \"$1\"" ${MDK_PACKAGING_DIR}/changelog
+          ${CMAKE_BINARY_DIR}/changelog.gz
+  DEPENDS ${MDK_PACKAGING_DIR}/changelog VERBATIM)
+add_custom_target(marrowdeck_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/changelog.gz)
+install(FILES ${MDK_PACKAGING_DIR}/copyright ${CMAKE_BINARY_DIR}/changelog.gz
+        DESTINATION ${MDK_DOC_DIR})
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME marrowdeck)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Marrowdeck developers <dev@marrowdeck.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "two-pane file manager for Motorola P2k and USBLAN phones")
+# Debian shows the description's lines as they are: at most 80 characters each.
 set(CPACK_PACKAGE_DESCRIPTION
-  "Copies files and folders between the PC and a Motorola P2k phone, edits seems and\nruns batch packages. Includes a command-line tool and a simulated phone.")
+  "Copies files and folders between the PC and a Motorola P2k phone, edits\nseems and runs batch packages. Includes a command-line tool and a simulated\nphone.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)

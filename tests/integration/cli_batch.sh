@@ -94,8 +94,8 @@ check_exit_codes() {
 
     expect_exit 1 run "$PACK/absent.mrdk"
     expect_one_error "cannot read the package $PACK/absent.mrdk"
-    expect_exit 1 run "$PACK/skipped.mrdk" --yes
-    expect_one_error "unknown option --yes (only --allow-shell)"
+    expect_exit 2 run "$PACK/skipped.mrdk" --yes
+    expect_usage_text "unknown option --yes"
     local got=0
     "$BIN/marrowdeck-cli" --phone "unix:$WORK/none.sock" run "$PACK/skipped.mrdk" \
         2>/dev/null || got=$?

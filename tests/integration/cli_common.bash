@@ -77,6 +77,21 @@ expect_one_error() {
     fi
 }
 
+# expect_usage_text TEXT: stderr of the last run is one "ERROR: TEXT" line (TEXT empty: any
+# text), then a usage text "usage: marrowdeck-cli ..." and no other ERROR line.
+expect_usage_text() {
+    local first
+    first=$(head -1 "$WORK/stderr")
+    if [ -n "${1:-}" ]; then
+        [ "$first" = "ERROR: $1" ] || fail "expected 'ERROR: $1', got '$first'"
+    else
+        [[ $first == "ERROR: "* ]] || fail "no ERROR line first: $(cat "$WORK/stderr")"
+    fi
+    [ "$(grep -c '^ERROR:' "$WORK/stderr")" -eq 1 ] || fail "more than one ERROR line: $(cat "$WORK/stderr")"
+    sed -n 2p "$WORK/stderr" | grep -q '^usage: marrowdeck-cli' ||
+        fail "no usage after the ERROR line: $(cat "$WORK/stderr")"
+}
+
 # ls_row FOLDER NAME: sets ROW to the row of NAME in the listing of FOLDER (empty when not
 # listed); a failing ls ends the script.
 ls_row() {

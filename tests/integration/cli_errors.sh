@@ -1,18 +1,18 @@
 #!/usr/bin/env bash
-# marrowdeck-cli's failures: bad usage exits 2 with the usage text; a phone that is not
+# marrowdeck-cli's failures: bad usage exits 2 with one ERROR line and the usage; a phone that is not
 # there, refuses, or drops the link mid-download exits 1 with one "ERROR:" line, and a
 # failed download leaves the PC file it would have replaced as it was.
 set -euo pipefail
 # shellcheck source=tests/integration/cli_common.bash
 source "$(dirname "$0")/cli_common.bash"
 
-# usage_error ARGS...: marrowdeck-cli ARGS (no phone contacted) exits 2 with the usage.
+# usage_error ARGS...: marrowdeck-cli ARGS (no phone contacted) exits 2 with one ERROR
+# line and the usage.
 usage_error() {
     local got=0
     "$BIN/marrowdeck-cli" "$@" >"$WORK/stdout" 2>"$WORK/stderr" || got=$?
     [ "$got" -eq 2 ] || fail "marrowdeck-cli $* exited with $got, expected 2"
-    grep -q '^usage: marrowdeck-cli' "$WORK/stderr" || fail "marrowdeck-cli $*: no usage text"
-    ! grep -q '^ERROR:' "$WORK/stderr" || fail "marrowdeck-cli $*: a usage error is no ERROR"
+    expect_usage_text ""
 }
 
 check_usage() {
@@ -26,8 +26,9 @@ check_usage() {
     usage_error put only-one-argument
     usage_error seem-get 0117
     usage_error info extra
-    "$BIN/marrowdeck-cli" --help 2>"$WORK/stderr" || fail "--help exited with $?"
-    grep -q '^usage: marrowdeck-cli' "$WORK/stderr" || fail "--help shows no usage"
+    "$BIN/marrowdeck-cli" --help >"$WORK/stdout" 2>"$WORK/stderr" || fail "--help exited with $?"
+    grep -q '^usage: marrowdeck-cli' "$WORK/stdout" || fail "--help shows no usage"
+    [ ! -s "$WORK/stderr" ] || fail "--help wrote to stderr: $(cat "$WORK/stderr")"
 }
 
 check_dead_phone() {
@@ -53,8 +54,7 @@ check_refusals() {
     ls_row /a/mobile/ x.bin
     [ -z "$ROW" ] || fail "a failed put listed a file"
     expect_exit 2 seem-get 0117 zz
-    grep -qx "marrowdeck-cli: bad record number (want 1 to 4 hexadecimal digits): zz" \
-        "$WORK/stderr" || fail "bad record number: $(cat "$WORK/stderr")"
+    expect_usage_text "bad record number (want 1 to 4 hexadecimal digits): zz"
 }
 
 # The phone drops the link after 200 driver requests: well inside the 293 reads of a

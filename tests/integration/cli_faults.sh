@@ -10,18 +10,15 @@ source "$(dirname "$0")/cli_common.bash"
 export XDG_RUNTIME_DIR="$WORK/run"
 mkdir -p "$XDG_RUNTIME_DIR"
 
-# usage_error TEXT ARGS...: marrowdeck-cli ARGS exits 2 with "marrowdeck-cli: TEXT" and
-# the usage, and no ERROR line.
+# usage_error TEXT ARGS...: marrowdeck-cli ARGS exits 2 with the one line "ERROR: TEXT"
+# and the usage.
 usage_error() {
     local text=$1
     shift
     local got=0
     "$BIN/marrowdeck-cli" "$@" >"$WORK/stdout" 2>"$WORK/stderr" || got=$?
     [ "$got" -eq 2 ] || fail "marrowdeck-cli $* exited with $got, expected 2: $(cat "$WORK/stderr")"
-    grep -qxF "marrowdeck-cli: $text" "$WORK/stderr" ||
-        fail "marrowdeck-cli $*: expected '$text', got: $(head -1 "$WORK/stderr")"
-    grep -q '^usage: marrowdeck-cli' "$WORK/stderr" || fail "marrowdeck-cli $*: no usage text"
-    ! grep -q '^ERROR:' "$WORK/stderr" || fail "marrowdeck-cli $*: a usage error is no ERROR"
+    expect_usage_text "$text"
 }
 
 check_arguments() {

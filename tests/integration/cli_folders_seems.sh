@@ -37,8 +37,7 @@ check_attributes() {
     cli get /a/mobile/other/attr.txt "$WORK/attr.back" || fail "get after attr"
     cmp "$WORK/attr.txt" "$WORK/attr.back" || fail "attr changed the file's bytes"
     expect_exit 2 attr /a/mobile/other/attr.txt 12345
-    grep -qx "marrowdeck-cli: bad attribute (want 1 to 4 hexadecimal digits): 12345" \
-        "$WORK/stderr" || fail "bad attribute: $(cat "$WORK/stderr")"
+    expect_usage_text "bad attribute (want 1 to 4 hexadecimal digits): 12345"
 }
 
 check_seems() {

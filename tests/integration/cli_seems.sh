@@ -51,8 +51,10 @@ check_discovery() {
     cli seem-discover --write "$WORK/Seem.lst" >/dev/null || fail "seem-discover --write"
     [ "$(cat "$WORK/Seem.lst")" = $'0004\r\n0032\r\n0104\r\n0117\r' ] ||
         fail "Seem.lst is '$(cat -A "$WORK/Seem.lst")'"
-    expect_exit 1 seem-discover --keep "$WORK/Seem.lst"
-    expect_one_error "seem-discover takes no arguments but --write FILE"
+    expect_exit 2 seem-discover --keep "$WORK/Seem.lst"
+    expect_usage_text "unknown option --keep"
+    expect_exit 2 seem-discover "$WORK/Seem.lst"
+    expect_usage_text "extra operand $WORK/Seem.lst for seem-discover"
 }
 
 check_functions() {

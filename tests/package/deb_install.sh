@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the Debian package, unpacks it into a scratch root and checks that the installed
-# programs start on the simulated phone with their data found, and write nothing below
-# the prefix. Usage: deb_install.sh BUILD_DIR
+# Builds the Debian package, checks it with lintian (no error, no warning) and its desktop
+# entry with desktop-file-validate, unpacks it into a scratch root and checks that the
+# installed programs start on the simulated phone with their data found, and write nothing
+# below the prefix. Usage: deb_install.sh BUILD_DIR
 set -euo pipefail
 BUILD=$(cd "${1:?usage: $0 BUILD_DIR}" && pwd)
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/mdk-deb.XXXXXX")
@@ -32,7 +33,10 @@ for f in usr/bin/marrowdeck usr/bin/marrowdeck-cli usr/bin/marrowdeck-phonesim \
     usr/share/icons/hicolor/32x32/apps/marrowdeck.png usr/share/mime/packages/marrowdeck.xml \
     usr/share/metainfo/org.marrowdeck.Marrowdeck.metainfo.xml \
     usr/share/man/man1/marrowdeck.1.gz usr/share/man/man1/marrowdeck-cli.1.gz \
-    usr/share/man/man1/marrowdeck-phonesim.1.gz usr/lib/udev/rules.d/70-marrowdeck.rules; do
+    usr/share/man/man1/marrowdeck-phonesim.1.gz usr/lib/udev/rules.d/70-marrowdeck.rules \
+    usr/share/doc/marrowdeck/copyright usr/share/doc/marrowdeck/changelog.gz \
+    usr/share/bash-completion/completions/marrowdeck-cli \
+    usr/share/zsh/vendor-completions/_marrowdeck-cli; do
     [ -e "$ROOT/$f" ] || fail "missing $f"
 done
 grep -q 'idVendor}=="22b8".*TAG+="uaccess"' "$ROOT/usr/lib/udev/rules.d/70-marrowdeck.rules" ||
@@ -43,7 +47,31 @@ if command -v appstreamcli >/dev/null; then
     appstreamcli validate --no-net "$ROOT/usr/share/metainfo/org.marrowdeck.Marrowdeck.metainfo.xml" \
         >"$WORK/appstream.log" 2>&1 || fail "metainfo: $(cat "$WORK/appstream.log")"
 fi
-zcat "$ROOT/usr/share/man/man1/marrowdeck-cli.1.gz" | grep -q "seem-get" || fail "cli man page"
+zcat "$ROOT/usr/share/man/man1/marrowdeck-cli.1.gz" >"$WORK/cli.1"
+grep -q "seem-get" "$WORK/cli.1" || fail "cli man page"
+# Each command has a section of its own, with its options.
+grep -qx '.SS restore' "$WORK/cli.1" || fail "cli man page: no section for restore"
+grep -q -- '--force-model' "$WORK/cli.1" || fail "cli man page: restore's options missing"
+
+# The package as Debian's tools see it.
+desktop-file-validate "$ROOT/usr/share/applications/marrowdeck.desktop" >"$WORK/desktop.log" 2>&1 ||
+    fail "desktop entry: $(cat "$WORK/desktop.log")"
+[ ! -s "$WORK/desktop.log" ] || fail "desktop entry: $(cat "$WORK/desktop.log")"
+grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
+    "$ROOT/usr/share/doc/marrowdeck/copyright" || fail "copyright is not machine-readable"
+grep -q '^Files: resources/\*' "$ROOT/usr/share/doc/marrowdeck/copyright" ||
+    fail "copyright does not cover resources/"
+# The zip template is an archive that holds no file (one empty folder: unzip, and so
+# lintian, calls an archive without entries broken).
+unzip -l "$ROOT/usr/share/marrowdeck/Templates/_.zip" >"$WORK/zip.log" 2>&1 ||
+    fail "Templates/_.zip: $(cat "$WORK/zip.log")"
+[ "$(unzip -Z1 "$ROOT/usr/share/marrowdeck/Templates/_.zip")" = sample/ ] ||
+    fail "Templates/_.zip holds $(unzip -Z1 "$ROOT/usr/share/marrowdeck/Templates/_.zip")"
+# No error and no warning ("E:" and "W:" tags); lintian's note that it runs as root is
+# none of them.
+lintian --fail-on error,warning --tag-display-limit 0 "$DEB" >"$WORK/lintian.log" 2>&1 ||
+    fail "lintian: $(cat "$WORK/lintian.log")"
+! grep -q '^[EW]: ' "$WORK/lintian.log" || fail "lintian: $(grep '^[EW]: ' "$WORK/lintian.log")"
 
 # The installed programs, with a home of their own.
 export HOME="$WORK/home" XDG_CONFIG_HOME="" XDG_STATE_HOME="" XDG_CACHE_HOME=""
