@@ -11,7 +11,7 @@
 #include "gui/dialogs/attributes_dialog.h"
 #include "gui/dialogs/name_dialogs.h"
 #include "gui/dialogs/wait_dialog.h"
-#include "gui_fixture.h"
+#include "transfers_fixture.h"
 
 using namespace mdk;
 using namespace mdk::test;
@@ -97,9 +97,25 @@ void DialogsTest::newFolderDialogGivesTheNameOnlyOnOk() {
     QCOMPARE(child<QLineEdit>(&limited, 1103)->maxLength(), 254);
 }
 
+// The window's file commands, which New Folder belongs to, over a phone side that lists
+// the catalogue.
+struct FileCommandsOf {
+    explicit FileCommandsOf(GuiFixture& f)
+        : workers(f.context->log, f.window.get()),
+          phone(*f.context),
+          commands(*f.context, *f.window, workers, phone) {
+        f.window->setPhoneSource(&phone);
+        commands.install();
+    }
+    WorkerRunner workers;
+    CataloguePhone phone;
+    FileCommands commands;
+};
+
 void DialogsTest::newFolderCancelCreatesNothing() {
     GuiFixture f;
     MainWindow& w = f.start();
+    FileCommandsOf installed(f);
     const auto before =
         QDir(QString::fromStdString(f.home)).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
     clickWhenShown(1104, [](QWidget* dialog) { child<QLineEdit>(dialog, 1103)->setText("ghost"); });
@@ -114,6 +130,7 @@ void DialogsTest::newFolderOkCreatesTheFolderInTheActivePane() {
     f.config.rightPath = f.other;
     f.config.rightSource = 7;
     MainWindow& w = f.start();
+    FileCommandsOf installed(f);
     emit f.list(Side::Right)->notified();
     clickWhenShown(1101, [](QWidget* dialog) { child<QLineEdit>(dialog, 1103)->setText("made"); });
     w.dispatchCommand(ids::kMenuNewFolder);

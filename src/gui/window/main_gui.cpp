@@ -136,10 +136,8 @@ int main(int argc, char** argv) {
         if (connection) connection->closeLink();
     };
 
-    int code = 0;
-    bool restart = false;
-    {
-        mdk::MainWindow window(context, services);
+    // The phone side is built on the window before its start-up runs.
+    services.buildPhoneSide = [&](mdk::MainWindow& window) {
         prompter.setParent(&window);
         phoneUi = std::make_unique<mdk::PhoneUi>(context, window);
         phoneUi->setFolderOpener(services.shellOpen);
@@ -151,7 +149,6 @@ int main(int argc, char** argv) {
                 }
             });
         }
-        if (connection) phoneUi->setConnection(connection.get());  // made during start-up
         fileCommands = std::make_unique<mdk::FileCommands>(context, window, phoneUi->workers(),
                                                            phoneUi->phonePane());
         fileCommands->setReconnect([&] {
@@ -162,6 +159,12 @@ int main(int argc, char** argv) {
         seemCommands->install();
         backupCommands = std::make_unique<mdk::BackupCommands>(context, window, phoneUi->workers());
         backupCommands->install();
+    };
+
+    int code = 0;
+    bool restart = false;
+    {
+        mdk::MainWindow window(context, services);
         if (window.startedUp()) {
             window.show();
             code = app.exec();
