@@ -145,6 +145,15 @@ public:
     // load ends here: a short reply, an end block (count 0), a bad stride or no whole record.
     static std::optional<BlockLayout> blockLayout(std::span<const uint8_t> reply,
                                                   std::optional<uint32_t> knownStride);
+    // The same layout with what is wrong with the reply, described once: a first block
+    // whose length is not whole records, or a block that announces records it lacks
+    // (empty when nothing is wrong).
+    struct BlockReading {
+        std::optional<BlockLayout> layout;
+        std::string problem;
+    };
+    static BlockReading readBlock(std::span<const uint8_t> reply,
+                                  std::optional<uint32_t> knownStride);
 
     // One record as stored: the path up to its first zero byte within the record's first
     // stride - 8 bytes, then the attribute word (little-endian) and the size (big-endian).
@@ -158,8 +167,6 @@ public:
 
 private:
     using Decoded = RecordView;
-    // Logs what is wrong with a search-next reply that announces records it lacks.
-    void noteBlockProblem(std::span<const uint8_t> reply, bool firstBlock);
     Decoded decode(uint32_t offset) const;
     uint32_t paneAttributes(uint32_t word) const;
     void resetForLoad();
