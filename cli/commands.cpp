@@ -257,12 +257,6 @@ void runGet(Session& s, const std::vector<std::string>& args) {
 
 // ---- put ------------------------------------------------------------------------------
 
-uint64_t pcFileSize(const std::string& path) {
-    std::error_code error;
-    const auto size = fs::file_size(path, error);
-    return error ? 0 : size;
-}
-
 // A path the phone's records cannot list (the record holds the path and its zero).
 void checkPathFits(Session& s, const std::string& phonePath) {
     const size_t room = s.catalogue().recordStride() - 8 - 1;

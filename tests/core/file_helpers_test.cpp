@@ -55,6 +55,14 @@ TEST(FileHelpers, ReadTextFileTakesEveryByteAndRefusesFolders) {
     EXPECT_FALSE(cmdline->empty());
 }
 
+TEST(FileHelpers, PcFileSizeIsZeroForWhatCannotBeMeasured) {
+    TempFolder dir;
+    EXPECT_EQ(pcFileSize(dir.file("five", "12345")), 5u);
+    EXPECT_EQ(pcFileSize(dir.file("empty", "")), 0u);
+    EXPECT_EQ(pcFileSize(dir.path() + "/missing"), 0u);
+    EXPECT_EQ(pcFileSize(dir.path()), 0u);  // a folder has no file size
+}
+
 TEST(FileHelpers, WriteAllWritesEveryByteOrFails) {
     TempFolder dir;
     const std::string path = dir.path() + "/out";

@@ -373,12 +373,6 @@ struct RunSize {
     }
 };
 
-uint64_t pcFileSize(const std::string& path) {
-    std::error_code error;
-    const auto size = std::filesystem::file_size(path, error);
-    return error ? 0 : size;
-}
-
 }  // namespace
 
 void Transfers::beginWatch(CopyCase copyCase, Side source, const std::vector<PaneRow>& rows) {
