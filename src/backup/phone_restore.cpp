@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "backup/backup_run.h"
 #include "config/config_record.h"
 #include "p2k/command_set.h"
 #include "p2k/file_transfer.h"
@@ -19,17 +20,13 @@ uint32_t attributeOpenValue(uint32_t listedWord) {
     return listedWord > 0xFFFF ? listedWord : (listedWord >> 8) & 0xFFFF;
 }
 
-class RestoreRun {
+class RestoreRun : BackupFolderRun<RestoreReport> {
 public:
     RestoreRun(BackupPhone& phone, const RestoreOptions& options, const RunControl& control)
-        : phone_(phone), options_(options), control_(control) {}
+        : BackupFolderRun(phone, options.folder, control), options_(options) {}
 
     RestoreReport run() {
-        std::string error;
-        auto manifest = readManifest(options_.folder, error);
-        if (!manifest) return failed(error);
-        if (manifest->model.empty()) return failed("no backup in " + options_.folder);
-        manifest_ = std::move(*manifest);
+        if (!readBackup()) return report_;
 
         PhoneSession session(phone_.commands.transport());
         phoneModel_ = readPhoneIdentity(phone_).model;
@@ -39,20 +36,6 @@ public:
     }
 
 private:
-    RestoreReport failed(const std::string& error) {
-        report_.error = error;
-        return report_;
-    }
-
-    bool stopped() {
-        if (control_.cancelled()) report_.cancelled = true;
-        return report_.cancelled;
-    }
-
-    void progress(const std::string& phase, const std::string& item, size_t index, size_t count) {
-        if (control_.observer) control_.observer->progress({phase, item, index, count});
-    }
-
     void fail(const std::string& what, const std::string& reason) {
         report_.failures.push_back(what + ": " + reason);
     }
@@ -92,7 +75,7 @@ private:
 
     void restoreFile(const std::string& path, const ManifestFile& file,
                      const PhoneListing& listing) {
-        auto stored = storedFilePath(options_.folder, path);
+        auto stored = storedFilePath(folder_, path);
         if (!stored) return fail(path, "unsafe phone path");
         auto bytes = storedBytes(path, *stored, file.sha256);
         if (!bytes) return;
@@ -133,7 +116,7 @@ private:
     }
 
     void makeFolder(const std::string& path) {
-        if (!storedFilePath(options_.folder, path)) return fail(path, "unsafe phone path");
+        if (!storedFilePath(folder_, path)) return fail(path, "unsafe phone path");
         report_.foldersMade.push_back(path);
         if (options_.dryRun) return;
         // Parents that exist already refuse; only the folder itself must succeed.
@@ -209,7 +192,7 @@ private:
                      const std::map<uint16_t, std::vector<uint8_t>>& onPhone,
                      std::vector<SeemWrite>& writes) {
         const std::string name = seemFileName(key.first, key.second);
-        auto bytes = storedBytes(name, storedSeemPath(options_.folder, key), seem.sha256);
+        auto bytes = storedBytes(name, storedSeemPath(folder_, key), seem.sha256);
         if (!bytes) return;
         auto phoneRecord = onPhone.find(key.second);
         if (phoneRecord == onPhone.end()) {
@@ -229,12 +212,8 @@ private:
         writes.push_back({key, std::move(*bytes)});
     }
 
-    BackupPhone& phone_;
     const RestoreOptions& options_;
-    const RunControl& control_;
-    Manifest manifest_;
     std::string phoneModel_;
-    RestoreReport report_;
 };
 
 void listLines(std::string& text, const char* label, const std::vector<std::string>& items) {
