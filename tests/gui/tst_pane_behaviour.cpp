@@ -176,7 +176,7 @@ void PaneBehaviourTest::rowsHaveOneHeightAndPhoneFoldersTheFolderIcon() {
     QVERIFY(!firstIcon.isNull());
     f.link = std::make_shared<SwitchableLink>(std::make_shared<sim::SimLink>(f.phone));
     f.context->driver.setLink(f.link);
-    f.ui = std::make_unique<PhoneUi>(*f.context, w);
+    f.ui = std::make_unique<PhoneUi>(*f.context, w, f.linuxSettings());
     f.ui->workers().setShowDialog(false);
     f.pane(Side::Right).chooseLocation(0);
     f.activate(Side::Right, "a");

@@ -19,6 +19,7 @@ private slots:
     void failedSeemReadStartsNoEditor();
     void dropUploadsAndListsAtOnce();
     void dropOfAFolderIsSkipped();
+    void editorsAreTheSettingsHandedAtStartUp();
 };
 
 void PhonePaneTest::rootHasNoParentRowAndOneLevelDownHas() {
@@ -93,7 +94,7 @@ void PhonePaneTest::withoutLinkThePaneTurnsBackIntoAPcPane() {
     PhoneGuiFixture f;
     GuiFixture::touch(f.home + "/pc-file.txt");
     f.start();
-    PhoneUi ui(*f.context, *f.window);
+    PhoneUi ui(*f.context, *f.window, f.linuxSettings());
     ui.workers().setShowDialog(false);
     f.pane(Side::Right).chooseLocation(0);
     QCOMPARE(f.context->panes.locationIndex(Side::Right), kFallbackEntry);
@@ -191,4 +192,19 @@ void PhonePaneTest::dropOfAFolderIsSkipped() {
 }
 
 QTEST_MAIN(PhonePaneTest)
+// The Linux settings are read once, at start-up, and handed to the phone side: it does
+// not read the file or the environment again.
+void PhonePaneTest::editorsAreTheSettingsHandedAtStartUp() {
+    PhoneGuiFixture f;
+    MainWindow& w = f.start();
+    GuiFixture::touch(f.context->files.configFolder() + "/.linux-settings",
+                      "textEditor=/from/the/file\n");
+    LinuxSettings handed;
+    handed.hexEditor = "/handed/hex";
+    handed.textEditor = "/handed/text";
+    PhoneUi ui(*f.context, w, handed);
+    QCOMPARE(ui.phonePane().editors().hexEditor, std::string("/handed/hex"));
+    QCOMPARE(ui.phonePane().editors().textEditor, std::string("/handed/text"));
+}
+
 #include "tst_phone_pane.moc"

@@ -139,7 +139,7 @@ int main(int argc, char** argv) {
     // The phone side is built on the window before its start-up runs.
     services.buildPhoneSide = [&](mdk::MainWindow& window) {
         prompter.setParent(&window);
-        phoneUi = std::make_unique<mdk::PhoneUi>(context, window);
+        phoneUi = std::make_unique<mdk::PhoneUi>(context, window, settings);
         phoneUi->setFolderOpener(services.shellOpen);
         // PC files open as phone files do: the desktop's default, lister, the text editor.
         for (mdk::Side side : {mdk::Side::Left, mdk::Side::Right}) {
