@@ -56,10 +56,6 @@ private:
     TransferWatch watch_;
 };
 
-BackupPhone phoneOf(Session& s) {
-    return {s.commands(), s.catalogue(), s.context().config, s.context().clock};
-}
-
 void printFailures(const std::vector<std::string>& lines) {
     for (const auto& line : lines) std::fprintf(stderr, "failed: %s\n", line.c_str());
 }
@@ -91,8 +87,8 @@ void runVerify(Session& s, const std::string& folder) {
     if (!report.ok()) throw CommandError{"the phone does not match the backup in " + folder};
 }
 
-void runBackup(Session& s, const std::string& folder, bool discover) {
-    BackupOptions options{folder, seemNumbers(s, discover)};
+void runBackup(Session& s, const std::string& folder, bool discover, bool seemsOnly) {
+    BackupOptions options{folder, seemNumbers(s, discover), seemsOnly};
     InterruptCatcher interrupt;
     ConsoleProgress progress;
     RunTransfers transfers(s, interrupt);
@@ -112,15 +108,22 @@ void runBackup(Session& s, const std::string& folder, bool discover) {
 
 }  // namespace
 
+BackupPhone phoneOf(Session& s) {
+    return {s.commands(), s.catalogue(), s.context().config, s.context().clock};
+}
+
 void runBackupCommand(Session& s, const std::vector<std::string>& args) {
     std::string folder;
     bool verify = false;
     bool discover = false;
+    bool seemsOnly = false;
     for (const auto& arg : args) {
         if (arg == "--verify") {
             verify = true;
         } else if (arg == "--discover") {
             discover = true;
+        } else if (arg == "--seems-only") {
+            seemsOnly = true;
         } else if (!arg.empty() && arg[0] == '-') {
             throw CommandError{"unknown backup option " + arg};
         } else if (folder.empty()) {
@@ -130,9 +133,11 @@ void runBackupCommand(Session& s, const std::vector<std::string>& args) {
         }
     }
     if (folder.empty()) throw CommandError{"backup needs a folder"};
-    if (verify && discover) throw CommandError{"--verify and --discover do not go together"};
+    if (verify && (discover || seemsOnly)) {
+        throw CommandError{"--verify goes with neither --discover nor --seems-only"};
+    }
     s.probe();
-    verify ? runVerify(s, folder) : runBackup(s, folder, discover);
+    verify ? runVerify(s, folder) : runBackup(s, folder, discover, seemsOnly);
 }
 
 void runRestoreCommand(Session& s, const std::vector<std::string>& args) {

@@ -13,6 +13,7 @@
 #include "cli/interrupt.h"
 #include "cli/run_package.h"
 #include "cli/seem_commands.h"
+#include "cli/seem_diff_command.h"
 #include "cli/session.h"
 #include "p2k/file_transfer.h"
 #include "p2k/transport.h"
@@ -458,10 +459,13 @@ const std::vector<Command>& commandTable() {
          runSeemDiscover},
         {"seem-functions", "[CSV]", "each seem function with its bit's state on the phone", 0, 1,
          runSeemFunctions},
+        {"seem-diff", "A B [--json] [--csv FILE]",
+         "compare seem records (a backup, a seem file or @phone); 0 same, 1 differ, 2 trouble", 2,
+         5, runSeemDiff, false},
         {"restart", "", "restart the phone", 0, 0, runRestart},
         {"run", "FILE [--allow-shell]", "run a batch package (.mrdk)", 1, 2, runPackage},
-        {"backup", "DIR [--discover] | --verify DIR",
-         "back up every file and seem into DIR; --verify compares", 1, 2, runBackupCommand},
+        {"backup", "DIR [--discover] [--seems-only] | --verify DIR",
+         "back up every file and seem into DIR; --verify compares", 1, 3, runBackupCommand},
         {"restore", "DIR [--files] [--seems] [--dry-run] [--yes] [--force-model]",
          "put a backup back on the phone (seems only with --yes)", 1, 6, runRestoreCommand},
     };

@@ -14,6 +14,8 @@ struct Command {
     size_t minArgs;
     size_t maxArgs;
     void (*run)(Session& session, const std::vector<std::string>& args);
+    // False for a command that opens the phone link itself, only when it needs the phone.
+    bool connectsFirst = true;
 };
 
 const std::vector<Command>& commandTable();

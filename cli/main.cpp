@@ -109,10 +109,15 @@ int main(int argc, char** argv) {
     if (args.size() < command->minArgs || args.size() > command->maxArgs) {
         return usage(("wrong number of arguments for " + name).c_str());
     }
+    int status = 0;
     try {
         mdk::cli::Session session(programFolder(), line.showLog, line.trace);
         session.setVerifyTransfers(line.verify);
-        session.connect(line.address);
+        if (command->connectsFirst) {
+            session.connect(line.address);
+        } else {
+            session.deferConnect(line.address);
+        }
         try {
             command->run(session, args);
         } catch (const mdk::cli::CommandError&) {
@@ -121,15 +126,16 @@ int main(int argc, char** argv) {
         }
         session.checkAnswering();
         session.view().finishProgress();
+        status = session.exitCode();
     } catch (const mdk::cli::UsageError& e) {
         return usage(e.message.c_str());
     } catch (const mdk::cli::CommandError& e) {
         std::fprintf(stderr, "ERROR: %s\n", e.message.c_str());
-        return kExitFailure;
+        return e.exitCode;
     } catch (const std::exception& e) {
         // A PC-side failure (out of memory, a file-system error): one line, never a crash.
         std::fprintf(stderr, "ERROR: %s\n", e.what());
         return kExitFailure;
     }
-    return 0;
+    return status;
 }

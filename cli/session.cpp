@@ -151,8 +151,13 @@ void Session::connectDevice(const std::string& address) {
     checkAnswering();
 }
 
+void Session::connectWhenNeeded() {
+    if (!connected_) connect(address_);
+}
+
 void Session::connect(const std::string& address) {
     address_ = address;
+    connected_ = true;
     if (address == "auto" || address.rfind("usblan:", 0) == 0) {
         connectDevice(address);
         if (!usblan_) checkInterfaceName(address);
@@ -171,7 +176,7 @@ void Session::checkAnswering() const {
     if (transport.silent() && transport.silentReason().kind == FailureKind::NoReply) {
         std::string text = "the phone at " + address_ + " does not answer";
         if (!leftOnPhone_.empty()) text += "; " + leftOnPhone_;
-        throw CommandError{text};
+        throw CommandError{text, failureExitCode_};
     }
 }
 

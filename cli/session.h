@@ -19,9 +19,11 @@
 
 namespace mdk::cli {
 
-// A failure that ends the command with one "ERROR:" line and exit code 1.
+// A failure that ends the command with one "ERROR:" line and exit code 1 (or another
+// the command gives).
 struct CommandError {
     std::string message;
+    int exitCode = 1;
 };
 
 // A malformed argument (a number, a name): the usage text and exit code 2.
@@ -88,6 +90,17 @@ public:
     // is taken first and held for the whole run; another client's lock is waited for a
     // few seconds.
     void connect(const std::string& address);
+    // For a command that needs the phone only sometimes: keeps the address, and
+    // connectWhenNeeded() connects to it on the first call.
+    void deferConnect(const std::string& address) { address_ = address; }
+    void connectWhenNeeded();
+    // The exit code of a command that ends without an error but has a result to tell
+    // (seem-diff: 1 when the records differ).
+    void setExitCode(int code) { exitCode_ = code; }
+    int exitCode() const { return exitCode_; }
+    // The exit code of the errors the session itself raises (a silent phone); 1 unless
+    // the command has its own convention.
+    void setFailureExitCode(int code) { failureExitCode_ = code; }
     // A phone that stopped answering ends the command: throws CommandError "the phone at
     // ADDRESS does not answer", followed by what the failed command left on the phone.
     void checkAnswering() const;
@@ -132,6 +145,9 @@ private:
     ConsoleView view_;
     ConsolePrompter prompter_;
     bool probed_ = false;
+    bool connected_ = false;
+    int exitCode_ = 0;
+    int failureExitCode_ = 1;
     std::string address_;
     std::string leftOnPhone_;
     PhoneLock lock_;

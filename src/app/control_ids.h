@@ -57,6 +57,7 @@ inline constexpr int kMenuReconnect = 10019;
 inline constexpr int kMenuRestartApp = 10020;
 inline constexpr int kMenuBackupPhone = 10021;
 inline constexpr int kMenuRestorePhone = 10022;
+inline constexpr int kMenuCompareSeems = 10023;
 inline constexpr int kMenuAbout = 10101;
 
 // Timers of the main window.

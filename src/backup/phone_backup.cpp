@@ -53,12 +53,8 @@ public:
         manifest_.framing = identity.framing;
         manifest_.date = utcTimestamp();
 
-        report("Reading the phone", "", 0, 0);
-        const PhoneListing listing = listWholePhone(phone_);
-        if (listing.files.empty() && !manifest_.files.empty()) {
-            return failed("the phone listed no files; the backup is left as it was");
-        }
-        backUpFiles(listing);
+        summary_.seemsOnly = options_.seemsOnly;
+        if (!options_.seemsOnly && !backUpFiles()) return summary_;
         if (!stopped()) backUpSeems();
         saveManifest();
         return summary_;
@@ -119,7 +115,14 @@ private:
         return wanted;
     }
 
-    void backUpFiles(const PhoneListing& listing) {
+    // False when the phone listed no files where the folder holds some: the run stops.
+    bool backUpFiles() {
+        report("Reading the phone", "", 0, 0);
+        const PhoneListing listing = listWholePhone(phone_);
+        if (listing.files.empty() && !manifest_.files.empty()) {
+            failed("the phone listed no files; the backup is left as it was");
+            return false;
+        }
         const auto wanted = planFiles(listing);
         phaseStart_ = phone_.clock.nowMs();
         for (size_t i = 0; i < wanted.size() && !stopped(); ++i) {
@@ -128,6 +131,7 @@ private:
             bytesDone_ += wanted[i]->size;
         }
         report("Files", "", wanted.size(), wanted.size());
+        return true;
     }
 
     bool backUpFile(const CatalogueRecord& record) {
@@ -242,8 +246,8 @@ BackupSummary runBackup(BackupPhone& phone, const BackupOptions& options,
 }
 
 std::string summaryText(const BackupSummary& summary) {
-    std::string text =
-        tallyText("Files", summary.files) + "\n" + tallyText("Seem records", summary.seems) + "\n";
+    std::string text = summary.seemsOnly ? "" : tallyText("Files", summary.files) + "\n";
+    text += tallyText("Seem records", summary.seems) + "\n";
     if (summary.linkLost) text += "Stopped: the phone stopped answering.\n";
     if (summary.cancelled) text += "Stopped: cancelled.\n";
     return text;

@@ -23,6 +23,7 @@ struct BackupSummary {
     std::vector<std::string> failures;  // "phone path: reason"
     bool cancelled = false;
     bool linkLost = false;
+    bool seemsOnly = false;  // the run stored seem records only
 
     bool ok() const {
         return error.empty() && !cancelled && !linkLost && files.failed == 0 && seems.failed == 0;
@@ -32,6 +33,9 @@ struct BackupSummary {
 struct BackupOptions {
     std::string folder;                 // DIR
     std::vector<uint16_t> seemNumbers;  // the seems to store (Seem.lst or a discovery)
+    // Only the seem records: the phone's files are neither listed nor read, and the files
+    // a manifest of the folder already lists stay as they are.
+    bool seemsOnly = false;
 };
 
 // Backs the whole phone up into DIR: every listed file below DIR/files, every record of

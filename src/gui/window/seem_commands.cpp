@@ -1,9 +1,11 @@
 #include "gui/window/seem_commands.h"
 
+#include <QFileDialog>
 #include <memory>
 
 #include "app/app_context.h"
 #include "app/control_ids.h"
+#include "gui/dialogs/seem_compare_dialog.h"
 #include "gui/dialogs/seem_functions_dialog.h"
 #include "gui/panes/worker_runner.h"
 #include "gui/window/main_window.h"
@@ -15,6 +17,12 @@ SeemCommands::SeemCommands(AppContext& context, MainWindow& window, WorkerRunner
     : context_(context), window_(window), workers_(workers) {
     chooseFile_ = seemFileDialogs(&window_);
     runDialog_ = [](QDialog& dialog) { dialog.exec(); };
+    chooseFolder_ = [this](const std::string& title) -> std::optional<std::string> {
+        const QString folder =
+            QFileDialog::getExistingDirectory(&window_, QString::fromStdString(title));
+        if (folder.isEmpty()) return std::nullopt;
+        return folder.toStdString();
+    };
 }
 
 void SeemCommands::install() {
@@ -23,6 +31,7 @@ void SeemCommands::install() {
     window_.setCommandHandler(kMenuOldSeemDialog, [this] { seemManager(); });
     window_.setCommandHandler(kSeemFunc, [this] { seemFunctions(); });
     window_.setCommandHandler(kMenuSeemFunctions, [this] { seemFunctions(); });
+    window_.setCommandHandler(kMenuCompareSeems, [this] { compareSeems(); });
     if (QWidget* button = window_.control(kSeemFunc)) button->setEnabled(true);
 }
 
@@ -68,6 +77,12 @@ void SeemCommands::seemFunctions() {
     SeemFunctionsDialog dialog(
         context_.commands, context_.files.dataFolder(), [this] { return linkOpen(); },
         context_.prompter, &window_);
+    runDialog_(dialog);
+}
+
+void SeemCommands::compareSeems() {
+    if (workers_.refuseIfBusy("Compare seems")) return;
+    SeemCompareDialog dialog(context_, chooseFolder_, runDialog_, &window_);
     runDialog_(dialog);
 }
 
