@@ -94,7 +94,7 @@ void Transfers::copy() {
             copyPcRows(source, destination, rows);
             return;
         case CopyCase::Download:
-            beginWatch(plan.copyCase, source, rows);
+            beginWatch(plan.copyCase, source, rows, {});
             for (const PaneRow& row : rows) {
                 if (!downloadRow(source, row, pcTarget) || cancelled()) break;
             }
@@ -102,17 +102,23 @@ void Transfers::copy() {
             host_.pane(destination).relist();
             return;
         case CopyCase::Upload: {
-            beginWatch(plan.copyCase, source, rows);
-            bool folderSent = false;
+            // Each PC folder is listed once, for the progress total and for its upload.
+            FolderListings listings;
             for (const PaneRow& row : rows) {
                 const std::string path = childPath(sourceFolder, row.name);
-                folderSent = folderSent || isFolderRow(row);
-                if (!uploadRow(destination, path, isFolderRow(row), true) || cancelled()) break;
+                if (isFolderRow(row)) listings[path] = listPcFilesBelow(path);
+            }
+            beginWatch(plan.copyCase, source, rows, listings);
+            for (const PaneRow& row : rows) {
+                const std::string path = childPath(sourceFolder, row.name);
+                const bool sent = isFolderRow(row) ? uploadFolder(destination, path, listings[path])
+                                                   : uploadRow(destination, path, false, true);
+                if (!sent || cancelled()) break;
             }
             logCancel();
             // Folder uploads leave the catalogue alone: the volume is read again (behind
             // the wait dialog) so the pane shows the new files.
-            if (folderSent) context_.catalogue.setCatalogueLoaded(false);
+            if (!listings.empty()) context_.catalogue.setCatalogueLoaded(false);
             phone_.showPhoneFolder(destination);
             host_.pane(destination).sortRenumberFocus();
             return;
@@ -268,7 +274,7 @@ bool Transfers::downloadFolder(const std::string& phoneFolder, const std::string
 
 bool Transfers::uploadRow(Side destination, const std::string& pcPath, bool folder,
                           bool askTarget) {
-    if (folder) return uploadFolder(destination, pcPath);
+    if (folder) return uploadFolder(destination, pcPath, listPcFilesBelow(pcPath));
     const std::string name = lastComponent(pcPath);
     std::string target = context_.panes.phoneFolder(destination) + name;
     if (askTarget && context_.config.overrideTargetPath != 0) {
@@ -342,9 +348,10 @@ std::optional<std::vector<std::string>> Transfers::readSourceList() {
         std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
 }
 
-bool Transfers::uploadFolder(Side destination, const std::string& pcFolder) {
+bool Transfers::uploadFolder(Side destination, const std::string& pcFolder,
+                             const std::vector<std::string>& pcFiles) {
     // Without a fresh list the previous run's list would be read back and uploaded.
-    if (!writeSourceList(listPcFilesBelow(pcFolder))) {
+    if (!writeSourceList(pcFiles)) {
         context_.log.logLine("Folder upload of " + pcFolder + " stopped.");
         return false;
     }
@@ -375,14 +382,17 @@ struct RunSize {
 
 }  // namespace
 
-void Transfers::beginWatch(CopyCase copyCase, Side source, const std::vector<PaneRow>& rows) {
+void Transfers::beginWatch(CopyCase copyCase, Side source, const std::vector<PaneRow>& rows,
+                           const FolderListings& listings) {
     RunSize run;
     for (const PaneRow& row : rows) {
         if (copyCase == CopyCase::Upload) {
             const std::string path = childPath(context_.panes.pcPath(source), row.name);
-            if (!isFolderRow(row)) run.add(pcFileSize(path));
-            if (isFolderRow(row)) {
-                for (const std::string& file : listPcFilesBelow(path)) run.add(pcFileSize(file));
+            const auto listing = listings.find(path);
+            if (listing == listings.end()) {
+                run.add(pcFileSize(path));
+            } else {
+                for (const std::string& file : listing->second) run.add(pcFileSize(file));
             }
             continue;
         }

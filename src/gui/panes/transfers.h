@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -69,10 +70,16 @@ private:
     bool downloadFile(const std::string& phonePath, const PaneRow& row, const std::string& pcFile);
     bool downloadFolder(const std::string& phoneFolder, const std::string& pcFolder);
     bool uploadFile(const std::string& pcFile, const std::string& target, bool patchCatalogue);
-    bool uploadFolder(Side destination, const std::string& pcFolder);
+    // The PC files below folders of an upload, by folder path.
+    using FolderListings = std::map<std::string, std::vector<std::string>>;
+    // Uploads pcFiles, the files below pcFolder, through the SOURCEFILES list.
+    bool uploadFolder(Side destination, const std::string& pcFolder,
+                      const std::vector<std::string>& pcFiles);
     bool writeSourceList(const std::vector<std::string>& files);
-    // A new watch for a copy of rows: their file count and bytes in all.
-    void beginWatch(CopyCase copyCase, Side source, const std::vector<PaneRow>& rows);
+    // A new watch for a copy of rows: their file count and bytes in all (the files of an
+    // uploaded folder as listed in listings).
+    void beginWatch(CopyCase copyCase, Side source, const std::vector<PaneRow>& rows,
+                    const FolderListings& listings);
     bool cancelled() const;
     // After a cancelled copy: the log line naming the file stopped and the files skipped.
     void logCancel();
