@@ -153,7 +153,8 @@ void DialogsTest::copyTargetCancelLeavesNoTarget() {
 void DialogsTest::attributesDialogOpensWithTheRowsBits() {
     AttributeState state;
     ScriptedPrompter prompter;
-    AttributesDialog dialog("07    0004", "ring.mid", "P2k:/a/mobile/", state, {}, prompter);
+    AttributesDialog dialog(AttributeText{"07", "0004"}, "ring.mid", "P2k:/a/mobile/", state, {},
+                            prompter);
     QCOMPARE(dialog.windowTitle(), QString("Marrowdeck, setting attributes"));
     QCOMPARE(child<QLineEdit>(&dialog, 1403)->text(), QString("0004"));
     QCOMPARE(child<QLabel>(&dialog, 1411)->text(), QString("07"));
@@ -179,7 +180,8 @@ void DialogsTest::attributesOkSendsTheTypedValue() {
     AttributeWriter writer = [&](const std::string& path, uint32_t value, uint32_t word) {
         written = {path, value, word, written.calls + 1};
     };
-    AttributesDialog dialog("07    0004", "ring.mid", "P2k:/a/mobile/", state, writer, prompter);
+    AttributesDialog dialog(AttributeText{"07", "0004"}, "ring.mid", "P2k:/a/mobile/", state,
+                            writer, prompter);
     child<QLineEdit>(&dialog, 1403)->setText("0021");
     child<QPushButton>(&dialog, 1401)->click();
     QCOMPARE(written.calls, 1);
@@ -197,7 +199,7 @@ void DialogsTest::attributesRefuseATextThatIsNotHexadecimal() {
     ScriptedPrompter prompter;
     int calls = 0;
     AttributesDialog dialog(
-        "07    0004", "a", "P2k:/a/", state,
+        AttributeText{"07", "0004"}, "a", "P2k:/a/", state,
         [&](const std::string&, uint32_t, uint32_t) { ++calls; }, prompter);
     dialog.show();
     for (const char* bad : {"", "00G1", "123456789"}) {

@@ -182,7 +182,7 @@ void PaneBehaviourTest::rowsHaveOneHeightAndPhoneFoldersTheFolderIcon() {
     f.activate(Side::Right, "a");
     QCOMPARE(list->sizeHintForRow(0), firstHeight);
     const PaneRow* mobile = f.row(Side::Right, "mobile");
-    QVERIFY(mobile && mobile->folder);
+    QVERIFY(mobile && mobile->isFolder());
     const int row = int(f.names(Side::Right).indexOf("mobile"));
     const QIcon icon =
         f.pane(Side::Right).model()->index(row, 0).data(Qt::DecorationRole).value<QIcon>();

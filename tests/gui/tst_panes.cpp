@@ -111,7 +111,7 @@ void PanesTest::dateColumnEndsInTwelveHourTime() {
     GuiFixture f;
     GuiFixture::touch(f.home + "/dated");
     f.start();
-    const QString date = QString::fromStdString(f.rows(Side::Left).at(0).detail);
+    const QString date = QString::fromStdString(f.rows(Side::Left).at(0).detailText);
     QVERIFY2(QRegularExpression(".+ \\d\\d:\\d\\d$").match(date).hasMatch(), qPrintable(date));
 }
 

@@ -12,6 +12,7 @@
 #include "p2k/file_transfer.h"
 #include "p2k/transfer_watch.h"
 #include "p2k/transport.h"
+#include "panes/pane_rows.h"
 #include "panes/pc_listing.h"
 #include "panes/pc_panes.h"
 #include "panes/phone_rows.h"
@@ -28,7 +29,7 @@ constexpr const char* kCommand = "Copy";
 constexpr const char* kSourceListName = "SOURCEFILES";
 
 bool isParentRow(const PaneRow& row) {
-    return row.name == "..";
+    return row.kind == RowKind::Parent;
 }
 
 std::string parentOf(const std::string& path) {
@@ -57,7 +58,7 @@ int Transfers::nextSelectedRow(int start) {
         if (row <= start || static_cast<size_t>(row) >= rows.size()) continue;
         currentRow_ = row;
         context_.panes.focusIndex[static_cast<size_t>(sideIndex(side))] = row;
-        selectionIsFolder_ = isFolderRow(rows[static_cast<size_t>(row)]);
+        selectionIsFolder_ = rows[static_cast<size_t>(row)].isFolder();
         return row;
     }
     return -1;
@@ -106,13 +107,13 @@ void Transfers::copy() {
             FolderListings listings;
             for (const PaneRow& row : rows) {
                 const std::string path = childPath(sourceFolder, row.name);
-                if (isFolderRow(row)) listings[path] = listPcFilesBelow(path);
+                if (row.isFolder()) listings[path] = listPcFilesBelow(path);
             }
             beginWatch(plan.copyCase, source, rows, listings);
             for (const PaneRow& row : rows) {
                 const std::string path = childPath(sourceFolder, row.name);
-                const bool sent = isFolderRow(row) ? uploadFolder(destination, path, listings[path])
-                                                   : uploadRow(destination, path, false, true);
+                const bool sent = row.isFolder() ? uploadFolder(destination, path, listings[path])
+                                                 : uploadRow(destination, path, false, true);
                 if (!sent || cancelled()) break;
             }
             logCancel();
@@ -129,7 +130,7 @@ void Transfers::copy() {
             return;
         case CopyCase::SeemUpload:
             for (const PaneRow& row : rows) {
-                if (!isFolderRow(row)) uploadSeemFile(sourceFolder, row.name);
+                if (!row.isFolder()) uploadSeemFile(sourceFolder, row.name);
             }
             return;
         case CopyCase::PhoneToPhone:
@@ -156,7 +157,7 @@ void Transfers::copyPcRows(Side source, Side destination, const std::vector<Pane
 
 void Transfers::copyPcRow(const std::string& sourceFolder, const std::string& targetFolder,
                           const PaneRow& row, bool severalRows, std::optional<bool>& overwriteAll) {
-    if (isFolderRow(row)) {
+    if (row.isFolder()) {
         context_.log.logLine("Folders are not copied: " + row.name);
         return;
     }
@@ -186,7 +187,7 @@ void Transfers::copyPcRow(const std::string& sourceFolder, const std::string& ta
 bool Transfers::downloadRow(Side source, const PaneRow& row, const std::string& pcFolder) {
     const std::string phonePath = context_.panes.phoneFolder(source) + row.name;
     context_.log.logLine(phonePath);
-    if (isFolderRow(row)) return downloadFolder(phonePath, pcFolder);
+    if (row.isFolder()) return downloadFolder(phonePath, pcFolder);
     // A phone name is one path component: it never names a file outside pcFolder.
     if (row.name.empty() || row.name == "." || row.name.find('/') != std::string::npos) {
         context_.log.logLine("Not a file name: " + row.name + "; skipped.");
@@ -197,19 +198,15 @@ bool Transfers::downloadRow(Side source, const PaneRow& row, const std::string& 
 
 bool Transfers::downloadFile(const std::string& phonePath, const PaneRow& row,
                              const std::string& pcFile) {
-    const auto size = parseRowSize(row.size);
-    if (!size) {
-        context_.log.logLine("Not a file size: " + row.size + ", " + phonePath + " skipped.");
-        return true;
-    }
-    const uint32_t openMode = openModeFromAttributeText(row.detail);
+    const uint32_t size = rowDownloadSize(row);
+    const uint32_t openMode = rowOpenMode(row, context_.runSettings.usblanP2k05());
     // The job's state lives in the shared block until the worker and afterJob are done.
     auto result = std::make_shared<std::optional<std::vector<uint8_t>>>();
     auto reason = std::make_shared<std::string>();
     CommandSet& commands = context_.commands;
     return workers_.run(
         kCommand, watched([&commands, result, reason, phonePath, openMode, size] {
-            *result = downloadPhoneFile(commands, phonePath, openMode, *size);
+            *result = downloadPhoneFile(commands, phonePath, openMode, size);
             if (!*result) *reason = commands.transport().failureText();
         }),
         [this, result, reason, pcFile, phonePath] {
@@ -396,8 +393,8 @@ void Transfers::beginWatch(CopyCase copyCase, Side source, const std::vector<Pan
             }
             continue;
         }
-        if (!isFolderRow(row)) {
-            run.add(parseRowSize(row.size).value_or(0));
+        if (!row.isFolder()) {
+            run.add(rowDownloadSize(row));
             continue;
         }
         std::vector<std::string> refused;

@@ -114,7 +114,8 @@ void MainWindow::attributesOfSelection() {
         }
     }
     for (const PaneRow& row : chosen) {
-        AttributesDialog dialog(row.detail, row.name, context_.panes.pathText(side), attributes_,
+        AttributesDialog dialog(attributeParts(row.attributes, context_.runSettings.usblanP2k05()),
+                                row.name, context_.panes.pathText(side), attributes_,
                                 attributeWriter_, context_.prompter, this);
         dialog.exec();
         if (phone_) phone_->showPhoneFolder(side);
