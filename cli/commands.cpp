@@ -182,7 +182,7 @@ void getFile(Session& s, const CatalogueRecord& record, std::string target) {
     checkPcParent(target);
     const bool usblan = s.context().runSettings.usblanP2k05();
     const uint32_t attributes = paneAttributes(s, record);
-    const uint32_t mode = openModeFromAttributeText(Catalogue::attributeText(attributes, usblan));
+    const uint32_t mode = phoneOpenMode(attributes, usblan);
     std::optional<std::vector<uint8_t>> data;
     {
         TransferRun run(s, 1, record.size);

@@ -4,7 +4,6 @@
 #include <filesystem>
 
 #include "base/event_log.h"
-#include "base/hex_text.h"
 #include "p2k/command_set.h"
 #include "p2k/transfer_watch.h"
 #include "p2k/transport.h"

@@ -152,7 +152,12 @@ public:
         context->panes.setLocationIndex(side, kSeemEntry);
         auto& rows = context->panes.rows(side);
         rows.clear();
-        for (const auto& name : names) rows.push_back({name, "", "", false, 0});
+        for (const auto& name : names) {
+            PaneRow row;
+            row.kind = RowKind::SeemRecord;
+            row.name = name;
+            rows.push_back(row);
+        }
         pane(side).showRows();
     }
 

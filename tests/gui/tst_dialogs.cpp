@@ -189,7 +189,8 @@ void DialogsTest::attributesOkSendsTheTypedValue() {
     QCOMPARE(written.word, 0x07000400u);
     QCOMPARE(written.path, std::string("/a/mobile/ring.mid"));
     QCOMPARE(state.value, 0x21u);
-    AttributesDialog cancelled("07    0004", "x", "P2k:/a/", state, writer, prompter);
+    AttributesDialog cancelled(AttributeText{"07", "0004"}, "x", "P2k:/a/", state, writer,
+                               prompter);
     child<QPushButton>(&cancelled, 1404)->click();
     QCOMPARE(written.calls, 1);
 }

@@ -39,7 +39,7 @@ void PhonePaneTest::rootHasNoParentRowAndOneLevelDownHas() {
     const PaneRow* file = f.row(Side::Right, "odd_size.bin");
     QVERIFY(file);
     QCOMPARE(file->sizeText, std::string("2500"));
-    QCOMPARE(file->detail.size(), size_t(10));
+    QCOMPARE(file->detailText.size(), size_t(10));
     f.activate(Side::Right, "..");
     QCOMPARE(f.context->panes.phoneFolder(Side::Right), std::string("/a/mobile/"));
     QCOMPARE(w.pane(Side::Right).model()->rowCount(), int(f.rows(Side::Right).size()));

@@ -1,6 +1,5 @@
 #include "gui/panes/transfers.h"
 
-#include <charconv>
 #include <filesystem>
 #include <memory>
 
