@@ -10,7 +10,9 @@
 
 #include "base/hex_text.h"
 #include "cli/backup_commands.h"
+#include "cli/detect_command.h"
 #include "cli/interrupt.h"
+#include "cli/mount_command.h"
 #include "cli/run_package.h"
 #include "cli/seem_commands.h"
 #include "cli/seem_diff_command.h"
@@ -177,71 +179,95 @@ void checkPcParent(const std::string& target) {
     }
 }
 
+// One file or folder of a transfer that did not get across, on stderr: "WHAT: PATH: WHY".
+void reportNotDone(const char* what, const std::string& path, const std::string& reason) {
+    std::fprintf(stderr, "%s: %s: %s\n", what, path.c_str(), reason.c_str());
+}
+
 void getFile(Session& s, const CatalogueRecord& record, std::string target) {
     if (isFolder(target)) target.append("/").append(baseName(record.path));
     checkPcParent(target);
     const bool usblan = s.context().runSettings.usblanP2k05();
     const uint32_t attributes = paneAttributes(s, record);
     const uint32_t mode = phoneOpenMode(attributes, usblan);
-    std::optional<std::vector<uint8_t>> data;
+    std::string error;
+    bool done = false;
     {
         TransferRun run(s, 1, record.size);
-        data = downloadPhoneFile(s.commands(), record.path, mode, record.size);
+        done = downloadPhoneFileToPc(s.commands(), {record.path, mode, record.size}, target,
+                                     ExistingFile::Replace, error);
     }
-    if (!data) {
-        throw CommandError{"download failed: " + record.path + ": " +
-                           s.commands().transport().failureText()};
+    if (!done) throw CommandError{"download failed: " + record.path + ": " + error};
+}
+
+// The files of a folder download: each one not downloaded is named with its reason.
+struct FolderTally {
+    size_t files = 0;  // every file of the folder, refused names included
+    size_t notDone = 0;
+    int downloaded = 0;
+    int folders = 0;
+    int foldersNotMade = 0;
+    void skip(const std::string& path, const std::string& reason) {
+        reportNotDone("not downloaded", path, reason);
+        ++notDone;
     }
-    writePcFile(target, *data, ExistingFile::Replace);
+};
+
+// One item of a folder download into pcPath, counted in tally.
+void getFolderItem(Session& s, const FolderDownloadItem& item, const std::string& pcPath,
+                   FolderTally& tally) {
+    std::string error;
+    const std::string parent = item.folder ? pcPath : pcPath.substr(0, pcPath.rfind('/'));
+    if (!makeFolders(parent, error)) {
+        if (item.folder) {
+            ++tally.foldersNotMade;
+            return reportNotDone("folder not created", pcPath, error);
+        }
+        return tally.skip(item.phonePath, error);
+    }
+    if (item.folder) {
+        ++tally.folders;
+        return;
+    }
+    // Existing PC files of the same names are kept unchanged.
+    if (!downloadPhoneFileToPc(s.commands(), {item.phonePath, item.openMode, item.size}, pcPath,
+                               ExistingFile::Keep, error)) {
+        return tally.skip(item.phonePath, error);
+    }
+    ++tally.downloaded;
 }
 
 void getFolder(Session& s, const std::string& folder, const std::string& target) {
     std::vector<std::string> refused;
     auto items = planFolderDownload(s.catalogue().records(), folder,
                                     s.context().runSettings.usblanP2k05(), refused);
-    for (const auto& path : refused) s.log().logLine("Refused unsafe phone path: " + path);
-    int failures = 0;
-    int files = 0;
-    int folders = 0;
-    size_t fileCount = 0;
+    FolderTally tally;
+    tally.files = refused.size();
     uint64_t bytes = 0;
     for (const auto& item : items) {
         if (item.folder) continue;
-        ++fileCount;
+        ++tally.files;
         bytes += item.size;
     }
-    TransferRun run(s, fileCount, bytes);
+    for (const auto& path : refused) tally.skip(path, "unsafe phone path refused");
+    TransferRun run(s, tally.files - refused.size(), bytes);
     for (const auto& item : items) {
         if (run.cancelled()) {
-            throw CommandError{"cancelled by the user; " + std::to_string(files) +
+            throw CommandError{"cancelled by the user; " + std::to_string(tally.downloaded) +
                                " file(s) were downloaded into " + target};
         }
-        const std::string pcPath = target + "/" + item.relativePcPath;
-        std::string error;
-        const std::string parent = item.folder ? pcPath : pcPath.substr(0, pcPath.rfind('/'));
-        if (!makeFolders(parent, error)) {
-            std::fprintf(stderr, "skipped %s: %s\n", item.phonePath.c_str(), error.c_str());
-            ++failures;
-            continue;
-        }
-        if (item.folder) {
-            ++folders;
-            continue;
-        }
-        auto data = downloadPhoneFile(s.commands(), item.phonePath, item.openMode, item.size);
-        if (!data) {
-            std::fprintf(stderr, "download failed: %s: %s\n", item.phonePath.c_str(),
-                         s.commands().transport().failureText().c_str());
-            ++failures;
-        } else if (!writeFileSafely(pcPath, *data, ExistingFile::Keep, error)) {
-            std::fprintf(stderr, "skipped %s\n", error.c_str());
-        } else {
-            ++files;
-        }
+        getFolderItem(s, item, target + "/" + item.relativePcPath, tally);
     }
     s.checkAnswering();
-    std::printf("%d file(s) and %d folder(s) downloaded into %s\n", files, folders, target.c_str());
-    if (failures) throw CommandError{std::to_string(failures) + " file(s) not downloaded"};
+    std::printf("%d file(s) and %d folder(s) downloaded into %s\n", tally.downloaded, tally.folders,
+                target.c_str());
+    if (tally.notDone > 0) {
+        throw CommandError{std::to_string(tally.notDone) + " of " + std::to_string(tally.files) +
+                           " files not downloaded"};
+    }
+    if (tally.foldersNotMade > 0) {
+        throw CommandError{std::to_string(tally.foldersNotMade) + " folder(s) not created"};
+    }
 }
 
 void runGet(Session& s, const std::vector<std::string>& args) {
@@ -315,14 +341,34 @@ void runPut(Session& s, const std::vector<std::string>& args) {
         putFile(s, pcPath, phonePath);
         return;
     }
-    auto files = listPcFilesBelow(pcPath);
+    const PcFolderWalk walk = walkPcFolder(pcPath);
     uint64_t bytes = 0;
-    for (const auto& file : files) bytes += pcFileSize(file);
-    TransferRun run(s, files.size(), bytes);
-    for (const auto& file : files) {
-        putFile(s, file, folderUploadTarget(phonePath, pcPath, file));
+    for (const auto& file : walk.files) bytes += pcFileSize(file);
+    size_t notSent = 0;
+    for (const auto& [folder, reason] : walk.unreadable) {
+        reportNotDone("not sent", folder, "cannot read the folder: " + reason);
+        ++notSent;
+    }
+    {
+        TransferRun run(s, walk.files.size(), bytes);
+        for (const auto& file : walk.files) {
+            if (run.cancelled()) throw CommandError{"cancelled by the user"};
+            try {
+                putFile(s, file, folderUploadTarget(phonePath, pcPath, file));
+            } catch (const CommandError& error) {
+                if (run.cancelled()) throw;
+                s.checkAnswering();  // a phone that stopped answering ends the upload
+                reportNotDone("not sent", file, error.message);
+                ++notSent;
+            }
+        }
     }
     putEmptyFolders(s, pcPath, phonePath);
+    if (notSent > 0) {
+        throw CommandError{std::to_string(notSent) + " of " +
+                           std::to_string(walk.files.size() + walk.unreadable.size()) +
+                           " files or folders not sent"};
+    }
 }
 
 // ---- other file commands --------------------------------------------------------------
@@ -468,6 +514,10 @@ const std::vector<Command>& commandTable() {
          "back up every file and seem into DIR; --verify compares", 1, 3, runBackupCommand},
         {"restore", "DIR [--files] [--seems] [--dry-run] [--yes] [--force-model]",
          "put a backup back on the phone (seems only with --yes)", 1, 6, runRestoreCommand},
+        {"detect", "[--report FILE] [--json] [--switch]",
+         "what the system and the phone show, for bug reports (writes nothing)", 0, 4, runDetect,
+         false},
+        {"mount", "DIR [-o ro]", "the phone as a folder until fusermount3 -u DIR", 1, 3, runMount},
     };
     return table;
 }

@@ -93,6 +93,8 @@ public:
     // For a command that needs the phone only sometimes: keeps the address, and
     // connectWhenNeeded() connects to it on the first call.
     void deferConnect(const std::string& address) { address_ = address; }
+    // The address given (or last connected to).
+    const std::string& address() const { return address_; }
     void connectWhenNeeded();
     // The exit code of a command that ends without an error but has a result to tell
     // (seem-diff: 1 when the records differ).

@@ -8,14 +8,14 @@ constexpr uint8_t kDefaultErrorStatus = 0x0E;
 
 // A decimal number in [low, high]; nothing else in the text.
 std::optional<uint32_t> number(const std::string& text, uint32_t low, uint32_t high) {
-    if (text.empty() || text.size() > 9) return std::nullopt;
-    uint32_t value = 0;
+    if (text.empty() || text.size() > 10) return std::nullopt;
+    uint64_t value = 0;
     for (char c : text) {
         if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + static_cast<uint32_t>(c - '0');
+        value = value * 10 + static_cast<uint64_t>(c - '0');
     }
     if (value < low || value > high) return std::nullopt;
-    return value;
+    return static_cast<uint32_t>(value);
 }
 
 // NAME or NAME=N.
@@ -49,6 +49,12 @@ bool parseFault(const std::string& text, Faults& faults, std::string& error) {
         faults.silentAfterCommands = static_cast<int>(*n);
     } else if (name == "short-block" && (n = number(value, 1, 1000000))) {
         faults.shortBlockAt = static_cast<int>(*n);
+    } else if (name == "short-read" && (n = number(value, 0, 0xFFFFFFFF))) {
+        faults.shortReadBytes = *n;
+    } else if (name == "listed-size" && (n = number(value, 0, 0xFFFFFFFF))) {
+        faults.listedSize = *n;
+    } else if (name == "endless-list" && eq == std::string::npos) {
+        faults.endlessList = true;
     } else if (name == "silent" && eq == std::string::npos) {
         faults.silentUsblan = true;
     } else if (name == "drop" && eq == std::string::npos) {
@@ -91,7 +97,10 @@ std::string phonesimUsage() {
            "                           after the Nth command), short-block=N (the Nth search-next\n"
            "                           block announces a record it lacks), silent (USBLAN\n"
            "                           never answers), corrupt-read (file reads come back\n"
-           "                           altered); may be repeated\n";
+           "                           altered), short-read=N (each file sends at most N\n"
+           "                           bytes), listed-size=N (every file listed with N\n"
+           "                           bytes), endless-list (the list never ends); may\n"
+           "                           be repeated\n";
 }
 
 bool parsePhonesimOptions(const std::vector<std::string>& args, PhonesimOptions& options,

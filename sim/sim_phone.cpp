@@ -1,5 +1,6 @@
 #include "sim/sim_phone.h"
 
+#include <algorithm>
 #include <string>
 
 #include "base/bytes.h"
@@ -18,6 +19,10 @@ void SimPhone::setFaults(const Faults& faults) {
     std::lock_guard lock(mutex_);
     faults_ = faults;
     requests_ = writes_ = reads_ = commands_ = searchBlocks_ = 0;
+    readSinceOpen_ = 0;
+    searchRecords_.clear();
+    firstBlockCount_ = 0;
+    replayed_ = 0;
     pending_.insert(pending_.end(), held_.begin(), held_.end());
     held_.clear();
 }
@@ -142,6 +147,53 @@ void SimPhone::shortenBlock(uint16_t command, std::span<const uint8_t> payload,
     }
 }
 
+void SimPhone::lie(uint16_t command, std::span<const uint8_t> payload, CommandReply& reply) {
+    if (isFileSubCommand(command, payload, CommandSet::kOpen)) readSinceOpen_ = 0;
+    if (isFileSubCommand(command, payload, CommandSet::kSearchStart)) {
+        searchRecords_.clear();
+        firstBlockCount_ = 0;
+        replayed_ = 0;
+    }
+    if (faults_.shortReadBytes >= 0 && isFileSubCommand(command, payload, CommandSet::kRead)) {
+        const int64_t room = std::max<int64_t>(0, faults_.shortReadBytes - readSinceOpen_);
+        if (int64_t(reply.data.size()) > room) reply.data.resize(static_cast<size_t>(room));
+        readSinceOpen_ += int64_t(reply.data.size());
+    }
+    if (!isFileSubCommand(command, payload, CommandSet::kSearchNext) || reply.data.size() < 4) {
+        return;
+    }
+    const uint16_t count = bytes::be16(reply.data.data());
+    if (faults_.listedSize >= 0 && count > 0) {
+        const size_t stride = (reply.data.size() - 4) / count;
+        for (size_t i = 0; i < count; ++i) {
+            bytes::putBe32(&reply.data[4 + i * stride + stride - 4],
+                           static_cast<uint32_t>(faults_.listedSize));
+        }
+    }
+    if (faults_.endlessList) padBlock(reply.data);
+}
+
+// An endless list: every block after the first is filled up to the first block's count
+// with the search's records again, from its first one, so no block ever ends the list.
+void SimPhone::padBlock(std::vector<uint8_t>& block) {
+    const uint16_t count = bytes::be16(block.data());
+    if (firstBlockCount_ == 0) {
+        if (count == 0) return;
+        firstBlockCount_ = count;
+        recordSize_ = (block.size() - 4) / count;
+    }
+    if (block.size() != 4 + count * recordSize_) return;
+    for (size_t i = 0; i < count; ++i) {
+        const auto start = block.begin() + static_cast<ptrdiff_t>(4 + i * recordSize_);
+        searchRecords_.emplace_back(start, start + static_cast<ptrdiff_t>(recordSize_));
+    }
+    for (uint16_t n = count; n < firstBlockCount_; ++n) {
+        const auto& record = searchRecords_[replayed_++ % searchRecords_.size()];
+        block.insert(block.end(), record.begin(), record.end());
+    }
+    bytes::putBe16(block.data(), std::max(count, firstBlockCount_));
+}
+
 void SimPhone::reply(PendingReply reply) {
     // A phone that stopped answering still executes the command; its reply comes late.
     const bool silent = faults_.silentAfterCommands >= 0 && commands_ > faults_.silentAfterCommands;
@@ -163,6 +215,7 @@ void SimPhone::acceptCommand(uint16_t sequence, uint16_t command, std::span<cons
     }
     CommandReply answer = model_.execute(command, payload);
     shortenBlock(command, payload, answer);
+    lie(command, payload, answer);
     if (faults_.corruptReads && isFileSubCommand(command, payload, CommandSet::kRead) &&
         answer.data.size() > 1) {
         answer.data[0] = static_cast<uint8_t>(~answer.data[0]);

@@ -24,8 +24,13 @@ struct Faults {
     int silentAfterCommands = -1;  // >= 0: later commands get their replies only once the
                                    // switches change (setFaults): late replies
     int shortBlockAt = 0;  // > 0: this search-next block announces one record more than it holds
-    bool silentUsblan = false;  // the USBLAN service takes requests and never answers
-    bool corruptReads = false;  // file reads return their first byte inverted
+    bool silentUsblan = false;    // the USBLAN service takes requests and never answers
+    bool corruptReads = false;    // file reads return their first byte inverted
+    int64_t shortReadBytes = -1;  // >= 0: each opened file sends at most this many bytes
+                                  // (a phone that lists more than it sends)
+    bool endlessList = false;     // search next never ends: its blocks stay full, the
+                                  // records replayed from the first
+    int64_t listedSize = -1;      // >= 0: every search record lists this size
 };
 
 // The phone side of the USB driver: answers the driver requests of both framings (classic
@@ -66,6 +71,9 @@ private:
     void reply(PendingReply reply);
     bool refuseThisTransfer(uint16_t command, std::span<const uint8_t> payload);
     void shortenBlock(uint16_t command, std::span<const uint8_t> payload, CommandReply& reply);
+    // The lying file system: short reads, an endless list, made-up listed sizes.
+    void lie(uint16_t command, std::span<const uint8_t> payload, CommandReply& reply);
+    void padBlock(std::vector<uint8_t>& block);
     void classicPoll(std::vector<uint8_t>& output);
     void classicFetch(std::vector<uint8_t>& output);
     DriverStatus p2k05Send(std::span<const uint8_t> input);
@@ -84,6 +92,12 @@ private:
     int reads_ = 0;
     int commands_ = 0;
     int searchBlocks_ = 0;
+    int64_t readSinceOpen_ = 0;
+    // The endless list: the records of the current search, replayed to fill each block.
+    std::vector<std::vector<uint8_t>> searchRecords_;
+    uint16_t firstBlockCount_ = 0;
+    size_t recordSize_ = 0;
+    size_t replayed_ = 0;
 };
 
 }  // namespace mdk::sim

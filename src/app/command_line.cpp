@@ -87,4 +87,9 @@ std::string buildCommandLine(int argc, const char* const* argv) {
     return buildCommandLine(arguments);
 }
 
+std::string startArgument(int argc, const char* const* argv) {
+    if (argc < 2 || argv == nullptr || argv[0] == nullptr || argv[1] == nullptr) return {};
+    return argv[1];
+}
+
 }  // namespace mdk

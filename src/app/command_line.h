@@ -28,4 +28,9 @@ int commandLineArgument(std::string_view commandLine, int number, std::string& d
 std::string buildCommandLine(const std::vector<std::string>& arguments);
 std::string buildCommandLine(int argc, const char* const* argv);
 
+// The package or skin pack of a start from the desktop: the process's first argument
+// exactly as it arrived. The desktop hands a path over as one argument, so a double quote
+// or a tab in it is part of the name, not a separator; empty when there is none.
+std::string startArgument(int argc, const char* const* argv);
+
 }  // namespace mdk

@@ -59,6 +59,7 @@ inline constexpr int kMenuBackupPhone = 10021;
 inline constexpr int kMenuRestorePhone = 10022;
 inline constexpr int kMenuCompareSeems = 10023;
 inline constexpr int kMenuAbout = 10101;
+inline constexpr int kMenuDiagnose = 10102;
 
 // Timers of the main window.
 inline constexpr int kTimerSplash = 2001;

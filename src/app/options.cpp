@@ -151,6 +151,11 @@ std::string firstLocationText(const std::string& searchPattern) {
     return text;
 }
 
+void shareClick(const ConfigRecord& config, RunSettings& running, int32_t ConfigRecord::*flag) {
+    if (flag == &ConfigRecord::useFilter) running.setUseFilter(config.useFilter);
+    if (flag == &ConfigRecord::forceP2k05) running.setForceP2k05(config.forceP2k05);
+}
+
 }  // namespace options
 
 void OptionsApplier::apply(const options::Choice& choice, int32_t modeAtOpening) {

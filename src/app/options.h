@@ -11,6 +11,7 @@ class AppContext;
 class AppControl;
 class CompanionControl;
 class DeviceView;
+class RunSettings;
 
 // Dialog 1500, the options: its controls as data, and what OK applies.
 namespace options {
@@ -110,6 +111,10 @@ Taken takeChoice(ConfigRecord& config, const Choice& choice, int32_t modeAtOpeni
 // The text of location entry 0 in mode 3: the search pattern with its volume part
 // ("/a") turned into two blanks.
 std::string firstLocationText(const std::string& searchPattern);
+
+// A check box click on a flag that the program also keeps a running copy of (the filename
+// filter, the P2k05 override): the running copy takes the record's new value at once.
+void shareClick(const ConfigRecord& config, RunSettings& running, int32_t ConfigRecord::*flag);
 
 }  // namespace options
 

@@ -86,6 +86,41 @@ MainLayout layoutMainWindow(int windowWidth, int windowHeight, bool leftShowsSee
     return out;
 }
 
+namespace {
+
+// The width column 0 gets from the layout (the name column's own width when unchanged).
+int nameColumnWidth(const MainLayout& layout) {
+    return layout.leftColumn0.value_or(kNameColumnWidth);
+}
+
+bool buttonsShown(const MainLayout& layout, int clientWidth) {
+    for (int id : {kView, kEdit, kAttributes, kRestart, kSeemFunc, kCopy, kNewFolder, kDelete}) {
+        if (layout.rects.at(id).right > clientWidth) return false;
+    }
+    return true;
+}
+
+bool columnsShown(const MainLayout& layout, int listChrome) {
+    const int columns = nameColumnWidth(layout) + kSizeColumnWidth + kDateColumnWidth;
+    for (int id : {kLeftList, kRightList}) {
+        if (layout.rects.at(id).width() < columns + listChrome) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int defaultWindowWidth(int listChrome, int maxWidth) {
+    int buttonsOnly = 0;
+    for (int width = kTemplateWindowWidth; width <= maxWidth; ++width) {
+        const MainLayout layout = layoutMainWindow(width, kTemplateWindowHeight, false, false);
+        if (!buttonsShown(layout, width - kFrameWidth)) continue;
+        if (buttonsOnly == 0) buttonsOnly = width;
+        if (columnsShown(layout, listChrome)) return width;
+    }
+    return buttonsOnly != 0 ? buttonsOnly : maxWidth;
+}
+
 bool keepRightPaneWidth(int windowWidth, Placements& p) {
     const int leftWidth = p[kLeftList].width();
     if (windowWidth - leftWidth >= kRightPaneMinimum) return false;

@@ -54,6 +54,20 @@ inline constexpr int kSeemColumn0Width = 132;
 MainLayout layoutMainWindow(int windowWidth, int windowHeight, bool leftShowsSeems,
                             bool rightShowsSeems);
 
+// The window size of the template (624 by 446).
+inline constexpr int kTemplateWindowWidth = 624;
+inline constexpr int kTemplateWindowHeight = 446;
+// The widths a PC listing sets on columns 1 and 2; column 0 follows the layout.
+inline constexpr int kSizeColumnWidth = 68;
+inline constexpr int kDateColumnWidth = 120;
+inline constexpr int kNameColumnWidth = 140;
+
+// The first window's width: the smallest, from the template's on, at which the layout
+// shows all eight buttons inside the client area and each list holds its three columns
+// beside listChrome pixels (its frame and vertical scroll bar). When the columns cannot
+// fit at any width up to maxWidth, the smallest width that shows the buttons.
+int defaultWindowWidth(int listChrome, int maxWidth = 4096);
+
 // The right pane keeps at least 225 pixels: when the window width minus the left list's
 // width is below that, the split moves to window width - 225. Returns whether it moved.
 inline constexpr int kRightPaneMinimum = 225;

@@ -154,8 +154,28 @@ uint32_t downloadOpenMode(const BackupPhone& phone, const CatalogueRecord& recor
 
 std::optional<std::vector<uint8_t>> downloadListedFile(BackupPhone& phone,
                                                        const CatalogueRecord& record) {
-    return downloadPhoneFile(phone.commands, record.path, downloadOpenMode(phone, record),
-                             record.size);
+    const PhoneDownload file = listedDownload(phone, record);
+    return downloadPhoneFile(phone.commands, file.phonePath, file.openMode, file.size);
+}
+
+PhoneDownload listedDownload(const BackupPhone& phone, const CatalogueRecord& record) {
+    return {record.path, downloadOpenMode(phone, record), record.size};
+}
+
+std::optional<std::string> listedFileHash(BackupPhone& phone, const CatalogueRecord& record) {
+    Sha256 hash;
+    const auto sink = [&hash](std::span<const uint8_t> block) {
+        hash.update(block);
+        return true;
+    };
+    if (!downloadPhoneFile(phone.commands, listedDownload(phone, record), sink))
+        return std::nullopt;
+    return hash.hex();
+}
+
+std::string downloadFailureText(BackupPhone& phone) {
+    const PhoneFailure failure = phone.commands.transport().failure();
+    return failure.kind == FailureKind::ShortFile ? failure.text : "download failed";
 }
 
 std::vector<std::pair<uint16_t, std::vector<uint8_t>>> readSeemRecords(BackupPhone& phone,

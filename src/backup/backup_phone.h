@@ -8,6 +8,7 @@
 
 #include "backup/manifest.h"
 #include "p2k/catalogue.h"
+#include "p2k/file_transfer.h"
 
 namespace mdk {
 
@@ -83,9 +84,18 @@ uint32_t downloadOpenMode(const BackupPhone& phone, const CatalogueRecord& recor
 // The attribute word as the pane reads it (the value that sets it again on restore).
 uint32_t listedAttributes(const BackupPhone& phone, uint32_t attributeWord);
 
-// Downloads one listed file; nullopt when any step fails.
+// Downloads one listed file; nullopt when any step fails, a file shorter than listed
+// included.
 std::optional<std::vector<uint8_t>> downloadListedFile(BackupPhone& phone,
                                                        const CatalogueRecord& record);
+// The download of one listed file.
+PhoneDownload listedDownload(const BackupPhone& phone, const CatalogueRecord& record);
+// The SHA-256 of a listed file as the phone sends it now, taken block by block; nullopt
+// when the download fails.
+std::optional<std::string> listedFileHash(BackupPhone& phone, const CatalogueRecord& record);
+// Why the last download failed, for a report line: "download failed", or the phone's
+// short file ("the phone sent N of the M bytes it listed").
+std::string downloadFailureText(BackupPhone& phone);
 
 // The records of one seem: 0001, 0002, ... up to the first the phone does not answer
 // (at most 00FE, the last a seem file can name).

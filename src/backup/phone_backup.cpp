@@ -6,6 +6,7 @@
 #include "backup/sha256.h"
 #include "base/clock.h"
 #include "p2k/command_set.h"
+#include "p2k/file_transfer.h"
 #include "p2k/transport.h"
 #include "platform/safe_file.h"
 #include "seem/seem_file.h"
@@ -134,14 +135,30 @@ private:
         return true;
     }
 
+    // Streams one file into a temporary file beside its stored copy, put in place once
+    // whole. False when the phone side failed.
     bool backUpFile(const CatalogueRecord& record) {
         const std::string stored = *storedFilePath(options_.folder, record.path);
-        auto data = downloadListedFile(phone_, record);
+        std::string error;
+        if (!makeFolders(stored.substr(0, stored.rfind('/')), error)) {
+            fail(summary_.files, record.path, error);
+            return true;
+        }
+        PendingFile pending;
+        Sha256 hash;
+        const auto received =
+            downloadIntoPendingFile(phone_.commands, listedDownload(phone_, record), stored,
+                                    pending, error, [&hash](std::span<const uint8_t> block) {
+                                        hash.update(block);
+                                        return true;
+                                    });
         // A file stopped by Cancel is not a failure: the run ends as cancelled.
-        if (!data && control_.cancelled()) return true;
-        if (!data) {
-            fail(summary_.files, record.path, "download failed");
-            return false;
+        if (!received && control_.cancelled()) return true;
+        if (!received) {
+            // A refusal on the PC side leaves no failure of the phone's: the phone answered.
+            const bool phoneSide = phone_.commands.transport().failure().kind != FailureKind::None;
+            fail(summary_.files, record.path, phoneSide ? downloadFailureText(phone_) : error);
+            return !phoneSide;
         }
         auto it = manifest_.files.find(record.path);
         const bool known = it != manifest_.files.end();
@@ -151,13 +168,12 @@ private:
             manifest_.files.erase(it);
             saveManifest();
         }
-        std::string error;
-        if (!storeBytes(stored, *data, error)) {
+        if (!pending.commit(ExistingFile::Replace, error)) {
             fail(summary_.files, record.path, error);
             return true;  // the phone answered; the PC side failed
         }
-        manifest_.files[record.path] = {static_cast<uint32_t>(data->size()), record.size,
-                                        record.attributeWord, sha256Hex(*data), false};
+        manifest_.files[record.path] = {static_cast<uint32_t>(*received), record.size,
+                                        record.attributeWord, hash.hex(), false};
         ++(known ? summary_.files.changed : summary_.files.added);
         saveManifestSometimes();
         return true;

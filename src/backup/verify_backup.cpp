@@ -4,6 +4,7 @@
 #include "backup/phone_backup.h"
 #include "backup/sha256.h"
 #include "p2k/command_set.h"
+#include "p2k/file_transfer.h"
 #include "p2k/transport.h"
 #include "seem/seem_file.h"
 
@@ -60,12 +61,18 @@ private:
         if (it == listing.files.end()) return differ(path, "no longer on the phone");
         const CatalogueRecord& record = it->second;
         if (record.size != file.listedSize) return differ(path, "size differs");
+        // A copy shorter (or longer) than the phone listed is not a whole copy; a hidden
+        // file's made-up size is only a bound.
+        if (file.listedSize != kUnlistedFileSize && file.size != file.listedSize) {
+            return differ(path, "the stored copy has " + std::to_string(file.size) +
+                                    " bytes, the phone listed " + std::to_string(file.listedSize));
+        }
         if (record.attributeWord != file.attributeWord) {
             return differ(path, "attribute word differs");
         }
-        auto data = downloadListedFile(phone_, record);
-        if (!data) return differ(path, "download failed");
-        if (sha256Hex(*data) != file.sha256) return differ(path, "contents differ");
+        const auto hash = listedFileHash(phone_, record);
+        if (!hash) return differ(path, downloadFailureText(phone_));
+        if (*hash != file.sha256) return differ(path, "contents differ");
         ++report_.matched;
     }
 

@@ -369,24 +369,26 @@ LineOutcome BatchEngine::downloadFile(const std::string& path, std::string& reas
         reason = "no file name after the last \"/\"";
         return LineOutcome::Refused;
     }
-    const uint32_t size = catalogueSize(path).value_or(kUnknownSize);
+    const std::optional<uint32_t> listed = catalogueSize(path);
+    // A file the list does not know is read until the phone's file ends.
+    const PhoneDownload file{path, kDownloadOpenMode, listed.value_or(kUnknownSize), !listed};
     parts_.clock.sleepMs(kDownloadPauseMs);
-    std::optional<std::vector<uint8_t>> data;
-    parts_.link.runTransfer(
-        [&] { data = downloadPhoneFile(parts_.commands, path, kDownloadOpenMode, size); });
-    if (!data) {
-        reason = "download failed";
+    // The file goes to a temporary name first: a failure keeps an existing file.
+    PendingFile pending;
+    std::optional<uint64_t> received;
+    parts_.link.runTransfer([&] {
+        received =
+            downloadIntoPendingFile(parts_.commands, file, folder_ + "/" + name, pending, reason);
+    });
+    if (!received) {
+        reason = "download failed: " + reason;
         return LineOutcome::Failed;
     }
-    if (data->empty()) {
+    if (*received == 0) {
         reason = "nothing was read";
         return LineOutcome::Failed;
     }
-    // The whole file goes to a temporary name first: a failure keeps an existing file.
-    if (!writeFileSafely(folder_ + "/" + name, *data, ExistingFile::Replace, reason)) {
-        return LineOutcome::Failed;
-    }
-    return LineOutcome::Done;
+    return pending.commit(ExistingFile::Replace, reason) ? LineOutcome::Done : LineOutcome::Failed;
 }
 
 }  // namespace mdk

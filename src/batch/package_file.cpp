@@ -11,6 +11,8 @@ namespace {
 constexpr std::array<std::string_view, 13> kCommandCodes = {
     "cp", "to", "md", "rd", "rm", "at", "sa", "##", "ss", "rs", "ts", "ds", "df",
 };
+// The commands whose argument is a path: a backslash written on Windows becomes "/".
+constexpr std::array<std::string_view, 7> kPathCodes = {"cp", "to", "df", "md", "rd", "rm", "sa"};
 }  // namespace
 
 std::vector<std::string> splitPackageLines(std::string_view text) {
@@ -42,7 +44,9 @@ std::optional<PackageCommand> parsePackageCommand(std::string_view line) {
         return std::nullopt;
     }
     PackageCommand command{std::string(code), std::string(line.substr(3))};
-    std::replace(command.argument.begin(), command.argument.end(), '\\', '/');
+    if (std::find(kPathCodes.begin(), kPathCodes.end(), code) != kPathCodes.end()) {
+        std::replace(command.argument.begin(), command.argument.end(), '\\', '/');
+    }
     return command;
 }
 

@@ -15,8 +15,9 @@ std::vector<std::string> splitPackageLines(std::string_view text);
 std::optional<std::vector<std::string>> readPackageFile(const std::string& path);
 
 // One command line of a package: two case-sensitive command characters, a blank, then the
-// argument (the rest of the line). Packages made on Windows write "\" in names; the
-// argument has every "\" turned into "/".
+// argument (the rest of the line). Packages made on Windows write "\" in names: the path
+// argument of cp, to, df, md, rd, rm and sa has every "\" turned into "/"; the other
+// arguments (above all the shell command of "##") are kept as written.
 struct PackageCommand {
     std::string code;
     std::string argument;

@@ -17,8 +17,6 @@
 namespace mdk {
 namespace {
 
-constexpr uint16_t kIdentitySeemGsm = 0x0117;
-constexpr uint16_t kIdentitySeemCdma = 0x2827;
 constexpr size_t kLocationSlots = 4;
 
 }  // namespace
@@ -142,16 +140,8 @@ int Catalogue::attachPhone() {
         }
     }
 
-    std::vector<uint8_t> reply;
     const bool cdma = commands_.cdmaPhone();
-    if (cdma) {
-        commands_.phoneReadSeem(kIdentitySeemCdma, 1, 0, 10, reply);
-    } else {
-        commands_.phoneReadSeem(kIdentitySeemGsm, 1, 0, 0, reply);
-    }
-    std::span<const uint8_t> data(reply);
-    if (!data.empty()) data = data.subspan(1);
-    const std::string model = cdma ? modelTextCdma(data) : modelTextGsm(data);
+    const std::string model = readPhoneModel(commands_).model;
     log_.logLine((cdma ? "CDMA Model: " : "GSM Model: ") + model);
     if (cdma) return -1;
 

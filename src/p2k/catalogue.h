@@ -2,6 +2,8 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <shared_mutex>
 #include <span>
@@ -167,6 +169,13 @@ public:
 
 private:
     using Decoded = RecordView;
+    struct ListingIndex;
+    // The listing index brought up to the records counted so far (rebuilt after a record
+    // was dropped or the catalogue read anew). Called with mutex_ held (shared).
+    const ListingIndex& currentListing() const;
+    std::vector<PhoneRow> scanFolder(const std::string& phoneFolder) const;
+    // The row of a folder's child: rest is the record's path from the child's name on.
+    PhoneRow rowOf(const RecordView& record, std::string_view rest, bool usblan) const;
     Decoded decode(uint32_t offset) const;
     uint32_t paneAttributes(uint32_t word) const;
     void resetForLoad();
@@ -198,10 +207,16 @@ private:
     uint32_t stride_ = kDefaultStride;
     std::atomic<uint32_t> reportedCount_{0};
     uint32_t loadedCount_ = 0;
+    uint32_t announced_ = 0;  // the total the search start announced
     std::atomic<bool> workerDone_{true};
     std::atomic<bool> catalogueLoaded_{false};
     std::atomic<bool> needsReload_{false};
     std::string currentVolume_ = "/a";
+    // Per folder, the records that bring each of its names first: a listing reads those
+    // rather than every record. Grows with the records; rebuilt when generation_ moves.
+    mutable std::mutex listingMutex_;
+    mutable std::shared_ptr<ListingIndex> listing_;
+    std::atomic<uint64_t> generation_{0};  // moves when records are dropped or reloaded
 };
 
 }  // namespace mdk

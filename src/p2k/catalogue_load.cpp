@@ -1,9 +1,7 @@
 #include <algorithm>
-#include <cctype>
 #include <fstream>
 #include <iterator>
 #include <mutex>
-#include <unordered_map>
 
 #include "base/bytes.h"
 #include "base/clock.h"
@@ -18,18 +16,11 @@
 #include "platform/program_files.h"
 #include "platform/safe_file.h"
 
-// The catalogue loader, the records' upkeep and the folder listing.
+// The catalogue loader and the records' upkeep.
 namespace mdk {
 namespace {
 
-constexpr uint32_t kFolderBit = 0x1000;
 constexpr size_t kBlockHeader = 4;
-
-std::string lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
 
 }  // namespace
 
@@ -106,6 +97,7 @@ void Catalogue::resetForLoad() {
     rawDump_.clear();
     stride_ = kDefaultStride;
     loadedCount_ = 0;
+    ++generation_;
     needsReload_ = false;
     loadProblem_.clear();
 }
@@ -131,8 +123,17 @@ bool Catalogue::takeBlock(const std::vector<uint8_t>& reply, bool& firstReply) {
     const auto& layout = reading.layout;
     firstReply = false;
     const uint32_t stride = layout->stride;
-    const size_t whole = layout->whole;
     const uint16_t count = layout->count;
+    // The search start announced the total: records beyond it are not taken, so a phone
+    // that keeps sending can neither hold the load nor fill memory.
+    const size_t room = announced_ > loadedCount_ ? announced_ - loadedCount_ : 0;
+    const size_t whole = std::min(layout->whole, room);
+    if (whole < layout->whole) {
+        noteLoadProblem("the phone announced " + std::to_string(announced_) +
+                        " files but kept sending more; the list was cut at " +
+                        std::to_string(announced_));
+    }
+    if (whole == 0) return false;
     std::vector<uint32_t> starts;
     {
         std::unique_lock lock(mutex_);
@@ -172,7 +173,7 @@ bool Catalogue::takeBlock(const std::vector<uint8_t>& reply, bool& firstReply) {
     }
     // The limit is checked per block: every record of a block kept is also indexed.
     if (limit >= 0 && loadedCount_ > static_cast<uint32_t>(limit)) return false;
-    return whole == count;
+    return whole == count && loadedCount_ < announced_;
 }
 
 void Catalogue::loadCatalogue() {
@@ -182,6 +183,7 @@ void Catalogue::loadCatalogue() {
     resetForLoad();
     const int count = commands_.phoneSearchStart(volumeMask(), currentVolume_[1]);
     const bool liveLine = count > 0;
+    announced_ = count > 0 ? static_cast<uint32_t>(count) : 0;
     if (count > 0) {
         reportedCount_ = static_cast<uint32_t>(count);
         {
@@ -298,6 +300,7 @@ bool isSameOrBelow(std::string_view recordPath, const std::string& path) {
 void Catalogue::markCatalogueRecord(const std::string& path) {
     if (path.empty()) return;
     std::unique_lock lock(mutex_);
+    ++generation_;
     for (uint32_t offset : recordOffsets_) {
         if (isSameOrBelow(decode(offset).path, path)) blocks_[offset] = 0xFF;
     }
@@ -313,38 +316,6 @@ void Catalogue::setCatalogueAttributes(const std::string& path, uint8_t attribut
         field[1] = attributeByte;
         return;
     }
-}
-
-std::vector<PhoneRow> Catalogue::listFolder(const std::string& phoneFolder) const {
-    std::vector<PhoneRow> rows;
-    std::unordered_map<std::string, size_t> seen;
-    const bool usblan = settings_.usblanP2k05();
-    std::shared_lock lock(mutex_);
-    for (uint32_t offset : recordOffsets_) {
-        const Decoded record = decode(offset);
-        std::string_view rest;
-        if (record.path.empty() || static_cast<uint8_t>(record.path[0]) == 0xFF) continue;
-        if (record.path.substr(0, phoneFolder.size()) == phoneFolder) {
-            rest = record.path.substr(phoneFolder.size());
-        } else if (phoneFolder == "/" && record.path[0] != '/') {
-            rest = record.path;
-        } else {
-            continue;
-        }
-        const size_t slash = rest.find('/');
-        const std::string_view child = rest.substr(0, slash);
-        if (child.empty()) continue;
-        const uint32_t attributes = paneAttributes(record.attributeWord);
-        if (!seen.emplace(lower(child), rows.size()).second) continue;
-        PhoneRow row;
-        row.name = std::string(child);
-        row.folder = slash != std::string_view::npos || (attributes & kFolderBit) != 0;
-        row.size = record.size;
-        row.attributes = attributes;
-        row.attributeText = attributeText(attributes, usblan);
-        rows.push_back(std::move(row));
-    }
-    return rows;
 }
 
 std::vector<CatalogueRecord> Catalogue::records() const {

@@ -55,6 +55,9 @@ bool isEndPair(uint8_t a, uint8_t b) {
     return (a == 0 || a == 0xFF) && (b == 0 || b == 0xFF);
 }
 
+constexpr uint16_t kIdentitySeemGsm = 0x0117;
+constexpr uint16_t kIdentitySeemCdma = 0x2827;
+
 }  // namespace
 
 std::string modelTextGsm(std::span<const uint8_t> data) {
@@ -75,6 +78,16 @@ std::string modelTextCdma(std::span<const uint8_t> data) {
         text.push_back(static_cast<char>(data[2 * i]));
     }
     return text;
+}
+
+PhoneModelRead readPhoneModel(CommandSet& commands) {
+    std::vector<uint8_t> reply;
+    const bool cdma = commands.cdmaPhone();
+    const int rc = cdma ? commands.phoneReadSeem(kIdentitySeemCdma, 1, 0, 10, reply)
+                        : commands.phoneReadSeem(kIdentitySeemGsm, 1, 0, 0, reply);
+    std::span<const uint8_t> data(reply);
+    if (!data.empty()) data = data.subspan(1);
+    return {rc == 0, cdma ? modelTextCdma(data) : modelTextGsm(data)};
 }
 
 void CommandSet::stepProgress() {
@@ -170,50 +183,57 @@ int CommandSet::phoneCloseFile() {
 }
 
 int CommandSet::phoneReadFile(std::vector<uint8_t>& buffer, uint32_t size) {
+    buffer.clear();
+    // The size comes from the phone's listing: reserve no more than a sane amount up front.
+    buffer.reserve(std::min<uint32_t>(size, kReadReserveLimit));
+    const int result = phoneReadFile(size, [&buffer](std::span<const uint8_t> block) {
+        buffer.insert(buffer.end(), block.begin(), block.end());
+        return true;
+    });
+    if (result != 0) buffer.clear();
+    return result;
+}
+
+int CommandSet::readFailed(const char* reason) {
+    fileReadTotal_ = 0;
+    if (reason) transport_.noteFailure(FailureKind::Refused, reason);
+    return -1;
+}
+
+int CommandSet::phoneReadFile(uint32_t size, const BlockSink& sink) {
     PhoneSession session(transport_);
     fileReadTotal_ = 0;
-    buffer.clear();
     if (size == 0) return -1;
     const uint32_t fullBlocks = size / kFileBlock;
     const uint32_t remainder = size % kFileBlock;
     uint32_t request = fullBlocks > 0 ? kFileBlock : size;
     uint32_t replies = 0;
-    // The size comes from the phone's listing: reserve no more than a sane amount up front.
-    buffer.reserve(std::min<uint32_t>(size, kReadReserveLimit));
+    uint64_t received = 0;
     for (;;) {
-        if (!mayGoOn()) {
-            fileReadTotal_ = 0;
-            buffer.clear();
-            return -1;
-        }
+        if (!mayGoOn()) return readFailed(nullptr);
         std::vector<uint8_t> args;
         bytes::appendBe32(args, request);
         std::vector<uint8_t> reply;
         bool replied = false;
-        if (fileCommand(kRead, args, reply, replied) != 0) {
-            fileReadTotal_ = 0;
-            buffer.clear();
-            return -1;
-        }
+        if (fileCommand(kRead, args, reply, replied) != 0) return readFailed(nullptr);
         ++replies;
-        const size_t room = size - buffer.size();
-        const size_t taken = std::min(room, reply.size());
-        buffer.insert(buffer.end(), reply.begin(), reply.begin() + static_cast<ptrdiff_t>(taken));
-        fileReadTotal_ = static_cast<uint32_t>(buffer.size());
-        blockDone(taken);
-        stepProgress();
+        const size_t taken = std::min<uint64_t>(size - received, reply.size());
         const uint32_t asked = request;
         if (replies == fullBlocks) request = remainder;
-        if (reply.size() == kFileBlock && replies <= fullBlocks) continue;
+        const bool more = reply.size() == kFileBlock && replies <= fullBlocks;
         // A single byte is the phone's refusal, except when exactly one byte was asked for
         // (the last block of a file one byte longer than a multiple of 1024).
-        if (reply.size() == 1 && asked != 1) {
-            fileReadTotal_ = 0;
-            buffer.clear();
-            transport_.noteFailure(FailureKind::Refused, "the phone refused to read the file");
-            return -1;
+        if (!more && reply.size() == 1 && asked != 1) {
+            return readFailed("the phone refused to read the file");
         }
-        return 0;
+        if (taken > 0 && !sink(std::span<const uint8_t>(reply.data(), taken))) {
+            return readFailed(nullptr);
+        }
+        received += taken;
+        fileReadTotal_ = static_cast<uint32_t>(received);
+        blockDone(taken);
+        stepProgress();
+        if (!more) return 0;
     }
 }
 

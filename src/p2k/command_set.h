@@ -1,6 +1,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -72,6 +73,11 @@ public:
     // Reads size bytes from the open file into buffer (resized to what arrived).
     // fileReadTotal() tells how many bytes came; 0 after a failure.
     int phoneReadFile(std::vector<uint8_t>& buffer, uint32_t size);
+    // Where the blocks of a file read go as they arrive; false stops the read (a failure;
+    // the sink notes why).
+    using BlockSink = std::function<bool(std::span<const uint8_t>)>;
+    // The same read, each block handed to sink and not kept: memory stays one block.
+    int phoneReadFile(uint32_t size, const BlockSink& sink);
     int phoneWriteFile(std::span<const uint8_t> data);
     int phoneSeekFile(uint32_t offset, uint8_t origin);
     int phoneCloseFile();
@@ -123,6 +129,8 @@ private:
     // Before each block: false, with the failure noted, once the watch asks to stop.
     bool mayGoOn();
     void blockDone(size_t bytes);
+    // A read that ends in failure: nothing counts as read; reason, when given, is noted.
+    int readFailed(const char* reason);
     // The rule of seek, close and delete; a reply that says no is noted as a refusal.
     int plainResult(int result, const std::vector<uint8_t>& reply, const char* what);
 
@@ -143,5 +151,13 @@ private:
 // CDMA records as 16-bit little-endian units; bounded by the data.
 std::string modelTextGsm(std::span<const uint8_t> data);
 std::string modelTextCdma(std::span<const uint8_t> data);
+
+// The identity seem read for the phone's family (cdmaPhone): the model text of whatever
+// data came back, and whether the read succeeded.
+struct PhoneModelRead {
+    bool ok = false;
+    std::string model;
+};
+PhoneModelRead readPhoneModel(CommandSet& commands);
 
 }  // namespace mdk

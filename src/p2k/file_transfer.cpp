@@ -7,6 +7,7 @@
 #include "p2k/command_set.h"
 #include "p2k/transfer_watch.h"
 #include "p2k/transport.h"
+#include "platform/safe_file.h"
 
 namespace mdk {
 namespace {
@@ -26,33 +27,96 @@ bool hasUnsafeComponent(std::string_view path) {
 }
 }  // namespace
 
-std::optional<std::vector<uint8_t>> downloadPhoneFile(CommandSet& commands,
-                                                      const std::string& phonePath,
-                                                      uint32_t openMode, uint32_t size) {
+std::string shortFileText(uint64_t received, uint32_t listed) {
+    return "the phone sent " + std::to_string(received) + " of the " + std::to_string(listed) +
+           " bytes it listed";
+}
+
+std::optional<uint64_t> downloadPhoneFile(CommandSet& commands, const PhoneDownload& file,
+                                          const CommandSet::BlockSink& sink) {
     PhoneSession session(commands.transport());
     commands.transport().clearFailure();
-    if (auto* watch = commands.transferWatch()) watch->beginFile(phonePath, size);
+    const uint32_t size = file.size;
+    if (auto* watch = commands.transferWatch()) watch->beginFile(file.phonePath, size);
     if (auto* progress = commands.progress()) {
         progress->setRange(0, static_cast<int>(size / 1000) + 1);
         progress->setPosition(0);
     }
-    if (commands.phoneOpenFile(phonePath, openMode) != 0) return std::nullopt;
-    std::vector<uint8_t> data;
+    if (commands.phoneOpenFile(file.phonePath, file.openMode) != 0) return std::nullopt;
+    uint64_t received = 0;
     int result = commands.phoneSeekFile(0, 0);
     // A 0-byte file is read by no request at all: it is complete as it is.
-    if (result == 0 && size > 0) result = commands.phoneReadFile(data, size);
+    if (result == 0 && size > 0) {
+        result = commands.phoneReadFile(size, [&](std::span<const uint8_t> block) {
+            received += block.size();
+            return sink(block);
+        });
+    }
     const int closed = commands.phoneCloseFile();
     if (result != 0 || closed != 0) return std::nullopt;
-    if (commands.verifyTransfers() && size != kUnlistedFileSize && data.size() != size) {
-        commands.transport().noteFailure(
-            FailureKind::VerifyFailed, "verify failed: " + std::to_string(data.size()) +
-                                           " bytes read, the phone lists " + std::to_string(size));
+    // A read that ends with a short reply before the listed size is a file the phone did
+    // not send whole. A size that is only a bound ends where the phone's file ends.
+    if (!file.sizeIsBound() && received < size) {
+        commands.transport().noteFailure(FailureKind::ShortFile, shortFileText(received, size));
         return std::nullopt;
     }
-    // A read that ends with a short reply is complete: the file is what arrived
-    // (fileReadTotal bytes), which may be less than the listed size (a hidden file is
-    // listed with a made-up size; a catalogue may be older than the phone's file).
+    return received;
+}
+
+std::optional<std::vector<uint8_t>> downloadPhoneFile(CommandSet& commands,
+                                                      const std::string& phonePath,
+                                                      uint32_t openMode, uint32_t size) {
+    std::vector<uint8_t> data;
+    const auto sink = [&data](std::span<const uint8_t> block) {
+        data.insert(data.end(), block.begin(), block.end());
+        return true;
+    };
+    if (!downloadPhoneFile(commands, {phonePath, openMode, size}, sink)) return std::nullopt;
     return data;
+}
+
+std::optional<std::string> downloadSpaceProblem(const PhoneDownload& file,
+                                                std::optional<uint64_t> free,
+                                                const std::string& pcFolder) {
+    if (file.sizeIsBound() || !free || file.size <= *free) return std::nullopt;
+    return "not enough space in " + pcFolder + ": the phone lists " + std::to_string(file.size) +
+           " bytes, free " + std::to_string(*free);
+}
+
+std::optional<uint64_t> downloadIntoPendingFile(CommandSet& commands, const PhoneDownload& file,
+                                                const std::string& pcTarget, PendingFile& pending,
+                                                std::string& error,
+                                                const CommandSet::BlockSink& alsoTo) {
+    commands.transport().clearFailure();
+    const size_t slash = pcTarget.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : pcTarget.substr(0, slash + 1);
+    if (auto problem = downloadSpaceProblem(file, freeSpaceIn(folder), folder)) {
+        error = *problem;
+        return std::nullopt;
+    }
+    if (!pending.open(pcTarget, error)) return std::nullopt;
+    std::string writeError;
+    const auto received = downloadPhoneFile(commands, file, [&](std::span<const uint8_t> block) {
+        return pending.write(block, writeError) && (!alsoTo || alsoTo(block));
+    });
+    if (!received) {
+        error = writeError.empty() ? commands.transport().failureText() : writeError;
+        pending.discard();
+    }
+    return received;
+}
+
+bool downloadPhoneFileToPc(CommandSet& commands, const PhoneDownload& file,
+                           const std::string& pcTarget, ExistingFile mode, std::string& error) {
+    std::error_code missing;
+    if (mode == ExistingFile::Keep && std::filesystem::symlink_status(pcTarget, missing).type() !=
+                                          std::filesystem::file_type::not_found) {
+        error = "exists, left unchanged: " + pcTarget;
+        return false;
+    }
+    PendingFile pending;
+    return downloadIntoPendingFile(commands, file, pcTarget, pending, error) &&
+           pending.commit(mode, error);
 }
 
 namespace {
@@ -234,17 +298,34 @@ std::vector<FolderDownloadItem> planFolderDownload(const std::vector<CatalogueRe
     return items;
 }
 
-std::vector<std::string> listPcFilesBelow(const std::string& pcFolder) {
+namespace {
+void walkFolder(const std::filesystem::path& folder, PcFolderWalk& walk) {
     namespace fs = std::filesystem;
-    std::vector<std::string> files;
     std::error_code ec;
-    fs::recursive_directory_iterator it(pcFolder, fs::directory_options::skip_permission_denied,
-                                        ec);
-    for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-        if (it->is_regular_file(ec)) files.push_back(it->path().string());
+    fs::directory_iterator it(folder, ec);
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        std::error_code entryError;
+        if (it->is_directory(entryError) && !it->is_symlink(entryError)) {
+            walkFolder(it->path(), walk);
+        } else if (it->is_regular_file(entryError)) {
+            walk.files.push_back(it->path().string());
+        }
     }
-    std::sort(files.begin(), files.end());
-    return files;
+    // A folder that cannot be read (or read to its end) is named, never left out silently.
+    if (ec) walk.unreadable.push_back({folder.string(), ec.message()});
+}
+}  // namespace
+
+PcFolderWalk walkPcFolder(const std::string& pcFolder) {
+    PcFolderWalk walk;
+    walkFolder(pcFolder, walk);
+    std::sort(walk.files.begin(), walk.files.end());
+    std::sort(walk.unreadable.begin(), walk.unreadable.end());
+    return walk;
+}
+
+std::vector<std::string> listPcFilesBelow(const std::string& pcFolder) {
+    return walkPcFolder(pcFolder).files;
 }
 
 std::vector<std::string> listEmptyPcFoldersBelow(const std::string& pcFolder) {

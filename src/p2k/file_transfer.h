@@ -3,9 +3,12 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "p2k/catalogue.h"
+#include "p2k/command_set.h"
+#include "platform/safe_file.h"
 
 namespace mdk {
 
@@ -18,14 +21,55 @@ class CommandSet;
 // Hidden_files.lst): a bound for the read, not the file's size.
 inline constexpr uint32_t kUnlistedFileSize = 99999999;
 
-// Downloads one phone file: open with openMode, seek to 0, read up to size bytes, close.
-// The result holds the bytes the read delivered (fileReadTotal), at most size; nullopt
-// when any step fails (the bytes of a failed read are never handed out); the transport's
-// failureText() then tells why. With checked transfers a file that came out shorter than
-// size fails too (FailureKind::VerifyFailed), unless size is kUnlistedFileSize.
+// One phone file to download as the catalogue lists it.
+struct PhoneDownload {
+    std::string phonePath;
+    uint32_t openMode = 0;
+    uint32_t size = 0;   // the listed size
+    bool bound = false;  // the size only bounds the read (a file the list does not know)
+    // A hidden file's made-up size is a bound too.
+    bool sizeIsBound() const { return bound || size == kUnlistedFileSize; }
+};
+
+// Downloads one phone file: open with its open mode, seek to 0, read up to size bytes,
+// close. Each block goes to sink as it arrives (a sink that says false stops the
+// download). The bytes delivered, or nullopt when any step fails; the transport's
+// failureText() then tells why (a failing sink keeps its own reason). A file that came out
+// shorter than its listed size fails too (FailureKind::ShortFile, "the phone sent N of the
+// M bytes it listed"), unless the size is only a bound.
+std::optional<uint64_t> downloadPhoneFile(CommandSet& commands, const PhoneDownload& file,
+                                          const CommandSet::BlockSink& sink);
+// The same into memory, for small files (the bytes of a failed read are never handed out).
 std::optional<std::vector<uint8_t>> downloadPhoneFile(CommandSet& commands,
                                                       const std::string& phonePath,
                                                       uint32_t openMode, uint32_t size);
+// "the phone sent N of the M bytes it listed"
+std::string shortFileText(uint64_t received, uint32_t listed);
+
+// The refusal of a download whose listed size exceeds the PC folder's free space:
+// "not enough space in FOLDER: the phone lists N bytes, free M"; nullopt when it fits,
+// the free space is unknown or the size is only a bound.
+std::optional<std::string> downloadSpaceProblem(const PhoneDownload& file,
+                                                std::optional<uint64_t> free,
+                                                const std::string& pcFolder);
+
+// Downloads one phone file block by block into pending, a temporary file it opens beside
+// pcTarget; the caller commits it. A listed size larger than the free space is refused
+// before the first read. Each block also goes to alsoTo when given (a digest). The bytes
+// delivered, or nullopt with error set (the temporary file is then gone); a refusal on the
+// PC side leaves the transport without a failure.
+std::optional<uint64_t> downloadIntoPendingFile(CommandSet& commands, const PhoneDownload& file,
+                                                const std::string& pcTarget, PendingFile& pending,
+                                                std::string& error,
+                                                const CommandSet::BlockSink& alsoTo = {});
+
+// Downloads one phone file into the PC file pcTarget through a temporary file beside it,
+// put in place only once the download is whole: renamed over an existing file
+// (ExistingFile::Replace), or linked to a name that must not exist (ExistingFile::Keep,
+// which leaves an existing file unchanged and fails). On failure or Cancel nothing is left
+// behind; error tells why.
+bool downloadPhoneFileToPc(CommandSet& commands, const PhoneDownload& file,
+                           const std::string& pcTarget, ExistingFile mode, std::string& error);
 
 // What a failed upload leaves on the phone.
 enum class PartialFile {
@@ -82,8 +126,15 @@ std::vector<FolderDownloadItem> planFolderDownload(const std::vector<CatalogueRe
                                                    std::vector<std::string>& refused);
 
 // Every regular file below a PC folder, in a stable order (the bare recursive listing of a
-// folder upload; empty folders give nothing).
+// folder upload; empty folders give nothing). Links to folders are not followed.
 std::vector<std::string> listPcFilesBelow(const std::string& pcFolder);
+
+// The same with the folders that could not be read, each with its reason.
+struct PcFolderWalk {
+    std::vector<std::string> files;
+    std::vector<std::pair<std::string, std::string>> unreadable;  // folder, why
+};
+PcFolderWalk walkPcFolder(const std::string& pcFolder);
 
 // Every folder below a PC folder (the folder itself included) that holds nothing, in a
 // stable order: a folder upload makes these on the phone, since no file takes them there.

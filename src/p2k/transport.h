@@ -23,7 +23,8 @@ enum class FailureKind {
     BadReply,        // a reply that does not belong to the request
     TransferFailed,  // the driver failed a transfer on a link that is still there
     Cancelled,       // the user stopped the transfer between two blocks
-    VerifyFailed,    // a checked transfer did not match (read back, or the listed size)
+    VerifyFailed,    // a checked upload's read-back did not match
+    ShortFile,       // a download ended before the size the phone listed
 };
 
 // The first failure of a phone operation, in words for the user: "no reply from the phone

@@ -184,13 +184,19 @@ std::vector<LocationEntry> buildDriveEntries(const std::vector<MountPoint>& moun
         if (!replaced) unique.push_back(mount);
     }
     for (const auto& mount : unique) {
-        if (mount.mountPoint == "/" || mount.mountPoint == home) continue;
+        if (mount.mountPoint == "/") continue;
         auto kind = classifyMount(mount, home);
         if (!kind) continue;
         std::optional<std::string> volumeLabel;
         if (*kind == EntryIcon::LocalDisk) volumeLabel = label(mount.source);
-        entries.push_back(
-            {entryText(mount.mountPoint, *kind, message, volumeLabel), *kind, mount.mountPoint});
+        LocationEntry entry{entryText(mount.mountPoint, *kind, message, volumeLabel), *kind,
+                            mount.mountPoint};
+        // A home folder mounted on its own is a drive root: it keeps its place on entry 6.
+        if (mount.mountPoint == home) {
+            entries[1] = std::move(entry);
+        } else {
+            entries.push_back(std::move(entry));
+        }
     }
     return entries;
 }
@@ -249,6 +255,14 @@ std::string ownerRoot(const std::vector<LocationEntry>& entries, const std::stri
         if (entry.root.size() > best.size()) best = entry.root;
     }
     return best;
+}
+
+std::string driveRootOf(const std::vector<LocationEntry>& entries, const std::string& path) {
+    std::vector<LocationEntry> drives;
+    for (const auto& entry : entries) {
+        if (entry.icon != EntryIcon::Home) drives.push_back(entry);
+    }
+    return ownerRoot(drives, path);
 }
 
 }  // namespace mdk

@@ -34,7 +34,7 @@ using LabelLookup = std::function<std::optional<std::string>(const std::string& 
 // The drive entries: "/" first, then the home folder (so that it lands on entry 6), then
 // every browsable mount in the order of the table, one per mount point. Texts: the mount
 // point, then for a local disk a blank and its label, for the other kinds the kind's
-// message.
+// message. A home folder that is a browsable mount point is that mount's entry, on 6.
 std::vector<LocationEntry> buildDriveEntries(const std::vector<MountPoint>& mounts,
                                              const std::string& home, const MessageLookup& message,
                                              const LabelLookup& label);
@@ -51,5 +51,8 @@ bool pathWithin(const std::string& path, const std::string& root);
 // The drive root of entries that holds path: the longest root path lies within; "/" when
 // none does.
 std::string ownerRoot(const std::vector<LocationEntry>& entries, const std::string& path);
+// The drive root that holds path: "/" or the longest mount point among the drive entries.
+// The home folder is a start place, not a drive root, unless it is a mount point itself.
+std::string driveRootOf(const std::vector<LocationEntry>& entries, const std::string& path);
 
 }  // namespace mdk

@@ -47,10 +47,8 @@ bool fillTarget(int from, int to, const struct stat& source) {
 }  // namespace
 
 std::string timeOfDayText(const std::tm& local) {
-    int hour = local.tm_hour % 12;
-    if (hour == 0) hour = 12;
     char text[16];
-    std::snprintf(text, sizeof text, " %02d:%02d", hour, local.tm_min);
+    std::snprintf(text, sizeof text, " %02d:%02d", local.tm_hour, local.tm_min);
     return text;
 }
 

@@ -10,12 +10,12 @@
 namespace mdk {
 
 // Formats a last-write time for column 2: the user's short date immediately followed by
-// " hh:mm" (12-hour clock, two digits, no AM/PM marker).
+// " HH:mm" (24-hour clock, two digits each).
 using DateFormatter = std::function<std::string(std::time_t)>;
 
-// The formatter of the core: the C library's short date ("%x") and " hh:mm".
+// The formatter of the core: the C library's short date ("%x") and " HH:mm".
 std::string defaultDateText(std::time_t time);
-// The " hh:mm" picture of a local time.
+// The " HH:mm" picture of a local time (24-hour clock).
 std::string timeOfDayText(const std::tm& local);
 
 // Column 1 of a file: the low 32 bits of its size as an unsigned decimal.

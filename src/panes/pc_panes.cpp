@@ -22,11 +22,10 @@ void PcPanes::showFolder(Side side, const std::string& folder) {
     panes_.setPathText(side, folder);
 }
 
-bool PcPanes::enterFolder(Side side, const std::string& folder, const std::string& root) {
+bool PcPanes::enterFolder(Side side, const std::string& folder) {
     if (folder.empty() || folder[0] != '/') return false;
     const std::string path = normalPath(folder);
     if (!enterableFolder(path)) return false;
-    roots_[index(side)] = pathWithin(path, root) ? root : "/";
     showFolder(side, path);
     return true;
 }
@@ -36,13 +35,12 @@ bool PcPanes::enterPcLocation(Side side, uint32_t entryIndex) {
     if (!entry) return false;
     if (side == Side::Left) log_.logLine(entry->text);
     if (!entry->text.empty() && entry->text[0] == kFavouriteMarker) {
-        const std::string folder = normalPath(entry->text.substr(1));
-        return enterFolder(side, folder, ownerRoot(panes_.entries(side), folder));
+        return enterFolder(side, normalPath(entry->text.substr(1)));
     }
     if (entry->root.empty()) return false;
     auto last = lastVisited_.find(entry->root);
-    if (last != lastVisited_.end() && enterFolder(side, last->second, entry->root)) return true;
-    return enterFolder(side, entry->root, entry->root);
+    if (last != lastVisited_.end() && enterFolder(side, last->second)) return true;
+    return enterFolder(side, entry->root);
 }
 
 void PcPanes::selectPcLocation(Side side, uint32_t entryIndex) {
@@ -58,12 +56,7 @@ void PcPanes::startPane(Side side, uint32_t savedIndex, const std::string& saved
     uint32_t entryIndex = savedIndex < kFirstPcEntry ? kFallbackEntry : savedIndex;
     if (entryIndex >= panes_.entryCount(side)) entryIndex = kFallbackEntry;
     panes_.setLocationIndex(side, entryIndex);
-    auto entry = panes_.entry(side, entryIndex);
-    std::string root = entry ? entry->root : "";
-    if (root.empty() || !pathWithin(normalPath(savedFolder), root)) {
-        root = ownerRoot(panes_.entries(side), normalPath(savedFolder));
-    }
-    if (savedFolder.empty() || !enterFolder(side, savedFolder, root)) {
+    if (savedFolder.empty() || !enterFolder(side, savedFolder)) {
         selectPcLocation(side, entryIndex);
         return;
     }
@@ -72,11 +65,13 @@ void PcPanes::startPane(Side side, uint32_t savedIndex, const std::string& saved
 
 void PcPanes::listPcFolder(Side side) {
     const std::string folder = panes_.pcPath(side);
+    // Only "/" and mount points are drive roots; every other folder lists "..".
+    roots_[index(side)] = driveRootOf(panes_.entries(side), normalPath(folder));
     const bool below = belowRoot(side);
     auto& rows = panes_.rows(side);
     rows = readPcFolder(folder, below, dateText_);
     sortRows(rows, panes_.nameSortMode.load());
-    if (!folder.empty()) lastVisited_[root(side)] = folder;
+    if (!folder.empty()) lastVisited_[ownerRoot(panes_.entries(side), normalPath(folder))] = folder;
 }
 
 bool PcPanes::belowRoot(Side side) const {

@@ -69,7 +69,7 @@ public:
 
 private:
     static size_t index(Side side) { return static_cast<size_t>(sideIndex(side)); }
-    bool enterFolder(Side side, const std::string& folder, const std::string& root);
+    bool enterFolder(Side side, const std::string& folder);
     void showFolder(Side side, const std::string& folder);
 
     PaneSet& panes_;

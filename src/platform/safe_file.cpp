@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -49,6 +50,67 @@ std::string firstLine(const std::string& path) {
     return line;
 }
 
+bool PendingFile::open(const std::string& target, std::string& error) {
+    discard();
+    target_ = target;
+    const size_t slash = target.rfind('/');
+    temp_ = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) +
+            kPendingFilePrefix + "XXXXXX";
+    fd_ = ::mkstemp(temp_.data());
+    if (fd_ < 0) {
+        error = describe("cannot create", temp_);
+        temp_.clear();
+        return false;
+    }
+    ::fchmod(fd_, 0644);
+    return true;
+}
+
+bool PendingFile::write(std::span<const uint8_t> bytes, std::string& error) {
+    if (fd_ >= 0 && writeAll(fd_, bytes)) return true;
+    error = describe("cannot write", temp_);
+    return false;
+}
+
+bool PendingFile::commit(ExistingFile mode, std::string& error) {
+    if (fd_ < 0) {
+        error = "cannot write " + target_ + ": no file is open";
+        return false;
+    }
+    bool ok = ::fsync(fd_) == 0;
+    if (::close(fd_) != 0) ok = false;
+    fd_ = -1;
+    if (!ok) {
+        error = describe("cannot write", temp_);
+        return false;
+    }
+    if (mode == ExistingFile::Keep) {
+        // link() refuses an existing target, so a file that appeared meanwhile is kept.
+        ok = ::link(temp_.c_str(), target_.c_str()) == 0;
+        if (!ok) error = describe("cannot create", target_);
+        return ok;  // discard() removes the temporary name
+    }
+    if (std::rename(temp_.c_str(), target_.c_str()) != 0) {
+        error = describe("cannot replace", target_);
+        return false;
+    }
+    temp_.clear();
+    return true;
+}
+
+void PendingFile::discard() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    if (!temp_.empty()) ::unlink(temp_.c_str());
+    temp_.clear();
+}
+
+std::optional<uint64_t> freeSpaceIn(const std::string& folder) {
+    struct statvfs st;
+    if (::statvfs(folder.empty() ? "." : folder.c_str(), &st) != 0) return std::nullopt;
+    return uint64_t(st.f_bavail) * st.f_frsize;
+}
+
 bool writeFileSafely(const std::string& path, std::span<const uint8_t> bytes, ExistingFile mode,
                      std::string& error) {
     struct stat st;
@@ -56,34 +118,8 @@ bool writeFileSafely(const std::string& path, std::span<const uint8_t> bytes, Ex
         error = "exists, left unchanged: " + path;
         return false;
     }
-    std::string temp = path + ".part-XXXXXX";
-    int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        error = describe("cannot create", temp);
-        return false;
-    }
-    ::fchmod(fd, 0644);
-    bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
-    if (!ok) error = describe("cannot write", temp);
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        error = describe("cannot write", temp);
-    }
-    if (ok && mode == ExistingFile::Keep) {
-        // link() refuses an existing target, so a file that appeared meanwhile is kept.
-        if (::link(temp.c_str(), path.c_str()) != 0) {
-            ok = false;
-            error = describe("cannot create", path);
-        }
-        ::unlink(temp.c_str());
-        return ok;
-    }
-    if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {
-        ok = false;
-        error = describe("cannot replace", path);
-    }
-    if (!ok) ::unlink(temp.c_str());
-    return ok;
+    PendingFile file;
+    return file.open(path, error) && file.write(bytes, error) && file.commit(mode, error);
 }
 
 std::optional<std::vector<uint8_t>> readWholeFile(const std::string& path, std::string& error) {

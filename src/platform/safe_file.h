@@ -17,6 +17,38 @@ enum class ExistingFile { Replace, Keep };
 bool writeFileSafely(const std::string& path, std::span<const uint8_t> bytes, ExistingFile mode,
                      std::string& error);
 
+// A file written under a short temporary name (".mdk-XXXXXX", so that a long target name
+// still fits) in its target's folder, and put in place by commit() only once every byte
+// was written. Dropped uncommitted, the temporary file is removed.
+inline constexpr const char* kPendingFilePrefix = ".mdk-";
+class PendingFile {
+public:
+    PendingFile() = default;
+    ~PendingFile() { discard(); }
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+
+    // Creates the temporary file beside target. False with error set.
+    bool open(const std::string& target, std::string& error);
+    bool write(std::span<const uint8_t> bytes, std::string& error);
+    // Syncs and closes the temporary file and puts it in place: renamed over the target
+    // (ExistingFile::Replace), or linked to a target name that must not exist yet
+    // (ExistingFile::Keep, which leaves a file that appeared meanwhile alone).
+    bool commit(ExistingFile mode, std::string& error);
+    // Removes the temporary file (nothing after a commit).
+    void discard();
+    const std::string& tempPath() const { return temp_; }
+
+private:
+    std::string target_;
+    std::string temp_;
+    int fd_ = -1;
+};
+
+// The bytes an unprivileged user may still write in the file system of folder; nullopt
+// when it cannot be told.
+std::optional<uint64_t> freeSpaceIn(const std::string& folder);
+
 // Reads a whole regular file; nullopt with error set when it is missing, not a regular
 // file or cannot be read whole.
 std::optional<std::vector<uint8_t>> readWholeFile(const std::string& path, std::string& error);

@@ -255,6 +255,63 @@ TEST(BackupFolderRuns, NoBackupIsAnErrorAndCancelStopsBetweenFiles) {
     EXPECT_EQ(filesSeen, (std::vector<size_t>{0, 1, 2}));
 }
 
+// A phone that lists more bytes than it sends: the short copy is not kept and counts as
+// failed, whether transfers are checked or not.
+TEST(Backup, AFileShorterThanListedIsNotKept) {
+    for (bool checked : {false, true}) {
+        SCOPED_TRACE(checked);
+        Phone phone(false);
+        ASSERT_TRUE(phone.f.model.addFile("/a/big.bin", Bytes(50000, 7)));
+        ASSERT_TRUE(phone.f.model.addFile("/a/tiny.bin", Bytes(3, 1)));
+        phone.f.context.commands.setVerifyTransfers(checked);
+        phone.f.phone.faults().shortReadBytes = 4;
+        TempFolder dir;
+        const BackupSummary summary = backUp(phone, dir.path());
+        EXPECT_FALSE(summary.ok());
+        EXPECT_EQ(summary.files.added, 1);
+        EXPECT_EQ(summary.files.failed, 1);
+        EXPECT_EQ(summary.failures,
+                  (std::vector<std::string>{
+                      "/a/big.bin: the phone sent 4 of the 50000 bytes it listed"}));
+        EXPECT_FALSE(fs::exists(dir.sub("files/a/big.bin")));
+        const Manifest manifest = manifestOf(dir.path());
+        EXPECT_EQ(manifest.files.count("/a/big.bin"), 0u);
+        EXPECT_EQ(manifest.files.count("/a/tiny.bin"), 1u);
+    }
+}
+
+// Verify finds a stored copy shorter than the phone listed (kept by an older run) and a
+// phone that now sends less than it lists.
+TEST(Verify, ReportsShortCopiesAndAPhoneSendingShort) {
+    Phone phone(false);
+    ASSERT_TRUE(phone.f.model.addFile("/a/one.bin", Bytes(6000, 3)));
+    ASSERT_TRUE(phone.f.model.addFile("/a/two.bin", Bytes(5000, 4)));
+    TempFolder dir;
+    ASSERT_TRUE(backUp(phone, dir.path()).ok());
+    BackupPhone p = phone.backupPhone();
+    const VerifyReport first = verifyBackup(p, dir.path(), {});
+    ASSERT_TRUE(first.ok());
+
+    // A consistent but short copy: its bytes and hash agree, its length is not the listed one.
+    Manifest manifest = manifestOf(dir.path());
+    const Bytes shortCopy(4, 3);
+    std::string error;
+    ASSERT_TRUE(
+        writeFileSafely(dir.sub("files/a/one.bin"), shortCopy, ExistingFile::Replace, error));
+    manifest.files["/a/one.bin"].size = 4;
+    manifest.files["/a/one.bin"].sha256 = sha256Hex(shortCopy);
+    ASSERT_TRUE(writeManifest(dir.path(), manifest, error)) << error;
+    phone.f.phone.faults().shortReadBytes = 4;  // and the phone now sends 4 bytes of each
+
+    const VerifyReport report = verifyBackup(p, dir.path(), {});
+    EXPECT_FALSE(report.ok());
+    EXPECT_EQ(report.matched, first.matched - 2) << "neither file matches";
+    EXPECT_EQ(
+        report.differences,
+        (std::vector<std::string>{"/a/one.bin: the stored copy has 4 bytes, the phone listed 6000",
+                                  "/a/two.bin: the phone sent 4 of the 5000 bytes it listed"}));
+}
+
 TEST(Restore, OntoAnEmptyPhoneMakesFilesAttributesAndSeemsEqual) {
     Phone original;
     ASSERT_TRUE(original.f.model.addFile("/a/mobile/owned.jpg", Bytes(3000, 'o'), 0x0E000500));
@@ -453,6 +510,22 @@ TEST(BackupPaths, PhonePathsNeverLeaveTheFilesFolder) {
         EXPECT_EQ(storedFilePath("/b", path), std::nullopt) << path;
     }
     EXPECT_EQ(storedSeemPath("/b", {0x32, 0x0A}), "/b/seems/0032_000A.seem");
+}
+
+TEST(Sha256, PieceByPieceGivesTheDigestOfTheWhole) {
+    const std::string abc = "abc";
+    const Bytes bytes(abc.begin(), abc.end());
+    EXPECT_EQ(sha256Hex(bytes), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    Bytes big(5000);
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i * 31);
+    for (size_t piece : {size_t(1), size_t(1024), size_t(4999)}) {
+        SCOPED_TRACE(piece);
+        Sha256 digest;
+        for (size_t at = 0; at < big.size(); at += piece) {
+            digest.update(std::span(big).subspan(at, std::min(piece, big.size() - at)));
+        }
+        EXPECT_EQ(digest.hex(), sha256Hex(big));
+    }
 }
 
 TEST(Manifest, ReadsBackWhatItWroteAndRejectsBadInput) {

@@ -315,6 +315,23 @@ TEST_F(BatchRun, FailedDownloadKeepsTheExistingFile) {
     }
 }
 
+TEST_F(BatchRun, DownloadShorterThanListedFailsAndAnUnlistedFileIsReadToItsEnd) {
+    ASSERT_TRUE(f.model.addFile("/a/mobile/skins/short.bin", patternBytes(5000, 2)));
+    f.context.catalogue.setCurrentVolume("/a");
+    f.context.catalogue.loadCatalogue();
+    ASSERT_TRUE(f.model.addFile("/a/mobile/skins/unlisted.bin", patternBytes(5000, 3)));
+    f.phone.faults().shortReadBytes = 3000;
+    writePcFile("short.bin", {4, 5, 6});
+    auto report = run({"df /a/mobile/skins/short.bin", "df /a/mobile/skins/unlisted.bin"});
+    ASSERT_EQ(report.failures.size(), 1u);
+    EXPECT_NE(report.failures[0].find("download failed: the phone sent 3000 of the 5000 bytes it "
+                                      "listed"),
+              std::string::npos)
+        << report.failures[0];
+    EXPECT_EQ(readPcFile("short.bin"), (Bytes{4, 5, 6}));
+    EXPECT_EQ(readPcFile("unlisted.bin"), patternBytes(3000, 3));
+}
+
 TEST_F(BatchRun, DownloadRefusesNamesThatAreNoFile) {
     for (const char* line : {"df /a/mobile/skins/", "df /a/mobile/..", "df /a/.", "df "}) {
         SCOPED_TRACE(line);

@@ -379,18 +379,57 @@ TEST(Load, SummaryOfAFailedSearchDoesNotReplaceAnEarlierLine) {
     EXPECT_EQ(lines[1].substr(0, 4), "0M40");
 }
 
-TEST(Load, RecordsBeyondTheAnnouncedCountAreKept) {
+TEST(Load, RecordsBeyondTheAnnouncedCountAreCutWithAProblem) {
     ScriptedFixture s;
     s.phone.queue(kReplyData, {0, 2});
     s.phone.queue(kReplyData, block(268, {"/a/1", "/a/2", "/a/3"}));
-    s.phone.queue(kReplyData, block(268, {"/a/4", "/a/5"}));
+    s.phone.queue(kReplyData, block(268, {"/a/4", "/a/5"}));  // must not be read
     s.phone.queue(kReplyData, {0, 0, 0, 0});
     Catalogue& catalogue = s.f.context.catalogue;
     catalogue.loadCatalogue();
-    EXPECT_EQ(pathsOf(catalogue.records()),
-              (std::vector<std::string>{"/a/1", "/a/2", "/a/3", "/a/4", "/a/5"}));
-    EXPECT_EQ(catalogue.reportedCount(), 5u);
-    EXPECT_EQ(catalogue.listFolder("/a/").size(), 5u);
+    EXPECT_EQ(pathsOf(catalogue.records()), (std::vector<std::string>{"/a/1", "/a/2"}));
+    EXPECT_EQ(catalogue.reportedCount(), 2u);
+    EXPECT_EQ(catalogue.catalogueBytes(), 4 + 2 * 268u) << "no bytes beyond the total kept";
+    EXPECT_EQ(fileCommands(s.phone.commands, CommandSet::kSearchNext).size(), 1u);
+    const std::string problem =
+        "the phone announced 2 files but kept sending more; the list "
+        "was cut at 2";
+    EXPECT_EQ(catalogue.loadProblem(), problem);
+    EXPECT_TRUE(s.f.log.has(problem));
+}
+
+// A phone whose search never sends its end block: the load stops at the announced total,
+// also when the limit of files is off, and the next load starts afresh.
+TEST(Load, AListThatNeverEndsStopsAtTheAnnouncedTotal) {
+    struct Case {
+        int files;
+        int perBlock;
+        int32_t limit;
+        uint32_t kept;
+        bool cut;  // the total fell inside a block
+    };
+    const Case cases[] = {{10, 7, -1, 10, true},
+                          {14, 7, -1, 14, false},
+                          {8, 3, -1, 8, true},
+                          {10, 3, 4, 6, false},
+                          {5, 7, -1, 5, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.files << " files, " << c.perBlock << " a block");
+        PhoneFixture f;
+        f.model.setRecordsPerBlock(c.perBlock);
+        for (int i = 0; i < c.files; ++i) {
+            ASSERT_TRUE(f.model.addFile("/a/f" + std::to_string(100 + i), {}));
+        }
+        f.phone.faults().endlessList = true;
+        f.context.runSettings.setFileCountLimit(c.limit);
+        Catalogue& catalogue = f.context.catalogue;
+        catalogue.loadCatalogue();
+        EXPECT_TRUE(catalogue.workerDone());
+        EXPECT_EQ(catalogue.catalogueRecords(), c.kept);
+        EXPECT_EQ(catalogue.loadProblem().empty(), !c.cut) << catalogue.loadProblem();
+        EXPECT_LE(fileCommands(f.link->commands(), CommandSet::kSearchNext).size(),
+                  size_t(c.files / c.perBlock + 1));
+    }
 }
 
 TEST(Load, ShortLaterReplyKeepsItsWholeRecordsAndEndsTheLoad) {
@@ -592,6 +631,30 @@ TEST(Upkeep, MarkHidesThePathAndWhatLiesBelowIt) {
     EXPECT_EQ(rowNames(catalogue.listFolder("/a/y/a/")), (std::vector<std::string>{"x"}));
     catalogue.markCatalogueRecord("/a/nothing");  // absent: nothing happens
     EXPECT_EQ(catalogue.listFolder("/a/").size(), 3u);
+}
+
+// A listing read before a change shows the change afterwards (the folder index grows with
+// appended records and is rebuilt after a mark).
+TEST(Upkeep, ListingsFollowAppendsAndMarks) {
+    PhoneFixture f;
+    Catalogue& catalogue = f.context.catalogue;
+    for (const char* p : {"/a/m/one", "/a/M/two", "/a/x", "top"}) {
+        ASSERT_TRUE(catalogue.appendCatalogueRecord(p, 1, 0x07000400));
+    }
+    EXPECT_EQ(rowNames(catalogue.listFolder("/a/")), (std::vector<std::string>{"m/", "x"}));
+    EXPECT_EQ(rowNames(catalogue.listFolder("/")), (std::vector<std::string>{"a/", "top"}));
+    ASSERT_TRUE(catalogue.appendCatalogueRecord("/a/m/three", 1, 0x07000400));
+    ASSERT_TRUE(catalogue.appendCatalogueRecord("/a/X", 1, 0x07000400));  // x's twin: dropped
+    EXPECT_EQ(rowNames(catalogue.listFolder("/a/m/")), (std::vector<std::string>{"one", "three"}));
+    EXPECT_EQ(rowNames(catalogue.listFolder("/a/")), (std::vector<std::string>{"m/", "x"}));
+    catalogue.markCatalogueRecord("/a/m");
+    EXPECT_EQ(rowNames(catalogue.listFolder("/a/")), (std::vector<std::string>{"M/", "x"}));
+    EXPECT_TRUE(catalogue.listFolder("/a/m/").empty());
+    EXPECT_EQ(rowNames(catalogue.listFolder("/a/M/")), (std::vector<std::string>{"two"}));
+    // A folder text without its closing "/" is a plain prefix, as it always was.
+    EXPECT_EQ(rowNames(catalogue.listFolder("/a/m")), (std::vector<std::string>{}));
+    EXPECT_EQ(rowNames(catalogue.listFolder("/a/x")), (std::vector<std::string>{}));
+    EXPECT_EQ(rowNames(catalogue.listFolder("/a/")), (std::vector<std::string>{"M/", "x"}));
 }
 
 TEST(Upkeep, AttributesLandOnTheExactRecordOnly) {

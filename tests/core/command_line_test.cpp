@@ -101,5 +101,23 @@ TEST(BuildCommandLine, EmptyArgumentReadsBackAsEmpty) {
     EXPECT_EQ(commandLineArgument(buildCommandLine(2, argv), 1, destination), kArgumentEmpty);
 }
 
+TEST(StartArgument, APathFromTheDesktopIsUsedAsGiven) {
+    const std::string cases[] = {
+        "/home/u/skins/my \"best\" skin.mrdk",  // one double quote pair inside the name
+        "/home/u/skins/odd\"quote.mrdk",        // an odd number of quotes
+        "/home/u/skins/tab\there.mrdk",         // a tab is part of the name
+        "/home/u/skins/two  blanks.mrdk",      "relative.mrdk",
+    };
+    for (const std::string& path : cases) {
+        const char* argv[] = {"marrowdeck", path.c_str(), "ignored", nullptr};
+        EXPECT_EQ(startArgument(3, argv), path);
+    }
+    const char* none[] = {"marrowdeck", nullptr};
+    EXPECT_EQ(startArgument(1, none), "");
+    const char* empty[] = {"marrowdeck", "", nullptr};
+    EXPECT_EQ(startArgument(2, empty), "");
+    EXPECT_EQ(startArgument(2, nullptr), "");
+}
+
 }  // namespace
 }  // namespace mdk

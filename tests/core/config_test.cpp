@@ -18,6 +18,7 @@
 #include "case_names.h"
 #include "config/config_file.h"
 #include "config/config_record.h"
+#include "platform/safe_file.h"
 
 namespace mdk {
 namespace {
@@ -272,7 +273,8 @@ TEST_F(ConfigFileTest, SavedFileLoadsBack) {
     EXPECT_TRUE(prompter.shown().empty());
     EXPECT_FALSE(fs::exists(path.string() + ".new"));
     for (const auto& entry : fs::directory_iterator(path.parent_path())) {
-        EXPECT_EQ(entry.path().string().find(".part-"), std::string::npos) << "temporary left";
+        EXPECT_EQ(entry.path().string().find(kPendingFilePrefix), std::string::npos)
+            << "temporary left";
     }
 }
 
@@ -379,7 +381,8 @@ TEST_F(ConfigFileTest, FailedSaveKeepsTheOldFile) {
     EXPECT_FALSE(saved);
     EXPECT_EQ(readFile(), before);
     for (const auto& entry : fs::directory_iterator(path.parent_path())) {
-        EXPECT_EQ(entry.path().string().find(".part-"), std::string::npos) << "temporary left";
+        EXPECT_EQ(entry.path().string().find(kPendingFilePrefix), std::string::npos)
+            << "temporary left";
     }
 }
 
@@ -389,7 +392,8 @@ TEST_F(ConfigFileTest, FailedSaveOverAFolderLeavesNoTemporaryFile) {
     EXPECT_TRUE(fs::is_directory(path));
     EXPECT_FALSE(fs::exists(path.string() + ".new"));
     for (const auto& entry : fs::directory_iterator(path.parent_path())) {
-        EXPECT_EQ(entry.path().string().find(".part-"), std::string::npos) << "temporary left";
+        EXPECT_EQ(entry.path().string().find(kPendingFilePrefix), std::string::npos)
+            << "temporary left";
     }
 }
 

@@ -3,6 +3,7 @@
 // written into a record).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -10,6 +11,7 @@
 
 #include "p2k/file_transfer.h"
 #include "p2k/phone_identity.h"
+#include "p2k/transfer_watch.h"
 #include "p2k/transport.h"
 #include "p2k_test_support.h"
 #include "seem/seem_file.h"
@@ -69,25 +71,197 @@ TEST(Download, RefusedReadsGiveNothing) {
     EXPECT_EQ(downloadPhoneFile(s.f.context.commands, "/a/x", 4, 3000), std::nullopt);
 }
 
-TEST(Download, TheBytesReadCountNotTheListedSize) {
+TEST(Download, FewerBytesThanListedFailUnlessTheSizeIsABound) {
     struct Case {
         const char* name;
         size_t onPhone;
         uint32_t listed;
+        const char* failure;  // nullptr: the download is the phone's file
     };
     const Case cases[] = {
-        {"phone file shorter than listed", 500, 1000},
-        {"phone file empty, listed with bytes", 0, 1025},
-        {"hidden file listed with 99999999 bytes", 3000, 99999999},
-        {"absurd listed size", 10, 0xFFFFFFFF},
+        {"phone file shorter than listed", 500, 1000,
+         "the phone sent 500 of the 1000 bytes it listed"},
+        {"phone file empty, listed with bytes", 0, 1025,
+         "the phone sent 0 of the 1025 bytes it listed"},
+        {"hidden file listed with 99999999 bytes", 3000, 99999999, nullptr},
+        {"absurd listed size", 10, 0xFFFFFFFF,
+         "the phone sent 10 of the 4294967295 bytes it listed"},
+        {"listed size exact", 2048, 2048, nullptr},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         PhoneFixture f;
         const Bytes content = patternBytes(c.onPhone, 1);
         ASSERT_TRUE(f.model.addFile("/a/x", content));
-        EXPECT_EQ(downloadPhoneFile(f.context.commands, "/a/x", 0xFFFFFFFF, c.listed), content);
+        const auto data = downloadPhoneFile(f.context.commands, "/a/x", 0xFFFFFFFF, c.listed);
         EXPECT_EQ(f.context.commands.fileReadTotal(), c.onPhone);
+        if (!c.failure) {
+            EXPECT_EQ(data, content);
+            continue;
+        }
+        EXPECT_EQ(data, std::nullopt);
+        EXPECT_EQ(f.context.transport.failure().kind, FailureKind::ShortFile);
+        EXPECT_EQ(f.context.transport.failureText(), c.failure);
+    }
+}
+
+// ---- streamed downloads into PC files ----------------------------------------------------
+
+std::string readPcFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The names a folder holds, sorted.
+std::vector<std::string> namesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(StreamedDownload, EachBlockGoesOnAsItArrives) {
+    PhoneFixture f;
+    const Bytes content = patternBytes(10 * 1024 + 7, 3);
+    ASSERT_TRUE(f.model.addFile("/a/big.bin", content));
+    Bytes joined;
+    size_t largest = 0;
+    size_t blocks = 0;
+    const auto received = downloadPhoneFile(
+        f.context.commands, {"/a/big.bin", 0, static_cast<uint32_t>(content.size())},
+        [&](std::span<const uint8_t> block) {
+            largest = std::max(largest, block.size());
+            ++blocks;
+            joined.insert(joined.end(), block.begin(), block.end());
+            return true;
+        });
+    ASSERT_TRUE(received.has_value());
+    EXPECT_EQ(*received, content.size());
+    EXPECT_EQ(joined, content);
+    EXPECT_EQ(blocks, 11u);
+    EXPECT_LE(largest, CommandSet::kFileBlock) << "no more than a block is held at a time";
+
+    // A sink that says no stops the download after its block; the file is closed.
+    blocks = 0;
+    EXPECT_FALSE(downloadPhoneFile(f.context.commands, {"/a/big.bin", 0, 10247},
+                                   [&](std::span<const uint8_t>) { return ++blocks < 3; }));
+    EXPECT_EQ(blocks, 3u);
+    EXPECT_EQ(fileCommands(f.link->commands(), CommandSet::kClose).size(), 2u);
+}
+
+TEST(StreamedDownload, IntoAPcFileThroughATemporaryFileBesideIt) {
+    struct Case {
+        const char* name;
+        size_t onPhone;
+        uint32_t listed;
+        ExistingFile mode;
+        bool existing;
+        std::string targetName;
+        const char* failure;  // nullptr: the phone's file takes the target's place
+    };
+    const std::string longName(250, 'n');
+    const Case cases[] = {
+        {"new file", 5000, 5000, ExistingFile::Replace, false, "x.bin", nullptr},
+        {"replaces an existing file", 5000, 5000, ExistingFile::Replace, true, "x.bin", nullptr},
+        {"a name too long for a suffix", 3000, 3000, ExistingFile::Replace, false, longName,
+         nullptr},
+        {"short read keeps the existing file", 1000, 4000, ExistingFile::Replace, true, "x.bin",
+         "the phone sent 1000 of the 4000 bytes it listed"},
+        {"short read leaves nothing", 1000, 4000, ExistingFile::Keep, false, "x.bin",
+         "the phone sent 1000 of the 4000 bytes it listed"},
+        {"an existing file is kept", 5000, 5000, ExistingFile::Keep, true, "x.bin", "exists"},
+        {"an unlisted size is a bound", 1500, kUnlistedFileSize, ExistingFile::Keep, false, "x.bin",
+         nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PhoneFixture f;
+        const Bytes content = patternBytes(c.onPhone, 4);
+        ASSERT_TRUE(f.model.addFile("/a/x.bin", content));
+        const std::string folder = f.programFolder() + "/pc";
+        std::filesystem::create_directory(folder);
+        const std::string target = folder + "/" + c.targetName;
+        if (c.existing) std::ofstream(target) << "old bytes";
+        std::string error;
+        const bool done = downloadPhoneFileToPc(f.context.commands, {"/a/x.bin", 0, c.listed},
+                                                target, c.mode, error);
+        const bool targetThere = c.existing || !c.failure;
+        EXPECT_EQ(namesIn(folder),
+                  targetThere ? std::vector<std::string>{c.targetName} : std::vector<std::string>{})
+            << "no temporary file is left";
+        if (!c.failure) {
+            EXPECT_TRUE(done) << error;
+            EXPECT_EQ(readPcFile(target), std::string(content.begin(), content.end()));
+            continue;
+        }
+        EXPECT_FALSE(done);
+        EXPECT_NE(error.find(c.failure), std::string::npos) << error;
+        if (c.existing) {
+            EXPECT_EQ(readPcFile(target), "old bytes");
+        }
+    }
+}
+
+TEST(StreamedDownload, CancelRemovesTheTemporaryFile) {
+    PhoneFixture f;
+    ASSERT_TRUE(f.model.addFile("/a/big.bin", patternBytes(8000, 2)));
+    TransferWatch watch(f.clock);
+    std::vector<std::string> seenMidway;
+    const std::string folder = f.programFolder() + "/pc";
+    std::filesystem::create_directory(folder);
+    watch.setObserver([&](const TransferSnapshot& state) {
+        if (state.fileDone < 2048 || watch.cancelRequested()) return;
+        seenMidway = namesIn(folder);
+        watch.requestCancel();
+    });
+    f.context.commands.setTransferWatch(&watch);
+    std::string error;
+    EXPECT_FALSE(downloadPhoneFileToPc(f.context.commands, {"/a/big.bin", 0, 8000},
+                                       folder + "/big.bin", ExistingFile::Replace, error));
+    f.context.commands.setTransferWatch(nullptr);
+    EXPECT_EQ(error, "cancelled by the user");
+    ASSERT_EQ(seenMidway.size(), 1u) << "the blocks went to a temporary file as they came";
+    EXPECT_EQ(seenMidway[0].rfind(kPendingFilePrefix, 0), 0u) << seenMidway[0];
+    EXPECT_TRUE(namesIn(folder).empty());
+}
+
+TEST(StreamedDownload, AListedSizeBeyondTheFreeSpaceIsRefused) {
+    struct Case {
+        PhoneDownload file;
+        std::optional<uint64_t> free;
+        std::optional<std::string> refusal;
+    };
+    const Case cases[] = {
+        {{"/a/x", 0, 0xFFFFFFFF},
+         1000000,
+         "not enough space in /pc/: the phone lists 4294967295 bytes, free 1000000"},
+        {{"/a/x", 0, 5000},
+         4999,
+         "not enough space in /pc/: the phone lists 5000 bytes, free 4999"},
+        {{"/a/x", 0, 5000}, 5000, std::nullopt},
+        {{"/a/x", 0, 5000}, std::nullopt, std::nullopt},
+        {{"/a/x", 0, kUnlistedFileSize}, 10, std::nullopt},
+        {{"/a/x", 0, 0xFFFFFFFF, true}, 10, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file.size);
+        EXPECT_EQ(downloadSpaceProblem(c.file, c.free, "/pc/"), c.refusal);
+    }
+    // Refused before the phone is asked for anything.
+    PhoneFixture f;
+    ASSERT_TRUE(f.model.addFile("/a/x", patternBytes(10, 1)));
+    std::string error;
+    EXPECT_FALSE(downloadPhoneFileToPc(f.context.commands, {"/a/x", 0, 0xFFFFFFFF},
+                                       f.programFolder() + "/x", ExistingFile::Replace, error));
+    const auto free = freeSpaceIn(f.programFolder());
+    ASSERT_TRUE(free.has_value());
+    if (*free < 0xFFFFFFFFu) {
+        EXPECT_EQ(error.rfind("not enough space in ", 0), 0u) << error;
+        EXPECT_TRUE(fileCommands(f.link->commands(), CommandSet::kOpen).empty());
+    } else {
+        EXPECT_EQ(error, "the phone sent 10 of the 4294967295 bytes it listed");
     }
 }
 
@@ -209,13 +383,10 @@ TEST(CheckedTransfers, DownloadsShorterThanListedFail) {
         PhoneFixture f;
         ASSERT_TRUE(f.model.addFile("/a/short.bin", patternBytes(1500, 2)));
         f.context.commands.setVerifyTransfers(verify);
-        // The catalogue lists 2000 bytes; the phone has 1500.
-        const auto data = downloadPhoneFile(f.context.commands, "/a/short.bin", 0, 2000);
-        EXPECT_EQ(data.has_value(), !verify);
-        if (verify) {
-            EXPECT_EQ(f.context.transport.failureText(),
-                      "verify failed: 1500 bytes read, the phone lists 2000");
-        }
+        // The catalogue lists 2000 bytes; the phone has 1500: checked transfers or not.
+        EXPECT_FALSE(downloadPhoneFile(f.context.commands, "/a/short.bin", 0, 2000).has_value());
+        EXPECT_EQ(f.context.transport.failureText(),
+                  "the phone sent 1500 of the 2000 bytes it listed");
         EXPECT_TRUE(downloadPhoneFile(f.context.commands, "/a/short.bin", 0, 1500).has_value());
         // A hidden file is listed with a made-up size: what the phone has is the file.
         const auto hidden =

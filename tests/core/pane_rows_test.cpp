@@ -263,13 +263,33 @@ TEST(PaneRows, FiveGigabyteFileShowsTheLow32Bits) {
     EXPECT_EQ(sizeText(4294967296ULL + 7), "7");
 }
 
-TEST(PaneRows, TimeOfDayInTwelveHourForm) {
-    std::tm afternoon{};
-    afternoon.tm_hour = 15;
-    afternoon.tm_min = 7;
-    EXPECT_EQ(timeOfDayText(afternoon), " 03:07");
-    std::tm midnight{};
-    EXPECT_EQ(timeOfDayText(midnight), " 12:00");
+TEST(PaneRows, TimeOfDayOnTheTwentyFourHourClock) {
+    const struct {
+        int hour, minute;
+        const char* expected;
+    } cases[] = {
+        {15, 7, " 15:07"},  {0, 0, " 00:00"},   {12, 0, " 12:00"},
+        {14, 31, " 14:31"}, {23, 59, " 23:59"}, {3, 7, " 03:07"},
+    };
+    for (const auto& c : cases) {
+        std::tm local{};
+        local.tm_hour = c.hour;
+        local.tm_min = c.minute;
+        EXPECT_EQ(timeOfDayText(local), c.expected) << c.hour << ":" << c.minute;
+    }
+}
+
+TEST(PaneRows, DateTextEndsInTheTwentyFourHourTime) {
+    std::tm local{};
+    local.tm_year = 2026 - 1900;
+    local.tm_mon = 2;
+    local.tm_mday = 4;
+    local.tm_hour = 14;
+    local.tm_min = 31;
+    local.tm_isdst = -1;
+    const std::string text = defaultDateText(std::mktime(&local));
+    ASSERT_GE(text.size(), 6u);
+    EXPECT_EQ(text.substr(text.size() - 6), " 14:31");
 }
 
 }  // namespace

@@ -72,12 +72,21 @@ TEST(DriveEntries, ListRootHomeThenBrowsableMountsByKind) {
 }
 
 TEST(DriveEntries, LocalDiskShowsItsLabel) {
-    const auto entries =
-        buildDriveEntries(parseMountInfo("26 21 8:2 / /srv/data rw - ext4 /dev/sda2 rw\n"),
-                          "/home/ann", message, labels);
-    ASSERT_EQ(entries.size(), 3u);
-    EXPECT_EQ(entries[2].text, "/srv/data DATA");
-    EXPECT_EQ(entries[2].icon, EntryIcon::LocalDisk);
+    // A home folder mounted on its own is that drive, and keeps its place on entry 6.
+    const struct {
+        const char* mountPoint;
+        size_t count, index;
+    } cases[] = {{"/srv/data", 3, 2}, {"/home/ann", 2, 1}};
+    for (const auto& c : cases) {
+        const std::string line =
+            std::string("26 21 8:2 / ") + c.mountPoint + " rw - ext4 /dev/sda2 rw\n";
+        const auto entries = buildDriveEntries(parseMountInfo(line), "/home/ann", message, labels);
+        ASSERT_EQ(entries.size(), c.count);
+        EXPECT_EQ(entries[c.index].text, std::string(c.mountPoint) + " DATA");
+        EXPECT_EQ(entries[c.index].icon, EntryIcon::LocalDisk);
+        EXPECT_EQ(entries[c.index].root, c.mountPoint);
+        EXPECT_EQ(driveRootOf(entries, std::string(c.mountPoint) + "/docs"), c.mountPoint);
+    }
 }
 
 TEST(DriveEntries, OwnerRootIsTheLongestRootHoldingThePath) {
@@ -89,6 +98,19 @@ TEST(DriveEntries, OwnerRootIsTheLongestRootHoldingThePath) {
     EXPECT_TRUE(pathWithin("/a/b", "/a"));
     EXPECT_FALSE(pathWithin("/ab", "/a"));
     EXPECT_TRUE(pathWithin("/", "/"));
+}
+
+TEST(DriveEntries, OnlySlashAndMountPointsAreDriveRoots) {
+    const auto entries =
+        buildDriveEntries(parseMountInfo(kMountInfo), "/home/ann", message, labels);
+    const std::pair<const char*, const char*> cases[] = {
+        {"/home/ann", "/"},       // the home folder is a start place, not a root
+        {"/home/ann/docs", "/"},  //
+        {"/home/ann/ram/x", "/home/ann/ram"},
+        {"/media/ann/DVD", "/media/ann/DVD"},
+        {"/srv", "/"},
+    };
+    for (const auto& [path, root] : cases) EXPECT_EQ(driveRootOf(entries, path), root) << path;
 }
 
 class PcFiles : public ::testing::Test {
@@ -200,6 +222,25 @@ TEST_F(Panes, StartPaneTakesTheSavedFolderOrFallsBack) {
     pc.startPane(Side::Right, static_cast<uint32_t>(-5), "relative/path");
     EXPECT_EQ(panes.locationIndex(Side::Right), kFallbackEntry);
     EXPECT_EQ(panes.pcPath(Side::Right), path("a"));
+}
+
+TEST_F(Panes, TheHomeEntryListsDotDotAndLeadsUp) {
+    pc.selectPcLocation(Side::Left, kFallbackEntry);  // entry 6, the home folder
+    ASSERT_EQ(panes.pcPath(Side::Left), path("a"));
+    EXPECT_TRUE(pc.belowRoot(Side::Left));
+    ASSERT_FALSE(panes.rows(Side::Left).empty());
+    EXPECT_EQ(panes.rows(Side::Left).at(0).name, "..");
+    const Activation up = pc.activatePcRow(Side::Left, "..");
+    EXPECT_EQ(up.kind, Activation::Kind::Entered);
+    EXPECT_EQ(panes.pcPath(Side::Left), dir.string());
+    // A mounted drive's root lists no "..", and "/" none either.
+    pc.selectPcLocation(Side::Left, 7);
+    EXPECT_EQ(panes.pcPath(Side::Left), path("b"));
+    EXPECT_FALSE(pc.belowRoot(Side::Left));
+    pc.startPane(Side::Right, 5, "/");
+    EXPECT_EQ(panes.pcPath(Side::Right), "/");
+    EXPECT_FALSE(pc.belowRoot(Side::Right));
+    for (const auto& row : panes.rows(Side::Right)) EXPECT_NE(row.name, "..");
 }
 
 TEST_F(Panes, RemovedFolderFallsBackToEntrySix) {

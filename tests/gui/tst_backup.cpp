@@ -2,7 +2,9 @@
 // chooser, the run on the worker runner, the result box, and seems written only after yes.
 #include <fstream>
 
+#include "gui/controls/status_bar.h"
 #include "gui/window/backup_commands.h"
+#include "panes/drive_entries.h"
 #include "transfers_fixture.h"
 
 namespace mdk::test {
@@ -15,6 +17,9 @@ private slots:
     void seemsStayWhenTheAnswerIsNo();
     void cancellingTheFolderChooserDoesNothing();
     void cancelStopsTheBackupInsideAFile();
+    void waitLineMovesWithinAFileAndTheStatusBarKeepsItsTexts();
+    void chooserStartsInTheLastBackupFolderElseHome();
+    void aTypedFolderThatIsMissingIsMadeAfterAQuestion();
 };
 
 namespace {
@@ -33,24 +38,35 @@ struct BackupFixture : TransferFixture {
         std::ofstream(programFolder + "/Seem.lst") << "0032\n0117\n";
         context->seemLists.loadSeemList(programFolder, context->prompter);
         backup = std::make_unique<BackupCommands>(*context, *window, *workers);
-        backup->setFolderChooser([this, chosen](const std::string& title) {
-            titles.push_back(title);
-            return chosen;
-        });
+        backup->setFolderChooser(
+            [this, chosen](const std::string& title, const std::string& start) {
+                titles.push_back(title);
+                starts.push_back(start);
+                return chosen;
+            });
         backup->install();
     }
     ~BackupFixture() { backup.reset(); }
     std::string folder() const { return other + "/backup"; }
+    // The chooser answers folder(), made beforehand as the dialog's "new folder" does.
+    void chooseMadeFolder() {
+        backup->setFolderChooser([this](const std::string&, const std::string& start) {
+            starts.push_back(start);
+            fs::create_directories(folder());
+            return folder();
+        });
+    }
 
     std::unique_ptr<BackupCommands> backup;
     std::vector<std::string> titles;
+    std::vector<std::string> starts;
 };
 
 }  // namespace
 
 void TestBackup::backUpThenRestoreFilesAndSeemsAfterYes() {
     BackupFixture f(std::string{});
-    f.backup->setFolderChooser([&f](const std::string&) { return f.folder(); });
+    f.chooseMadeFolder();
     f.prompter.queueAnswer(PromptAnswer::Ok);
     f.dispatch(ids::kMenuBackupPhone);
     auto shown = f.prompts();
@@ -85,7 +101,7 @@ void TestBackup::backUpThenRestoreFilesAndSeemsAfterYes() {
 
 void TestBackup::seemsStayWhenTheAnswerIsNo() {
     BackupFixture f(std::string{});
-    f.backup->setFolderChooser([&f](const std::string&) { return f.folder(); });
+    f.chooseMadeFolder();
     f.prompter.queueAnswer(PromptAnswer::Ok);
     f.dispatch(ids::kMenuBackupPhone);
     f.model.setSeem(0x0032, 1, {7, 7, 7, 7});
@@ -109,7 +125,7 @@ void TestBackup::cancellingTheFolderChooserDoesNothing() {
 void TestBackup::cancelStopsTheBackupInsideAFile() {
     BackupFixture f(std::string{}, 5);  // 200 blocks take a second
     QVERIFY(f.model.addFile("/a/big.bin", std::vector<uint8_t>(200 * 1024, 1), 0x07000400));
-    f.backup->setFolderChooser([&f](const std::string&) { return f.folder(); });
+    f.chooseMadeFolder();
     f.workers->setShowDialog(true);
     QStringList shown;
     WaitDialogCanceller canceller(shown, [](const QString& line) {
@@ -128,6 +144,76 @@ void TestBackup::cancelStopsTheBackupInsideAFile() {
     std::ifstream manifest(f.folder() + "/manifest.json");
     const std::string text((std::istreambuf_iterator<char>(manifest)), {});
     QVERIFY2(text.find("/a/big.bin") == std::string::npos, "the stopped file is not listed");
+}
+
+void TestBackup::waitLineMovesWithinAFileAndTheStatusBarKeepsItsTexts() {
+    BackupFixture f(std::string{}, 5);  // 200 blocks take a second
+    QVERIFY(f.model.addFile("/a/big.bin", std::vector<uint8_t>(200 * 1024, 1), 0x07000400));
+    f.chooseMadeFolder();
+    f.workers->setShowDialog(true);
+    auto* status = f.window->findChild<PartStatusBar*>();
+    QVERIFY(status);
+    QStringList before;
+    for (int part = 0; part < status->partCount(); ++part) before << status->partText(part);
+    QStringList shown;
+    QStringList statusSeen;
+    WaitDialogCanceller watcher(shown, [&](const QString&) {
+        statusSeen << status->partText(1);
+        return false;
+    });
+    f.prompter.queueAnswer(PromptAnswer::Ok);
+    f.dispatch(ids::kMenuBackupPhone);
+    QSet<QString> withinBig;
+    for (const QString& line : shown) {
+        if (line.contains("/a/big.bin") && line.contains(" of 200.0 KB")) withinBig << line;
+    }
+    QVERIFY2(withinBig.size() >= 2, qPrintable(shown.join("\n")));
+    QVERIFY(!statusSeen.isEmpty());
+    for (const QString& text : statusSeen) QCOMPARE(text, before.at(1));
+    for (int part = 0; part < status->partCount(); ++part) {
+        QCOMPARE(status->partText(part), before.at(part));
+    }
+}
+
+void TestBackup::chooserStartsInTheLastBackupFolderElseHome() {
+    BackupFixture f(std::nullopt);
+    f.dispatch(ids::kMenuBackupPhone);  // cancelled: the start stays
+    f.chooseMadeFolder();
+    f.prompter.queueAnswer(PromptAnswer::Ok);
+    f.dispatch(ids::kMenuBackupPhone);
+    f.prompter.queueAnswer(PromptAnswer::Ok);
+    f.dispatch(ids::kMenuRestorePhone);
+    QCOMPARE(f.starts, (std::vector<std::string>{homeFolder(), homeFolder(), f.folder()}));
+}
+
+void TestBackup::aTypedFolderThatIsMissingIsMadeAfterAQuestion() {
+    BackupFixture f(std::string{});
+    const std::string typed = f.other + "/new/backup";
+    f.backup->setFolderChooser([&](const std::string&, const std::string&) { return typed; });
+    f.prompter.queueAnswer(PromptAnswer::No);
+    f.dispatch(ids::kMenuBackupPhone);
+    auto shown = f.prompts();
+    QCOMPARE(shown.size(), size_t{1});
+    QCOMPARE(shown[0].buttons, PromptButtons::YesNo);
+    QVERIFY2(shown[0].text.find(typed) != std::string::npos, shown[0].text.c_str());
+    QVERIFY(!fs::exists(typed));
+    QVERIFY(!f.logged(QString::fromStdString("Backup of the phone into " + typed)));
+
+    f.prompter.queueAnswer(PromptAnswer::Yes);
+    f.prompter.queueAnswer(PromptAnswer::Ok);
+    f.dispatch(ids::kMenuBackupPhone);
+    shown = f.prompts();
+    QCOMPARE(shown.size(), size_t{3});
+    QVERIFY(fs::is_directory(typed));
+    QVERIFY(fs::exists(typed + "/manifest.json"));
+
+    // A folder that exists is taken without a question.
+    f.prompter.queueAnswer(PromptAnswer::Ok);
+    f.dispatch(ids::kMenuBackupPhone);
+    shown = f.prompts();
+    QCOMPARE(shown.size(), size_t{4});
+    QCOMPARE(shown[3].title, std::string("Backup phone"));
+    QCOMPARE(shown[3].buttons, PromptButtons::Ok);
 }
 
 }  // namespace mdk::test

@@ -5,8 +5,11 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <chrono>
+#include <condition_variable>
 #include <fstream>
 #include <memory>
+#include <mutex>
 
 #include "app/app_context.h"
 #include "base/clock.h"
@@ -63,6 +66,43 @@ struct BatchGuiFixture {
     bool runningWhileRelisting = false;
 };
 
+// A link whose requests wait while its gate is shut (at most a few seconds, so that a
+// GUI thread blocked on the worker cannot hang the test for good).
+class GatedLink final : public DriverLink {
+public:
+    explicit GatedLink(sim::SimPhone& phone) : link_(phone) {}
+    DriverStatus request(uint32_t code, std::span<const uint8_t> input, size_t capacity,
+                         std::vector<uint8_t>& output, uint32_t waitMs) override {
+        std::unique_lock lock(mutex_);
+        waited_ = true;
+        opened_.wait_for(lock, std::chrono::seconds(5), [this] { return open_; });
+        lock.unlock();
+        return link_.request(code, input, capacity, output, waitMs);
+    }
+    bool isOpen() const override { return link_.isOpen(); }
+    void close() override { link_.close(); }
+    std::string devicePath() const override { return link_.devicePath(); }
+    bool waitForRemoval() override { return link_.waitForRemoval(); }
+    void stopWaiting() override { link_.stopWaiting(); }
+
+    void open() {
+        std::lock_guard lock(mutex_);
+        open_ = true;
+        opened_.notify_all();
+    }
+    bool workerWaiting() {
+        std::lock_guard lock(mutex_);
+        return waited_ && !open_;
+    }
+
+private:
+    sim::SimLink link_;
+    std::mutex mutex_;
+    std::condition_variable opened_;
+    bool open_ = false;
+    bool waited_ = false;
+};
+
 BatchDialog* openDialog() {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
         if (auto* dialog = qobject_cast<BatchDialog*>(widget); dialog && dialog->isVisible()) {
@@ -96,6 +136,7 @@ private slots:
     void listShowsPathSeparatorAndLines();
     void listWaitsForTheUsblanLinkInModeThree();
     void executeRunsThePackageOnThePhone();
+    void closingTheWaitDialogEarlyKeepsTheBatchDialogAlive();
     void cancelMarksTheRunAndRunsNothing();
     void closeBoxClosesWithoutTheMark();
     void executeWithoutALinkRunsNothing();
@@ -149,6 +190,53 @@ void BatchDialogTest::executeRunsThePackageOnThePhone() {
     QCOMPARE(f.context.runSettings.fileCountLimit(), -1);
     QCOMPARE(f.context.config.fileCountLimit, -1);
     QVERIFY(f.context.link.phoneConnected != 999);
+}
+
+void BatchDialogTest::closingTheWaitDialogEarlyKeepsTheBatchDialogAlive() {
+    BatchGuiFixture f;
+    auto link = std::make_shared<GatedLink>(f.phone);
+    f.context.driver.setLink(link);
+    f.context.link.phoneAttached = true;
+    const std::string path = f.writePackage("cp skin.bmp\r\nto /a/mobile/skins/gated.bmp\r\n");
+    BatchRunHooks hooks = f.hooks();
+    hooks.showWaitDialog = true;
+    // Closes the wait dialog while the upload waits at the gate, then counts the GUI
+    // thread's ticks; the gate opens only after a few of them.
+    int ticksWhileWaiting = 0;
+    bool waitClosed = false;
+    bool dialogShownMeanwhile = false;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        if (!waitClosed) {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                auto* wait = qobject_cast<WaitDialog*>(widget);
+                if (wait && wait->isVisible() && link->workerWaiting()) {
+                    wait->close();
+                    waitClosed = true;
+                }
+            }
+            return;
+        }
+        if (!link->workerWaiting()) return;
+        ++ticksWhileWaiting;
+        if (BatchDialog* dialog = openDialog()) {
+            dialogShownMeanwhile = true;
+            dialog->close();  // ignored while the lines run
+        }
+        if (ticksWhileWaiting >= 3) link->open();
+    });
+    tick.start(10);
+    pressWhenShown("1601");
+    BatchRunResult result = runBatchPackage(f.context, path, hooks, nullptr);
+    link->open();
+    QVERIFY(waitClosed);
+    QVERIFY(ticksWhileWaiting >= 3);  // the GUI thread ran while the worker was busy
+    QVERIFY(dialogShownMeanwhile);
+    QCOMPARE(int(result.outcome), int(BatchDialog::Outcome::Executed));
+    QVERIFY(result.report.succeeded());
+    auto bytes = f.model.fileBytes("/a/mobile/skins/gated.bmp");
+    QVERIFY(bytes);
+    QCOMPARE(std::string(bytes->begin(), bytes->end()), std::string("SKIN-BYTES"));
 }
 
 void BatchDialogTest::cancelMarksTheRunAndRunsNothing() {

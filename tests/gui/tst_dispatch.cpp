@@ -1,6 +1,7 @@
 // Command dispatch: accelerators, menu items, buttons, availability tables, pane keys.
 #include <QAction>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -221,11 +222,21 @@ void DispatchTest::backspaceGoesUpOnlyBelowTheRoot() {
     QCOMPARE(f.context->panes.pcPath(Side::Left), f.home + "/a");
     QTest::keyClick(f.list(Side::Left), Qt::Key_Backspace);
     QCOMPARE(f.context->panes.pcPath(Side::Left), f.home);
-    QVERIFY(!f.names(Side::Left).contains(".."));  // entry 6's root is the home folder
+    // The home folder is no drive root: it lists ".." and Backspace leaves it upwards.
+    QCOMPARE(f.names(Side::Left).value(0), QString(".."));
     QTest::keyClick(f.list(Side::Left), Qt::Key_Backspace);
-    QCOMPARE(f.context->panes.pcPath(Side::Left), f.home);
+    const std::string parent = QFileInfo(QString::fromStdString(f.home)).path().toStdString();
+    QCOMPARE(f.context->panes.pcPath(Side::Left), parent);
     QCOMPARE(QString::fromStdString(f.context->panes.pathText(Side::Left)),
              f.pane(Side::Left).widgets().path->text());
+    // A mounted drive's root (entry 7) lists no "..", and Backspace stays there.
+    QDir(QString::fromStdString(f.other)).mkpath("c");
+    f.pane(Side::Left).chooseLocation(7);
+    QCOMPARE(f.context->panes.pcPath(Side::Left), f.other);
+    QVERIFY(!f.names(Side::Left).contains(".."));
+    f.pane(Side::Left).focusRow(0);
+    QTest::keyClick(f.list(Side::Left), Qt::Key_Backspace);
+    QCOMPARE(f.context->panes.pcPath(Side::Left), f.other);
 }
 
 void DispatchTest::numpadZeroMarksTheRowAndMovesTheFocus() {

@@ -2,6 +2,8 @@
 #include <unistd.h>
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QScreen>
+#include <QScrollBar>
 
 #include "app/window_layout.h"
 #include "gui/controls/picture_button.h"
@@ -39,6 +41,8 @@ private slots:
     void splitMovesListsFieldsComboAndButton();
     void splitterDragEndsWithTheRightPanesOwnFolder();
     void eventLogGrowsWhileThePointerIsOverIt();
+    void defaultWidthIsTheSmallestThatShowsEverything();
+    void firstWindowShowsEveryButtonAndColumn();
 };
 
 void LayoutTest::layoutTablePlacesTheControls() {
@@ -239,4 +243,99 @@ void LayoutTest::eventLogGrowsWhileThePointerIsOverIt() {
 }
 
 QTEST_MAIN(LayoutTest)
+void LayoutTest::defaultWidthIsTheSmallestThatShowsEverything() {
+    const int buttons[] = {ids::kView,     ids::kEdit, ids::kAttributes, ids::kRestart,
+                           ids::kSeemFunc, ids::kCopy, ids::kNewFolder,  ids::kDelete};
+    auto shows = [&](int width, int chrome) {
+        const MainLayout layout = layoutMainWindow(width, kTemplateWindowHeight, false, false);
+        for (int id : buttons) {
+            if (layout.rects.at(id).right > width - kFrameWidth) return false;
+        }
+        const int columns =
+            layout.leftColumn0.value_or(kNameColumnWidth) + kSizeColumnWidth + kDateColumnWidth;
+        for (int id : {ids::kLeftList, ids::kRightList}) {
+            if (layout.rects.at(id).width() < columns + chrome) return false;
+        }
+        return true;
+    };
+    for (int chrome : {0, 2, 16, 18, 21}) {
+        const int width = defaultWindowWidth(chrome);
+        QVERIFY2(width > kTemplateWindowWidth, qPrintable(QString::number(chrome)));
+        QVERIFY(shows(width, chrome));
+        QVERIFY(!shows(width - 1, chrome));
+    }
+    // Columns that fit at no width: the buttons at least are shown.
+    const int width = defaultWindowWidth(60);
+    QVERIFY(!shows(width - 1, 0));
+    QCOMPARE(defaultWindowWidth(60), defaultWindowWidth(0));
+}
+
+// A window started without a configuration file, on a full home folder (the lists show
+// their vertical scroll bars), after the start-up picture's timer.
+static MainWindow& firstWindow(GuiFixture& f) {
+    for (int i = 0; i < 80; ++i) {
+        GuiFixture::touch(f.home + "/file" + std::to_string(i) + ".txt", std::string(100, 'x'));
+    }
+    f.context = std::make_unique<AppContext>(f.programFolder, f.clock);
+    f.context->prompter.setTarget(&f.prompter);
+    f.window = std::make_unique<MainWindow>(*f.context, f.services());
+    MainWindow& w = *f.window;
+    w.show();
+    if (!QTest::qWaitForWindowExposed(&w)) qWarning("window not exposed");
+    w.onTimer(ids::kTimerSplash);
+    QTest::qWait(0);
+    return w;
+}
+
+void LayoutTest::firstWindowShowsEveryButtonAndColumn() {
+    GuiFixture f;
+    MainWindow& w = firstWindow(f);
+    const QRect available = w.screen()->availableGeometry();
+    QVERIFY(w.frameGeometry().width() <= available.width());
+    QVERIFY(w.frameGeometry().height() <= available.height());
+    const int wanted = w.defaultWindowSize().width();
+    if (available.width() < defaultWindowWidth(0)) {
+        // A screen too narrow for the window: it takes the whole available width.
+        QCOMPARE(wanted, available.width());
+        return;
+    }
+    QVERIFY(wanted > kTemplateWindowWidth);
+    QWidget* client = w.control(ids::kLeftList)->parentWidget();
+    for (int id : {ids::kView, ids::kEdit, ids::kAttributes, ids::kRestart, ids::kSeemFunc,
+                   ids::kCopy, ids::kNewFolder, ids::kDelete}) {
+        auto* button = static_cast<QPushButton*>(w.control(id));
+        QVERIFY2(button->isVisible(), qPrintable(button->text()));
+        QVERIFY2(client->rect().contains(button->geometry()),
+                 qPrintable(QString("%1 at %2,%3 %4x%5 in %6x%7")
+                                .arg(button->text())
+                                .arg(button->x())
+                                .arg(button->y())
+                                .arg(button->width())
+                                .arg(button->height())
+                                .arg(client->width())
+                                .arg(client->height())));
+        QCOMPARE(button->visibleRegion(), QRegion(button->rect()));
+        QVERIFY2(captionWidth(*button, button->font()) <= button->width(),
+                 qPrintable(button->text()));
+    }
+    for (Side side : {Side::Left, Side::Right}) {
+        PaneList* list = f.list(side);
+        QVERIFY(client->rect().contains(list->geometry()));
+        QVERIFY(list->verticalScrollBar()->isVisible());
+        QHeaderView* header = list->header();
+        for (int column = 0; column < 3; ++column) {
+            const int left = header->sectionViewportPosition(column);
+            const int right = left + header->sectionSize(column);
+            QVERIFY2(left >= 0 && right <= header->viewport()->width(),
+                     qPrintable(QString("side %1 column %2: %3..%4 of %5")
+                                    .arg(int(side))
+                                    .arg(column)
+                                    .arg(left)
+                                    .arg(right)
+                                    .arg(header->viewport()->width())));
+        }
+        QCOMPARE(list->horizontalScrollBar()->maximum(), 0);
+    }
+}
+
 #include "tst_layout.moc"

@@ -55,6 +55,9 @@ private slots:
     void okHandsOverTheEditsAndTheWorkingValues();
     void choosingUsblanModeRestartsTheProgramInThatMode();
     void okWithTheSameModeDoesNotRestart();
+    void optionsStartFromTheRunningValues();
+    void aClickChangesTheRunningValueAtOnce();
+    void optionsAreRefusedWhileAWorkerRuns();
     void upperCaseSkinPackEndingRunsThePackageDialog();
     void skinPackArgumentShowsTheBoxAndEndsTheStart();
 };
@@ -204,6 +207,77 @@ void OptionsTest::okWithTheSameModeDoesNotRestart() {
     w.dispatchCommand(ids::kMenuOptions);
     QCOMPARE(f.prompter.shown().size(), before);
     QVERIFY(!w.restartRequested());
+}
+
+void OptionsTest::optionsStartFromTheRunningValues() {
+    GuiFixture f;
+    f.config.useFilter = 1;
+    f.config.searchPattern = "/a/*.mp3";
+    MainWindow& w = f.start();
+    f.context->runSettings.setUseFilter(0);  // as an attach does
+    f.context->runSettings.setSearchPattern("/c/*.*");
+    bool shownOff = false;
+    whenShown([&](QWidget* dialog) {
+        shownOff = !child<QCheckBox>(dialog, 1563)->isChecked();
+        QCOMPARE(child<QLineEdit>(dialog, 1654)->text(), QString("/*.*"));
+        child<QPushButton>(dialog, 1506)->click();
+    });
+    w.dispatchCommand(ids::kMenuOptions);
+    QVERIFY(shownOff);
+    // OK kept what runs: the filter stays off, in the program and in the record.
+    QCOMPARE(f.context->runSettings.useFilter(), 0);
+    QCOMPARE(f.context->config.useFilter, 0);
+    w.close();
+    ConfigRecord saved;
+    QCOMPARE(ConfigFile(f.programFolder + "/.config").load(saved, f.prompter, w),
+             ConfigLoadResult::Loaded);
+    QCOMPARE(saved.useFilter, 0);
+}
+
+void OptionsTest::aClickChangesTheRunningValueAtOnce() {
+    GuiFixture f;
+    f.config.useFilter = 0;
+    f.config.forceP2k05 = 0;
+    MainWindow& w = f.start();
+    std::vector<int32_t> seen;
+    whenShown([&](QWidget* dialog) {
+        child<QCheckBox>(dialog, 1563)->click();
+        seen.push_back(f.context->runSettings.useFilter());
+        child<QCheckBox>(dialog, 1514)->click();
+        seen.push_back(f.context->runSettings.forceP2k05());
+        child<QPushButton>(dialog, 1507)->click();  // Cancel: the clicks stay in effect
+    });
+    w.dispatchCommand(ids::kMenuOptions);
+    QCOMPARE(seen, (std::vector<int32_t>{1, 1}));
+    QCOMPARE(f.context->runSettings.useFilter(), 1);
+    QCOMPARE(f.context->runSettings.forceP2k05(), 1);
+    w.close();
+    ConfigRecord saved;
+    QCOMPARE(ConfigFile(f.programFolder + "/.config").load(saved, f.prompter, w),
+             ConfigLoadResult::Loaded);
+    QCOMPARE(saved.useFilter, 1);  // what is saved is what ran
+    QCOMPARE(saved.forceP2k05, 1);
+}
+
+void OptionsTest::optionsAreRefusedWhileAWorkerRuns() {
+    GuiFixture f;
+    f.writeConfig();
+    f.context = std::make_unique<AppContext>(f.programFolder, f.clock);
+    f.context->prompter.setTarget(&f.prompter);
+    MainWindowServices services = f.services();
+    services.workerRunning = [] { return true; };
+    f.window = std::make_unique<MainWindow>(*f.context, services);
+    bool dialogShown = false;
+    QTimer::singleShot(0, [&] {
+        if (QWidget* dialog = QApplication::activeModalWidget()) {
+            dialogShown = true;
+            dialog->close();
+        }
+    });
+    f.window->dispatchCommand(ids::kMenuOptions);
+    QCoreApplication::processEvents();
+    QVERIFY(!dialogShown);
+    QCOMPARE(f.logLines().filter("A phone operation is still running: Options refused.").size(), 1);
 }
 
 void OptionsTest::upperCaseSkinPackEndingRunsThePackageDialog() {

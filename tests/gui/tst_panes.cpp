@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDateTime>
+#include <QFile>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QUrl>
@@ -37,7 +39,7 @@ private slots:
     void listingPutsFoldersThenDotDotFirst();
     void modeFourKeepsFoldersAndDotDotFirst();
     void sizeOrderLastsUntilTheNextListing();
-    void dateColumnEndsInTwelveHourTime();
+    void dateColumnEndsInTwentyFourHourTime();
     void locationsFallBackToEntrySix_data();
     void locationsFallBackToEntrySix();
     void favouriteOpensTheFolderAfterTheMarker();
@@ -58,8 +60,8 @@ void PanesTest::listingPutsFoldersThenDotDotFirst() {
     GuiFixture::touch(f.home + "/sub/file.txt");
     f.config.leftPath = f.home;
     f.start();
-    // The home entry's root lists no "..": it is the pane's root.
-    QVERIFY(!f.names(Side::Left).contains(".."));
+    // The home folder is no drive root: ".." comes first.
+    QCOMPARE(f.names(Side::Left).value(0), QString(".."));
     QVERIFY(!f.names(Side::Left).contains("."));
     f.pane(Side::Left).focusRow(f.names(Side::Left).indexOf("sub"));
     f.pane(Side::Left).activateFocusedRow();
@@ -93,25 +95,35 @@ void PanesTest::sizeOrderLastsUntilTheNextListing() {
     f.start();
     PaneController& left = f.pane(Side::Left);
     left.clickColumn(1);
-    QCOMPARE(f.names(Side::Left), (QStringList{"b_small", "c_mid", "a_big"}));
+    QCOMPARE(f.names(Side::Left), (QStringList{"..", "b_small", "c_mid", "a_big"}));
     QCOMPARE(left.model()->headerImage(1), kHeaderImageAscending);
     QCOMPARE(left.model()->headerImage(0), kHeaderImageNone);
     QCOMPARE(f.pane(Side::Right).model()->headerImage(1), kHeaderImageNone);
     left.clickColumn(1);
-    QCOMPARE(f.names(Side::Left), (QStringList{"a_big", "c_mid", "b_small"}));
+    QCOMPARE(f.names(Side::Left), (QStringList{"..", "a_big", "c_mid", "b_small"}));
     QCOMPARE(f.context->panes.nameSortMode.load(), 3);
     left.clickColumn(2);  // the date column sorts nothing
-    QCOMPARE(f.names(Side::Left), (QStringList{"a_big", "c_mid", "b_small"}));
+    QCOMPARE(f.names(Side::Left), (QStringList{"..", "a_big", "c_mid", "b_small"}));
     left.reread();
-    QCOMPARE(f.names(Side::Left), (QStringList{"a_big", "b_small", "c_mid"}));
+    QCOMPARE(f.names(Side::Left), (QStringList{"..", "a_big", "b_small", "c_mid"}));
 }
 
-void PanesTest::dateColumnEndsInTwelveHourTime() {
+void PanesTest::dateColumnEndsInTwentyFourHourTime() {
     // The time-of-day text itself is tested with the core (pane_rows_test.cpp).
     GuiFixture f;
-    GuiFixture::touch(f.home + "/dated");
+    const std::string file = f.home + "/dated";
+    GuiFixture::touch(file);
+    // 14:31 local time: the column shows " 14:31", never " 02:31".
+    const QDateTime afternoon(QDate(2026, 3, 4), QTime(14, 31));
+    QFile dated(QString::fromStdString(file));
+    QVERIFY(dated.open(QIODevice::ReadWrite));
+    QVERIFY(dated.setFileTime(afternoon, QFileDevice::FileModificationTime));
+    dated.close();
     f.start();
-    const QString date = QString::fromStdString(f.rows(Side::Left).at(0).detailText);
+    const int row = f.names(Side::Left).indexOf("dated");
+    QVERIFY(row >= 0);
+    const QString date = QString::fromStdString(f.rows(Side::Left).at(size_t(row)).detailText);
+    QVERIFY2(date.endsWith(" 14:31"), qPrintable(date));
     QVERIFY2(QRegularExpression(".+ \\d\\d:\\d\\d$").match(date).hasMatch(), qPrintable(date));
 }
 

@@ -6,7 +6,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProxyStyle>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTableWidget>
 
 #include "app/control_ids.h"
@@ -97,12 +99,14 @@ private slots:
     void functionsShowStatesColumnsAndHeadings();
     void checkBoxTogglesAndWriteReachesThePhone();
     void onlyTheToggleCommandsToggle();
+    void bitsToggleOnDoubleClickSpaceAndEnterOnly();
     void headingAndBadLinesCannotBeToggled();
     void withoutPhoneNoStatesAndWriteGoesAway();
     void searchIgnoresCaseContinuesAndWraps();
     void missingCatalogueWarnsAndP2k05ChoosesItsFile();
     void managerOffersTypedNameAndRefusesBadNumbers();
     void managerReadsIntoAFileAndWritesFromOne();
+    void managerWritesBackARecordOutsideTheFileNameRange();
     void discoveryRewritesTheSeemListWithNumbersOnly();
     void discoveryWithoutPhoneKeepsTheList();
 };
@@ -198,7 +202,10 @@ void SeemsTest::onlyTheToggleCommandsToggle() {
         QVERIFY(!d.table().changed());
         d.contextMenu()->actions().at(0)->trigger();  // "Toggle Seem Bit"
         QCOMPARE(d.table().icon(1), FunctionIcon::Clear);
+        // Activation alone (a single click on some desktops) toggles nothing.
         emit f.table(d)->itemActivated(f.table(d)->item(1, 0));
+        QCOMPARE(d.table().icon(1), FunctionIcon::Clear);
+        emit f.table(d)->cellDoubleClicked(1, 0);
         QCOMPARE(d.table().icon(1), FunctionIcon::Set);
         d.command(D::kMenuToggle);
         d.command(D::kMenuDiscard);  // "Discard all changes."
@@ -212,6 +219,49 @@ void SeemsTest::onlyTheToggleCommandsToggle() {
         QTest::keyClick(&d, Qt::Key_Escape);
         QVERIFY(!d.table().bitStatesLoaded());
         QCOMPARE(f.model.seem(0x32, 1), (Bytes{0x00, 0x00, 0x80, 0xFF}));
+    });
+}
+
+void SeemsTest::bitsToggleOnDoubleClickSpaceAndEnterOnly() {
+    // A style that activates rows at a single click, as some desktops are set up.
+    class SingleClickStyle final : public QProxyStyle {
+    public:
+        int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                      QStyleHintReturn* data) const override {
+            if (hint == SH_ItemView_ActivateItemOnSingleClick) return 1;
+            return QProxyStyle::styleHint(hint, option, widget, data);
+        }
+    };
+    SeemFixture f;
+    f.startSeems();
+    f.withFunctions([&](D& d) {
+        QTableWidget* list = f.table(d);
+        SingleClickStyle style;
+        list->setStyle(&style);
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        list->setFocus();
+        const QPoint cell = list->visualItemRect(list->item(1, 1)).center();
+        QSignalSpy activated(list, &QTableWidget::itemActivated);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cell);
+        QCOMPARE(activated.count(), 1);  // the style did activate the row
+        QCOMPARE(list->currentRow(), 1);
+        QCOMPARE(d.table().icon(1), FunctionIcon::Set);  // ... but its bit stays
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, cell);
+        QCOMPARE(d.table().icon(1), FunctionIcon::Clear);
+        const std::pair<Qt::Key, Qt::KeyboardModifiers> keys[] = {
+            {Qt::Key_Space, Qt::NoModifier},
+            {Qt::Key_Return, Qt::NoModifier},
+            {Qt::Key_Enter, Qt::KeypadModifier},
+        };
+        FunctionIcon expected = FunctionIcon::Clear;
+        for (const auto& [key, modifiers] : keys) {
+            QTest::keyClick(list, key, modifiers);
+            expected = expected == FunctionIcon::Set ? FunctionIcon::Clear : FunctionIcon::Set;
+            QCOMPARE(d.table().icon(1), expected);
+            QVERIFY(d.isVisible());  // Enter did not press a default button
+        }
+        list->setStyle(nullptr);
     });
 }
 
@@ -307,11 +357,36 @@ void SeemsTest::managerOffersTypedNameAndRefusesBadNumbers() {
     QCOMPARE(f.offeredNames.size(), size_t(1));
     QCOMPARE(f.promptTexts(),
              (std::vector<std::string>(2, std::string("Warning|") + kSeemManagerNumbersInvalid)));
-    // Load and WRITE keeps to the seem-file ranges; READ takes any number.
-    f.child<QLineEdit>(d, 1801)->setText("0");
-    f.child<QPushButton>(d, 1806)->click();
-    QCOMPARE(f.promptTexts().back(), std::string("Warning|") + kSeemFileNameInvalid);
-    QCOMPARE(f.model.commandCount(CommandSet::kWriteSeem), writes);
+    // Load and WRITE takes the numbers READ takes: outside the seem-file name ranges too.
+    const size_t prompts = f.promptTexts().size();
+    for (const char* seem : {"0", "2FF", "FFFF"}) {
+        f.child<QLineEdit>(d, 1801)->setText(seem);
+        f.child<QLineEdit>(d, 1802)->setText("FF");
+        f.child<QPushButton>(d, 1806)->click();
+    }
+    QCOMPARE(f.promptTexts().size(), prompts);  // no warning
+    QCOMPARE(f.offeredNames, (std::vector<std::string>{"32_1", "0_FF", "2FF_FF", "FFFF_FF"}));
+    QCOMPARE(f.model.commandCount(CommandSet::kWriteSeem), writes);  // no file chosen
+}
+
+void SeemsTest::managerWritesBackARecordOutsideTheFileNameRange() {
+    SeemFixture f;
+    f.startSeems();
+    f.model.setSeem(0x2FF, 0xFF, {0x10, 0x20});
+    const std::string path = f.programFolder + "/high.seem";
+    f.chosenFile = path;
+    for (int button : {1805, 1806}) {
+        if (button == 1806) GuiFixture::touch(path, std::string("\x55\x66", 2));
+        f.onDialog = [&](QDialog& dialog) {
+            f.child<QLineEdit>(dialog, 1801)->setText("02FF");
+            f.child<QLineEdit>(dialog, 1802)->setText("00FF");
+            f.child<QPushButton>(dialog, button)->click();
+            QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        };
+        f.window->dispatchCommand(ids::kMenuOldSeemDialog);
+        if (button == 1805) QCOMPARE(f.readFile(path), std::string("\x10\x20", 2));
+    }
+    QCOMPARE(f.model.seem(0x2FF, 0xFF), (Bytes{0x55, 0x66}));
 }
 
 void SeemsTest::managerReadsIntoAFileAndWritesFromOne() {

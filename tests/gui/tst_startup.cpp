@@ -29,7 +29,9 @@ private slots:
 void StartupTest::logShowsTheStartUpSteps_inOrder() {
     GuiFixture f;
     f.config.leftPath = "";  // the left pane enters its location, which logs its text
-    f.start();
+    MainWindow& w = f.start();
+    QCOMPARE(w.exitCode(0), 0);  // a start that went through ends with the loop's code
+    QCOMPARE(w.exitCode(3), 3);
     const QStringList lines = f.logLines();
     const QStringList expected = {
         QString::fromStdString(f.programFolder + "/Messages.lng"),
@@ -112,6 +114,7 @@ void StartupTest::missingMessageFileStopsWithoutTouchingTheConfiguration() {
     QFile::remove(QString::fromStdString(f.programFolder + "/Messages.lng"));
     MainWindow& w = f.start(false);
     QVERIFY(!w.startedUp());
+    QCOMPARE(w.exitCode(0), 1);  // a failed start ends the process with code 1
     const auto shown = f.prompter.shown();
     QCOMPARE(shown.size(), size_t(1));
     QCOMPARE(QString::fromStdString(shown[0].text),

@@ -1,8 +1,12 @@
 // The Copy command between PC folders, phone volumes and the seem folder, on the
 // simulated phone: downloads, uploads, folder transfers, seems and the PC copy's
 // questions.
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 #include <QSignalSpy>
 #include <QTimer>
+
 #include <algorithm>
 #include <future>
 
@@ -10,6 +14,29 @@
 
 namespace mdk::test {
 namespace fs = std::filesystem;
+
+// While alive, file permissions hold for this thread also when the tests run as root: the
+// thread's effective set loses the capabilities that override them (kept permitted, so
+// they come back afterwards).
+class PermissionsInForce {
+public:
+    PermissionsInForce() {
+        if (::syscall(SYS_capget, &header_, saved_) != 0) return;
+        __user_cap_data_struct reduced[2] = {saved_[0], saved_[1]};
+        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        active_ = ::syscall(SYS_capset, &header_, reduced) == 0;
+    }
+    ~PermissionsInForce() {
+        if (active_) ::syscall(SYS_capset, &header_, saved_);
+    }
+    PermissionsInForce(const PermissionsInForce&) = delete;
+    PermissionsInForce& operator=(const PermissionsInForce&) = delete;
+
+private:
+    __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved_[2] = {};
+    bool active_ = false;
+};
 
 class TestTransfers : public QObject {
     Q_OBJECT
@@ -21,6 +48,7 @@ private slots:
     void theTargetOfAnUploadCanBeEditedOrCancelled();
     void aFailedUploadAddsNothingToTheListing();
     void aFolderUploadSendsEveryFileBelowIt();
+    void aFolderUploadGoesOnPastUnreadableFilesAndFolders();
     void aMissingSourceListEndsTheFolderUpload();
     void aSourceListThatCannotBeWrittenStopsTheFolderUpload();
     void aFolderUploadLogsNoExpectedRefusals();
@@ -79,8 +107,10 @@ void TestTransfers::aFolderDownloadStaysInsideTheFolderAndKeepsPcFiles() {
     QVERIFY(f.model.addFile("/a/music/sub/y.mp3", TransferFixture::bytesOf("phone y")));
     QVERIFY(f.model.addFile("/a/music2/z.mp3", TransferFixture::bytesOf("sibling")));
     QVERIFY(f.model.addFile("/a/other/music/w.mp3", TransferFixture::bytesOf("further in")));
+    QVERIFY(f.model.addFile("/a/music/long.mp3", std::vector<uint8_t>(3000, 5)));
     f.startOnPhone();
     f.loadPhone();
+    f.phone.faults().shortReadBytes = 2000;  // the phone sends less than it lists
     const std::string target = f.other + "/into";
     fs::create_directories(target + "/music");
     f.touch(target + "/music/x.mp3", "pc x");
@@ -100,6 +130,18 @@ void TestTransfers::aFolderDownloadStaysInsideTheFolderAndKeepsPcFiles() {
     std::sort(written.begin(), written.end());
     QCOMPARE(written, (std::vector<std::string>{"into", "into/music", "into/music/new.mp3",
                                                 "into/music/sub", "into/music/x.mp3"}));
+
+    // Each file not downloaded is named with its reason, and the count ends the copy.
+    const QString music = QString::fromStdString(target + "/music");
+    QVERIFY(f.logged("Download of /a/music/x.mp3 failed (exists, left unchanged: " + music +
+                     "/x.mp3); " + music + "/x.mp3 left as it was."));
+    QVERIFY(
+        f.logged("Download of /a/music/long.mp3 failed (the phone sent 2000 of the 3000 "
+                 "bytes it listed); " +
+                 music + "/long.mp3 left as it was."));
+    // Once for the folder's own record, once for the file below it.
+    QCOMPARE(f.logLines().filter("Cannot create " + music + "/sub: ").size(), 2);
+    QCOMPARE(f.logLines().last(), QString("/a/music: 3 of 4 files not downloaded."));
 }
 
 void TestTransfers::anUploadCreatesMissingFoldersAndIsListedAtOnce() {
@@ -184,6 +226,34 @@ void TestTransfers::aFolderUploadSendsEveryFileBelowIt() {
     QVERIFY(std::find(paths.begin(), paths.end(), "/a/pics/empty") == paths.end());
     const std::string list = f.readFile(f.programFolder + "/SOURCEFILES");
     QCOMPARE(list, f.home + "/pics/a.jpg\n" + f.home + "/pics/deep/b.jpg\n");
+}
+
+void TestTransfers::aFolderUploadGoesOnPastUnreadableFilesAndFolders() {
+    TransferFixture f;
+    f.startOnPhone();
+    f.loadPhone();
+    const std::string pics = f.home + "/pics";
+    fs::create_directories(pics + "/locked");
+    f.touch(pics + "/a.jpg", "A");
+    f.touch(pics + "/secret.jpg", "S");
+    f.touch(pics + "/z.jpg", "Z");
+    f.touch(pics + "/locked/b.jpg", "B");
+    fs::permissions(pics + "/secret.jpg", fs::perms::none);
+    fs::permissions(pics + "/locked", fs::perms::none);
+    f.showPc(Side::Left, f.home);
+    f.showPhone(Side::Right, "/a/");
+    f.select(Side::Left, {"pics"});
+    {
+        PermissionsInForce permissions;
+        f.dispatch(ids::kCopy);
+    }
+    fs::permissions(pics + "/locked", fs::perms::owner_all);
+    QCOMPARE(f.model.fileBytes("/a/pics/a.jpg"), std::optional(TransferFixture::bytesOf("A")));
+    QCOMPARE(f.model.fileBytes("/a/pics/z.jpg"), std::optional(TransferFixture::bytesOf("Z")));
+    const QString folder = QString::fromStdString(pics);
+    QCOMPARE(f.logLines().filter("Cannot read the folder " + folder + "/locked (").size(), 1);
+    QCOMPARE(f.logLines().filter("Cannot read " + folder + "/secret.jpg whole (").size(), 1);
+    QVERIFY(f.logged(folder + ": 2 of 4 files or folders not sent."));
 }
 
 void TestTransfers::aMissingSourceListEndsTheFolderUpload() {

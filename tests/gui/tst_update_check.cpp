@@ -9,6 +9,7 @@
 #include "base/event_log.h"
 #include "base/messages.h"
 #include "base/prompter.h"
+#include "config/linux_settings.h"
 #include "gui/window/update_checker.h"
 #include "gui_fixture.h"
 
@@ -121,6 +122,7 @@ private slots:
     void anErrorStatusShowsNothing();
     void aServerThatNeverAnswersTimesOut();
     void thePlaceholderHostIsNeverLookedUp();
+    void theDefaultStartLogsNoUpdateCheck();
     void timer2002ChecksOnlyWithTheOption();
 };
 
@@ -208,12 +210,38 @@ void UpdateCheckTest::aServerThatNeverAnswersTimesOut() {
 }
 
 void UpdateCheckTest::thePlaceholderHostIsNeverLookedUp() {
-    Check check;
-    check.run(QUrl("http://update.marrowdeck.invalid"));
-    QCOMPARE(check.lines.lines,
-             QStringList({"Open Internet connection. ", "Cannot establish Internet connection. "}));
+    // No server set (the placeholder default, or nothing): no check and no log line.
+    for (const char* server : {"http://update.marrowdeck.invalid", "http://INVALID:80", ""}) {
+        Check check;
+        check.run(QUrl(server));
+        QCOMPARE(check.lines.lines, QStringList());
+        QVERIFY(check.prompter.shown().empty());
+        QVERIFY(!UpdateChecker::serverSet(QUrl(server)));
+    }
     QVERIFY(UpdateChecker::isPlaceholderHost("UPDATE.MARROWDECK.INVALID"));
     QVERIFY(!UpdateChecker::isPlaceholderHost("127.0.0.1"));
+    QVERIFY(UpdateChecker::serverSet(QUrl("http://127.0.0.1:8080")));
+    // A server that is set but cannot be used still reports that it could not connect.
+    Check unusable;
+    unusable.run(QUrl("ftp://updates.example.org"));
+    QCOMPARE(unusable.lines.lines,
+             QStringList({"Open Internet connection. ", "Cannot establish Internet connection. "}));
+}
+
+void UpdateCheckTest::theDefaultStartLogsNoUpdateCheck() {
+    test::GuiFixture f;
+    f.config.checkRelease = 1;
+    f.writeConfig();
+    f.context = std::make_unique<AppContext>(f.programFolder, f.clock);
+    f.context->prompter.setTarget(&f.prompter);
+    MainWindowServices services = f.services();
+    services.updateServer = LinuxSettings().updateServer;
+    MainWindow w(*f.context, services);
+    w.onTimer(ids::kTimerUpdateCheck);
+    QTest::qWait(50);
+    const QStringList lines = w.findChildren<LogList*>().first()->lines();
+    QVERIFY(!lines.contains("Open Internet connection. "));
+    QVERIFY(!lines.contains("Cannot establish Internet connection. "));
 }
 
 void UpdateCheckTest::timer2002ChecksOnlyWithTheOption() {

@@ -41,6 +41,7 @@ printf 'old bytes' >"$pc/big.bin"
 interrupted get /a/big.bin "$pc/big.bin"
 expect_one_error "download failed: /a/big.bin: cancelled by the user"
 [ "$(cat "$pc/big.bin")" = "old bytes" ] || fail "the interrupted download replaced the PC file"
+[ -z "$(find "$pc" -name '.mdk-*')" ] || fail "the interrupted download left its temporary file"
 
 interrupted put "$pc/up.bin" /a/up.bin
 expect_one_error "upload failed: /a/up.bin: cancelled by the user; the partial file was removed from the phone"

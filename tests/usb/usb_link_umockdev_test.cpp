@@ -32,6 +32,7 @@
 
 #include "base/bytes.h"
 #include "core/device_test_support.h"
+#include "device/detect.h"
 #include "device/device_connection.h"
 #include "device/discovery.h"
 #include "p2k/file_transfer.h"
@@ -110,6 +111,22 @@ std::string deviceDescription(const std::string& name, int devnum, uint16_t vend
            "\nE: DEVNAME=/dev/" + node + "\nE: DEVTYPE=usb_device\nE: SUBSYSTEM=usb\n" + ids +
            "A: busnum=2\nA: devnum=" + std::to_string(devnum) +
            "\nA: speed=480\nA: bConfigurationValue=1\nH: descriptors=" + hex(descriptors) + "\n";
+}
+
+// The umockdev description of one interface of the phone at bus 2 (its sysfs child): the
+// numbers and the interface string, and the kernel driver bound to it, if any.
+std::string interfaceDescription(const std::string& device, int number, int cls, int sub,
+                                 int protocol, const std::string& name, const std::string& driver) {
+    char fields[200];
+    std::snprintf(fields, sizeof fields,
+                  "A: bInterfaceNumber=%02x\nA: bInterfaceClass=%02x\nA: bInterfaceSubClass=%02x\n"
+                  "A: bInterfaceProtocol=%02x\n",
+                  number, cls, sub, protocol);
+    std::string text = "P: /devices/pci0000:00/usb2/" + device + "/" + device + ":1." +
+                       std::to_string(number) + "\nE: DEVTYPE=usb_interface\nE: SUBSYSTEM=usb\n" +
+                       fields + "A: interface=" + name + "\n";
+    if (!driver.empty()) text += "L: driver=../../../../../bus/usb/drivers/" + driver + "\n";
+    return text;
 }
 
 // Reads a field of a usbdevfs structure held in a umockdev data block.
@@ -325,8 +342,14 @@ protected:
         }
         bed_ = umockdev_testbed_new();
         GError* error = nullptr;
-        const std::string devices = deviceDescription("2-1", 3, kMotorolaVendorId, kProductId) +
-                                    "\n" + deviceDescription("2-2", 4, 0x1234, 0x5678);
+        // The phone's interfaces as sysfs children: the modem bound to cdc_acm, the Test
+        // Command interface without a driver (what detect reads).
+        const std::string devices =
+            deviceDescription("2-1", 3, kMotorolaVendorId, kProductId) + "\n" +
+            interfaceDescription("2-1", 0, 0x02, 0x02, 0x01, "Motorola Modem", "cdc_acm") + "\n" +
+            interfaceDescription("2-1", kTestCommandInterface, 0xFF, 0xFF, 0xFF, kTestCommandName,
+                                 "") +
+            "\n" + deviceDescription("2-2", 4, 0x1234, 0x5678);
         ASSERT_TRUE(umockdev_testbed_add_from_string(bed_, devices.c_str(), &error))
             << (error ? error->message : "");
         handler_ = umockdev_ioctl_base_new();
@@ -445,6 +468,54 @@ TEST_F(UmockdevPhone, UnpluggedPhoneTakesTheLinkDownWithTheRightReason) {
     EXPECT_FALSE(link->isOpen());
     EXPECT_EQ(f.context.transport.failure().kind, FailureKind::LinkLost)
         << f.context.transport.failureText();
+}
+
+// detect over the emulated phone: sysfs shows the device with its interfaces, the probe
+// reaches the phone through the Test Command interface, and nothing is written to it.
+TEST_F(UmockdevPhone, DetectFindsTheInterfacesProbesAndWritesNothing) {
+    DetectReport report;
+    report.session = sessionFrom(currentUser(), std::getenv);
+    gatherDetect(UsbSysfs("/"), {}, report);
+    ASSERT_TRUE(report.usbBus);
+    ASSERT_EQ(report.devices.size(), 1u) << detectText(report);  // not the other vendor's
+    const DeviceReport& device = report.devices[0];
+    EXPECT_EQ(device.usb.product, kProductId);
+    EXPECT_EQ(device.mode, PhoneMode::P2k);
+    EXPECT_EQ(device.node.path, kPhoneNode);
+    ASSERT_EQ(device.usb.interfaces.size(), 2u) << detectText(report);
+    EXPECT_EQ(device.usb.interfaces[0].name, "Motorola Modem");
+    EXPECT_EQ(device.usb.interfaces[0].driver, "cdc_acm");
+    EXPECT_EQ(device.usb.interfaces[1].number, kTestCommandInterface);
+    EXPECT_EQ(device.usb.interfaces[1].interfaceClass, 0xFF);
+    EXPECT_EQ(device.usb.interfaces[1].name, kTestCommandName);
+    EXPECT_EQ(device.usb.interfaces[1].driver, "");
+
+    const auto filesBefore = model.files();
+    const auto seemsBefore = model.seems();
+    std::string error;
+    std::shared_ptr<DriverLink> link = UsbLink::openFirst(error);
+    ASSERT_TRUE(link) << error;
+    f.context.driver.setLink(link);
+    report.probe = probePhone(f.context.driver, f.context.transport, f.context.commands);
+    report.probe.address = "usb";
+    ASSERT_TRUE(report.probe.reached) << report.probe.note << logText();
+    EXPECT_EQ(report.probe.model, model.modelName());
+    EXPECT_FALSE(report.probe.volumes.empty());
+    concludeDetect(report);
+    EXPECT_EQ(report.state, DetectState::Ready);
+    const std::string text = detectText(report);
+    EXPECT_EQ(text.substr(text.size() - 6), "ready\n");
+
+    // Only seem reads (0x20) and file-system queries (0x4A: volumes, free space) reached
+    // the phone; its files and seems are as they were, and nothing but the Test Command
+    // interface was claimed.
+    for (const auto& [command, count] : model.commandCounts()) {
+        EXPECT_TRUE(command == 0x20 || command == 0x4A) << "command " << command;
+    }
+    EXPECT_EQ(model.files().size(), filesBefore.size());
+    EXPECT_EQ(model.seems().size(), seemsBefore.size());
+    EXPECT_EQ(usbdevfs.claimed(), std::set<int>{kTestCommandInterface});
+    EXPECT_TRUE(usbdevfs.unknownRequests().empty());
 }
 
 }  // namespace

@@ -59,12 +59,18 @@ void BatchDialog::showEvent(QShowEvent* event) {
 void BatchDialog::execute() {
     executeButton_->setEnabled(false);
     cancelButton_->setEnabled(false);
+    executing_ = true;
     const std::vector<std::string> lines(
         lines_.begin() + static_cast<ptrdiff_t>(std::min(kFirstPackageListLine, lines_.size())),
         lines_.end());
     if (hooks_.execute) hooks_.execute(lines);
+    executing_ = false;
     outcome_ = Outcome::Executed;
     accept();
+}
+
+void BatchDialog::reject() {
+    if (!executing_) QDialog::reject();
 }
 
 void BatchDialog::cancel() {

@@ -38,6 +38,8 @@ public:
 public slots:
     void execute();
     void cancel();
+    // The close box and Escape: ignored while the lines run.
+    void reject() override;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -50,6 +52,7 @@ private:
     QPushButton* cancelButton_;
     Outcome outcome_ = Outcome::Closed;
     bool watchStarted_ = false;
+    bool executing_ = false;
 };
 
 }  // namespace mdk

@@ -2,7 +2,9 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QThread>
+#include <QTimer>
 #include <atomic>
 #include <exception>
 #include <thread>
@@ -17,6 +19,20 @@ namespace {
 constexpr int kCancelledMark = 999;
 // How long Execute waits for an attach that is under way (the probe, identity, volumes).
 constexpr qint64 kAttachWaitMs = 30000;
+// How often a wait for a worker's end looks at its done flag.
+constexpr int kDonePollMs = 20;
+
+// Runs the GUI thread's events until flag is set (at once when it is set already).
+void waitUntil(const std::atomic<bool>& flag) {
+    if (flag.load()) return;
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (flag.load()) loop.quit();
+    });
+    poll.start(kDonePollMs);
+    loop.exec();
+}
 
 // The link of the program run: linkHandle, and over USB the end of the attach routine.
 class WindowBatchLink final : public BatchLink {
@@ -51,7 +67,9 @@ public:
             WaitDialog wait([done] { return done->load(); }, dialogParent_);
             wait.exec();
         }
-        // Closed early or not, the line's buffers live until the worker has ended.
+        // Closed early or not, the line's buffers live until the worker has ended. The
+        // wait runs the event loop, so the batch dialog keeps painting meanwhile.
+        waitUntil(*done);
         worker.join();
     }
 

@@ -191,6 +191,7 @@ void OptionsDialog::toggle(int id) {
     flag = flag ? 0 : 1;
     auto* box = findChild<QCheckBox*>(QString::number(id));
     box->setChecked((flag != 0) != entry->inverted);
+    if (flagClicked_) flagClicked_(entry->flag);
 }
 
 void OptionsDialog::sliderMoved(int position) {

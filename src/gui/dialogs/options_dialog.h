@@ -29,6 +29,10 @@ public:
     OptionsDialog(ConfigRecord& config, std::function<std::string(int)> message, AcceptHandler onOk,
                   QWidget* parent = nullptr);
 
+    // Told of every check box click, after the record's flag has changed.
+    using FlagClicked = std::function<void(int32_t ConfigRecord::*flag)>;
+    void setFlagClicked(FlagClicked onClick) { flagClicked_ = std::move(onClick); }
+
     int32_t workingMode() const { return workingMode_; }
     int32_t workingLimit() const { return workingLimit_; }
 
@@ -49,6 +53,7 @@ private:
     ConfigRecord& config_;
     std::function<std::string(int)> message_;
     AcceptHandler onOk_;
+    FlagClicked flagClicked_;
     const int32_t modeAtOpening_;
     int32_t workingMode_;
     int32_t workingLimit_ = -1;

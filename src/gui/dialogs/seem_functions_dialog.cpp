@@ -5,6 +5,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -146,7 +147,10 @@ void SeemFunctionsDialog::buildTable() {
     }
     connect(list_, &QTableWidget::currentCellChanged, this,
             [this](int row, int, int, int) { showSelection(row); });
-    connect(list_, &QTableWidget::itemActivated, this, [this] { toggleFocused(); });
+    // A bit toggles on a double click, Space or Enter; never on a single-click activation
+    // (some desktops activate a row at the click that selects it).
+    connect(list_, &QTableWidget::cellDoubleClicked, this, [this] { toggleFocused(); });
+    list_->installEventFilter(this);
     connect(list_, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { menu_->popup(list_->viewport()->mapToGlobal(at)); });
 }
@@ -251,6 +255,19 @@ void SeemFunctionsDialog::command(int id) {
         default:
             break;  // a command the dialog does not know changes nothing
     }
+}
+
+bool SeemFunctionsDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == list_ && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool toggleKey = key->key() == Qt::Key_Space || key->key() == Qt::Key_Return ||
+                               key->key() == Qt::Key_Enter;
+        if (toggleKey && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            toggleFocused();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void SeemFunctionsDialog::reject() {

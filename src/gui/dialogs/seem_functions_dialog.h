@@ -59,6 +59,9 @@ public slots:
     void command(int id);
     void reject() override;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void buildTable();
     QWidget* buildSidePanel();

@@ -104,12 +104,9 @@ void SeemManagerDialog::readAndSave() {
 }
 
 void SeemManagerDialog::loadAndWrite() {
+    // The numbers READ accepts: a record that was read can be written back.
     auto address = typedAddress();
     if (!address) return;
-    if (!inSeemFileRange(address->seem, address->record)) {
-        warn(kSeemFileNameInvalid);
-        return;
-    }
     auto path = chooseFile_(false, offeredName());
     if (!path) return;
     std::string error;

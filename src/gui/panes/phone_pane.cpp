@@ -207,30 +207,26 @@ void PhonePane::downloadToTemp(Side side, const PaneRow& row,
         context_.log.logLine("Not a phone file: " + row.name);
         return;
     }
-    struct Download {
-        std::optional<std::vector<uint8_t>> bytes;
-    };
-    auto state = std::make_shared<Download>();
+    auto reason = std::make_shared<std::optional<std::string>>();
     const std::string phonePath = context_.panes.phoneFolder(side) + row.name;
-    const uint32_t mode = rowOpenMode(row, context_.runSettings.usblanP2k05());
-    const uint32_t size = rowDownloadSize(row);
+    const PhoneDownload file{phonePath, rowOpenMode(row, context_.runSettings.usblanP2k05()),
+                             rowDownloadSize(row)};
     const std::string target = tempFolder() + "/" + row.name;
     CommandSet& commands = context_.commands;
     EventLog& log = context_.log;
     workers_.run(
         "Download " + phonePath,
-        [state, &commands, phonePath, mode, size] {
-            state->bytes = downloadPhoneFile(commands, phonePath, mode, size);
-        },
-        [state, &log, phonePath, target, then = std::move(then)] {
-            if (!state->bytes) {
-                log.logLine("Download failed, nothing opened: " + phonePath);
-                return;
-            }
+        [reason, &commands, file, target] {
             std::string error;
             if (!makeFolders(target.substr(0, target.rfind('/')), error) ||
-                !writeFileSafely(target, *state->bytes, ExistingFile::Replace, error)) {
-                log.logLine("Cannot write " + target + ": " + error);
+                !downloadPhoneFileToPc(commands, file, target, ExistingFile::Replace, error)) {
+                *reason = error;
+            }
+        },
+        [reason, &log, phonePath, then = std::move(then), target] {
+            if (*reason) {
+                log.logLine("Download of " + phonePath + " failed (" + **reason + ").");
+                log.logLine("Download failed, nothing opened: " + phonePath);
                 return;
             }
             then(target);

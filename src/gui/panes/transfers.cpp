@@ -106,7 +106,7 @@ void Transfers::copy() {
             FolderListings listings;
             for (const PaneRow& row : rows) {
                 const std::string path = childPath(sourceFolder, row.name);
-                if (row.isFolder()) listings[path] = listPcFilesBelow(path);
+                if (row.isFolder()) listings[path] = walkPcFolder(path);
             }
             beginWatch(plan.copyCase, source, rows, listings);
             for (const PaneRow& row : rows) {
@@ -197,27 +197,23 @@ bool Transfers::downloadRow(Side source, const PaneRow& row, const std::string& 
 
 bool Transfers::downloadFile(const std::string& phonePath, const PaneRow& row,
                              const std::string& pcFile) {
-    const uint32_t size = rowDownloadSize(row);
-    const uint32_t openMode = rowOpenMode(row, context_.runSettings.usblanP2k05());
+    const PhoneDownload file{phonePath, rowOpenMode(row, context_.runSettings.usblanP2k05()),
+                             rowDownloadSize(row)};
     // The job's state lives in the shared block until the worker and afterJob are done.
-    auto result = std::make_shared<std::optional<std::vector<uint8_t>>>();
-    auto reason = std::make_shared<std::string>();
+    auto reason = std::make_shared<std::optional<std::string>>();
     CommandSet& commands = context_.commands;
     return workers_.run(
-        kCommand, watched([&commands, result, reason, phonePath, openMode, size] {
-            *result = downloadPhoneFile(commands, phonePath, openMode, size);
-            if (!*result) *reason = commands.transport().failureText();
-        }),
-        [this, result, reason, pcFile, phonePath] {
-            context_.log.logLine(pcFile);
-            if (!*result) {
-                context_.log.logLine("Download of " + phonePath + " failed (" + *reason + "); " +
-                                     pcFile + " left as it was.");
-                return;
-            }
+        kCommand, watched([&commands, reason, file, pcFile] {
             std::string error;
-            if (!writeFileSafely(pcFile, **result, ExistingFile::Replace, error)) {
-                context_.log.logLine("Cannot write " + pcFile + ": " + error);
+            if (!downloadPhoneFileToPc(commands, file, pcFile, ExistingFile::Replace, error)) {
+                *reason = error;
+            }
+        }),
+        [this, reason, pcFile, phonePath] {
+            context_.log.logLine(pcFile);
+            if (*reason) {
+                context_.log.logLine("Download of " + phonePath + " failed (" + **reason + "); " +
+                                     pcFile + " left as it was.");
             }
         },
         waitProgress());
@@ -229,6 +225,21 @@ bool Transfers::downloadFolder(const std::string& phoneFolder, const std::string
                                           context_.runSettings.usblanP2k05(), refused);
     for (const std::string& path : refused)
         context_.log.logLine("Unsafe phone path skipped: " + path);
+    // Counted by the jobs' ends: the files that got across.
+    auto downloaded = std::make_shared<size_t>(0);
+    size_t files = refused.size();
+    for (const FolderDownloadItem& item : items) files += item.folder ? 0 : 1;
+    const bool finished = downloadFolderItems(items, pcFolder, downloaded);
+    if (*downloaded < files) {
+        context_.log.logLine(phoneFolder + ": " + std::to_string(files - *downloaded) + " of " +
+                             std::to_string(files) + " files not downloaded.");
+    }
+    return finished;
+}
+
+bool Transfers::downloadFolderItems(const std::vector<FolderDownloadItem>& items,
+                                    const std::string& pcFolder,
+                                    const std::shared_ptr<size_t>& downloaded) {
     CommandSet& commands = context_.commands;
     for (const FolderDownloadItem& item : items) {
         if (cancelled()) return true;
@@ -241,24 +252,24 @@ bool Transfers::downloadFolder(const std::string& phoneFolder, const std::string
             continue;
         }
         if (item.folder) continue;
-        auto result = std::make_shared<std::optional<std::vector<uint8_t>>>();
-        auto reason = std::make_shared<std::string>();
+        auto reason = std::make_shared<std::optional<std::string>>();
+        const PhoneDownload file{item.phonePath, item.openMode, item.size};
         const bool started = workers_.run(
-            kCommand, watched([&commands, result, reason, item] {
-                *result = downloadPhoneFile(commands, item.phonePath, item.openMode, item.size);
-                if (!*result) *reason = commands.transport().failureText();
+            kCommand, watched([&commands, reason, file, pcPath] {
+                // Existing PC files of the same names are kept unchanged.
+                std::string error;
+                if (!downloadPhoneFileToPc(commands, file, pcPath, ExistingFile::Keep, error)) {
+                    *reason = error;
+                }
             }),
-            [this, result, reason, pcPath, item] {
+            [this, reason, pcPath, item, downloaded] {
                 context_.log.logLine(pcPath);
-                if (!*result) {
-                    context_.log.logLine("Download of " + item.phonePath + " failed (" + *reason +
-                                         ").");
+                if (!*reason) {
+                    ++*downloaded;
                     return;
                 }
-                std::string writeError;
-                if (!writeFileSafely(pcPath, **result, ExistingFile::Keep, writeError)) {
-                    context_.log.logLine(pcPath + " left as it was: " + writeError);
-                }
+                context_.log.logLine("Download of " + item.phonePath + " failed (" + **reason +
+                                     "); " + pcPath + " left as it was.");
             },
             waitProgress());
         if (!started) return false;
@@ -270,7 +281,7 @@ bool Transfers::downloadFolder(const std::string& phoneFolder, const std::string
 
 bool Transfers::uploadRow(Side destination, const std::string& pcPath, bool folder,
                           bool askTarget) {
-    if (folder) return uploadFolder(destination, pcPath, listPcFilesBelow(pcPath));
+    if (folder) return uploadFolder(destination, pcPath, walkPcFolder(pcPath));
     const std::string name = lastComponent(pcPath);
     std::string target = context_.panes.phoneFolder(destination) + name;
     if (askTarget && context_.config.overrideTargetPath != 0) {
@@ -282,7 +293,7 @@ bool Transfers::uploadRow(Side destination, const std::string& pcPath, bool fold
 }
 
 bool Transfers::uploadFile(const std::string& pcFile, const std::string& target,
-                           bool patchCatalogue) {
+                           bool patchCatalogue, const std::shared_ptr<size_t>& sent) {
     std::string error;
     auto data = readWholeFile(pcFile, error);
     if (!data) {
@@ -297,7 +308,7 @@ bool Transfers::uploadFile(const std::string& pcFile, const std::string& target,
         kCommand, watched([&commands, bytes, result, target] {
             *result = uploadPhoneFileReporting(commands, target, *bytes);
         }),
-        [this, bytes, result, target, patchCatalogue] {
+        [this, bytes, result, target, patchCatalogue, sent] {
             context_.catalogue.refreshPhoneStatus();
             if (result->result != 0) {
                 // The reason, and whether a partial file was removed or remains.
@@ -305,6 +316,7 @@ bool Transfers::uploadFile(const std::string& pcFile, const std::string& target,
                                      " failed: " + uploadFailureText(*result, target));
                 return;
             }
+            if (sent) ++*sent;
             if (patchCatalogue) {
                 context_.catalogue.appendCatalogueRecord(
                     target, static_cast<uint32_t>(bytes->size()), kUploadedAttributeWord);
@@ -345,22 +357,34 @@ std::optional<std::vector<std::string>> Transfers::readSourceList() {
 }
 
 bool Transfers::uploadFolder(Side destination, const std::string& pcFolder,
-                             const std::vector<std::string>& pcFiles) {
+                             const PcFolderWalk& walk) {
+    for (const auto& [folder, reason] : walk.unreadable) {
+        context_.log.logLine("Cannot read the folder " + folder + " (" + reason +
+                             "); not uploaded.");
+    }
     // Without a fresh list the previous run's list would be read back and uploaded.
-    if (!writeSourceList(pcFiles)) {
+    if (!writeSourceList(walk.files)) {
         context_.log.logLine("Folder upload of " + pcFolder + " stopped.");
         return false;
     }
     const auto files = readSourceList();
     if (!files) return true;
     const std::string targetFolder = context_.panes.phoneFolder(destination);
+    auto sent = std::make_shared<size_t>(0);
+    bool finished = true;
     for (const std::string& file : *files) {
-        if (cancelled()) return true;
-        if (!uploadFile(file, folderUploadTarget(targetFolder, pcFolder, file), false)) {
-            return false;
+        if (cancelled()) break;
+        if (!uploadFile(file, folderUploadTarget(targetFolder, pcFolder, file), false, sent)) {
+            finished = false;
+            break;
         }
     }
-    return true;
+    const size_t all = walk.files.size() + walk.unreadable.size();
+    if (*sent < all) {
+        context_.log.logLine(pcFolder + ": " + std::to_string(all - *sent) + " of " +
+                             std::to_string(all) + " files or folders not sent.");
+    }
+    return finished;
 }
 
 // ---- progress and Cancel ----------------------------------------------------------------
@@ -388,7 +412,7 @@ void Transfers::beginWatch(CopyCase copyCase, Side source, const std::vector<Pan
             if (listing == listings.end()) {
                 run.add(pcFileSize(path));
             } else {
-                for (const std::string& file : listing->second) run.add(pcFileSize(file));
+                for (const std::string& file : listing->second.files) run.add(pcFileSize(file));
             }
             continue;
         }

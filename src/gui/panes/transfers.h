@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "p2k/file_transfer.h"
 #include "panes/copy_cases.h"
 #include "panes/pane_types.h"
 
@@ -18,11 +19,13 @@ class PhoneSource;
 class TransferWatch;
 class WorkerRunner;
 struct WaitProgress;
+struct FolderDownloadItem;
 
 // The Copy command and the per-row transfers between the panes: PC to PC, phone file and
 // folder downloads, file and folder uploads, seem downloads and uploads. Phone downloads
-// and uploads run one file at a time on the window's worker runner; the PC file of a
-// download is written only once its worker has ended, and only after a complete read.
+// and uploads run one file at a time on the window's worker runner; a download is written
+// block by block into a temporary file that takes the PC file's place only after a
+// complete read.
 // The wait dialog of each file shows the copy's progress and a Cancel button: Cancel stops
 // the file between two blocks (nothing partial is kept on either side) and skips the rows
 // that follow.
@@ -69,12 +72,16 @@ private:
                    const PaneRow& row, bool severalRows, std::optional<bool>& overwriteAll);
     bool downloadFile(const std::string& phonePath, const PaneRow& row, const std::string& pcFile);
     bool downloadFolder(const std::string& phoneFolder, const std::string& pcFolder);
-    bool uploadFile(const std::string& pcFile, const std::string& target, bool patchCatalogue);
-    // The PC files below folders of an upload, by folder path.
-    using FolderListings = std::map<std::string, std::vector<std::string>>;
-    // Uploads pcFiles, the files below pcFolder, through the SOURCEFILES list.
-    bool uploadFolder(Side destination, const std::string& pcFolder,
-                      const std::vector<std::string>& pcFiles);
+    bool downloadFolderItems(const std::vector<FolderDownloadItem>& items,
+                             const std::string& pcFolder,
+                             const std::shared_ptr<size_t>& downloaded);
+    // sent, when given, counts the uploads that succeeded.
+    bool uploadFile(const std::string& pcFile, const std::string& target, bool patchCatalogue,
+                    const std::shared_ptr<size_t>& sent = nullptr);
+    // The PC folders of an upload, each walked once, by folder path.
+    using FolderListings = std::map<std::string, PcFolderWalk>;
+    // Uploads the files of walk, the folder pcFolder walked, through the SOURCEFILES list.
+    bool uploadFolder(Side destination, const std::string& pcFolder, const PcFolderWalk& walk);
     bool writeSourceList(const std::vector<std::string>& files);
     // A new watch for a copy of rows: their file count and bytes in all (the files of an
     // uploaded folder as listed in listings).

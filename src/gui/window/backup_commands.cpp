@@ -1,6 +1,8 @@
 #include "gui/window/backup_commands.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
+#include <filesystem>
 #include <mutex>
 #include <sstream>
 
@@ -9,28 +11,29 @@
 #include "gui/panes/worker_runner.h"
 #include "gui/window/main_window.h"
 #include "p2k/transfer_watch.h"
+#include "panes/drive_entries.h"
 
 namespace mdk {
 namespace {
 
-constexpr int kProgressStatusPart = 1;
+namespace fs = std::filesystem;
+
 constexpr size_t kFailuresShown = 10;
 
-// Progress of a run on the worker thread, handed to the window's progress bar and status
-// bar (both post to the GUI thread) and kept as the wait dialog's line.
+// Progress of a run on the worker thread, handed to the window's progress bar (it posts
+// to the GUI thread) and kept as the wait dialog's line. The status bar keeps its own
+// texts (volume, model): progress never goes there.
 class WindowProgress final : public RunObserver {
 public:
-    WindowProgress(ProgressSink& bar, PhoneView& status) : bar_(bar), status_(status) {}
+    explicit WindowProgress(ProgressSink& bar) : bar_(bar) {}
     void progress(const RunProgress& state) override {
         if (state.count != count_) {
             count_ = state.count;
             bar_.setRange(0, static_cast<int>(state.count));
         }
         bar_.setPosition(static_cast<int>(state.index));
-        const std::string line = state.phase + "  " + progressText(state);
-        status_.setStatusText(kProgressStatusPart, line);
         std::lock_guard lock(mutex_);
-        line_ = line;
+        line_ = state.phase + "  " + progressText(state);
     }
     std::string line() const {
         std::lock_guard lock(mutex_);
@@ -39,7 +42,6 @@ public:
 
 private:
     ProgressSink& bar_;
-    PhoneView& status_;
     size_t count_ = 0;
     mutable std::mutex mutex_;
     std::string line_;
@@ -53,6 +55,38 @@ std::string withoutLines(const std::string& text, const std::string& prefix) {
         if (line.rfind(prefix, 0) != 0) out += line + "\n";
     }
     return out;
+}
+
+// The file at hand moves block by block.
+std::string withFileBytes(const std::string& line, const TransferSnapshot& file) {
+    if (file.fileIndex == 0 || file.fileDone >= file.fileSize) return line;
+    return line + "  " + byteCountText(file.fileDone) + " of " + byteCountText(file.fileSize);
+}
+
+// The folder chooser of the desktop, starting in startFolder. A typed name that does not
+// exist yet is handed back as it is (the file dialog itself only takes existing folders).
+std::optional<std::string> chooseWithDialog(QWidget* parent, const std::string& title,
+                                            const std::string& startFolder) {
+    class FolderDialog final : public QFileDialog {
+    public:
+        using QFileDialog::QFileDialog;
+        void accept() override {
+            const QStringList chosen = selectedFiles();
+            if (chosen.size() == 1 && !QFileInfo::exists(chosen.first())) {
+                QDialog::accept();
+                return;
+            }
+            QFileDialog::accept();
+        }
+    };
+    FolderDialog dialog(parent, QString::fromStdString(title), QString::fromStdString(startFolder));
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return dialog.selectedFiles().first().toStdString();
 }
 
 std::vector<std::string> linesOf(const std::string& text) {
@@ -93,13 +127,31 @@ struct BackupCommands::Run {
 };
 
 BackupCommands::BackupCommands(AppContext& context, MainWindow& window, WorkerRunner& workers)
-    : context_(context), window_(window), workers_(workers) {
-    chooseFolder_ = [this](const std::string& title) -> std::optional<std::string> {
-        const QString folder =
-            QFileDialog::getExistingDirectory(&window_, QString::fromStdString(title));
-        if (folder.isEmpty()) return std::nullopt;
-        return folder.toStdString();
+    : context_(context), window_(window), workers_(workers), lastFolder_(homeFolder()) {
+    chooseFolder_ = [this](const std::string& title, const std::string& start) {
+        return chooseWithDialog(&window_, title, start);
     };
+}
+
+std::optional<std::string> BackupCommands::chooseFolder(const std::string& title,
+                                                        bool makeMissing) {
+    auto folder = chooseFolder_(title, lastFolder_);
+    if (!folder || folder->empty()) return std::nullopt;
+    std::error_code error;
+    if (makeMissing && !fs::exists(*folder, error)) {
+        const PromptAnswer answer =
+            context_.prompter.ask({title, "The folder " + *folder + " does not exist. Make it?",
+                                   PromptButtons::YesNo, PromptIcon::Question});
+        if (answer != PromptAnswer::Yes) return std::nullopt;
+        if (!fs::create_directories(*folder, error) && !fs::is_directory(*folder)) {
+            context_.prompter.ask({title,
+                                   "Cannot make the folder " + *folder + ": " + error.message(),
+                                   PromptButtons::Ok, PromptIcon::Warning});
+            return std::nullopt;
+        }
+    }
+    lastFolder_ = *folder;
+    return folder;
 }
 
 void BackupCommands::install() {
@@ -113,7 +165,7 @@ BackupPhone BackupCommands::phone() {
 
 std::shared_ptr<BackupCommands::Run> BackupCommands::newRun() {
     auto run = std::make_shared<Run>();
-    run->progress = std::make_unique<WindowProgress>(window_.progressSink(), window_.phoneView());
+    run->progress = std::make_unique<WindowProgress>(window_.progressSink());
     run->watch = std::make_unique<TransferWatch>(context_.clock, &run->cancel);
     return run;
 }
@@ -128,12 +180,13 @@ void BackupCommands::runWatched(const std::string& command, const std::shared_pt
                      commands.setTransferWatch(nullptr);
                  },
                  std::move(afterJob),
-                 {[run] { return run->progress->line(); }, [run] { run->cancel = true; }});
+                 {[run] { return withFileBytes(run->progress->line(), run->watch->snapshot()); },
+                  [run] { run->cancel = true; }});
 }
 
 void BackupCommands::backUpPhone() {
     if (workers_.refuseIfBusy("Backup phone")) return;
-    auto folder = chooseFolder_("Backup phone: choose the backup folder");
+    auto folder = chooseFolder("Backup phone: choose the backup folder", true);
     if (!folder) return;
     auto run = newRun();
     BackupOptions options{*folder, seemListNumbers(context_.seemLists)};
@@ -153,7 +206,7 @@ void BackupCommands::backUpPhone() {
 
 void BackupCommands::restorePhone() {
     if (workers_.refuseIfBusy("Restore phone")) return;
-    auto folder = chooseFolder_("Restore phone: choose the backup folder");
+    auto folder = chooseFolder("Restore phone: choose the backup folder", false);
     if (!folder) return;
     auto run = newRun();
     const std::string dir = *folder;

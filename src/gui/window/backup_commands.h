@@ -20,8 +20,10 @@ class WorkerRunner;
 // and only onto a phone of the backup's model.
 class BackupCommands {
 public:
-    // The folder the user picks; nullopt on Cancel.
-    using FolderChooser = std::function<std::optional<std::string>(const std::string& title)>;
+    // The folder the user picks or types, starting in startFolder; nullopt on Cancel. A
+    // typed folder may not exist yet.
+    using FolderChooser = std::function<std::optional<std::string>(const std::string& title,
+                                                                   const std::string& startFolder)>;
 
     BackupCommands(AppContext& context, MainWindow& window, WorkerRunner& workers);
 
@@ -32,8 +34,13 @@ public:
     void backUpPhone();
     void restorePhone();
 
+    // Where the chooser starts: the last backup folder of this run, else the home folder.
+    const std::string& startFolder() const { return lastFolder_; }
+
 private:
     struct Run;
+    // The chooser, then for a backup a folder that does not exist is made after a question.
+    std::optional<std::string> chooseFolder(const std::string& title, bool makeMissing);
     BackupPhone phone();
     std::shared_ptr<Run> newRun();
     // The job on the worker behind the wait dialog, with the run's progress line and Cancel.
@@ -47,6 +54,7 @@ private:
     MainWindow& window_;
     WorkerRunner& workers_;
     FolderChooser chooseFolder_;
+    std::string lastFolder_;
 };
 
 }  // namespace mdk

@@ -25,6 +25,7 @@
 #include "gui/panes/phone_ui.h"
 #include "gui/panes/worker_runner.h"
 #include "gui/window/backup_commands.h"
+#include "gui/window/diagnose_command.h"
 #include "gui/window/main_window.h"
 #include "gui/window/qt_prompter.h"
 #include "gui/window/seem_commands.h"
@@ -45,9 +46,8 @@ std::string linkAddress() {
 // The package or skin pack argument, made absolute before the program enters its own
 // folder.
 std::string firstArgument(int argc, char** argv) {
-    std::string argument;
-    const std::string commandLine = mdk::buildCommandLine(argc, argv);
-    if (mdk::commandLineArgument(commandLine, 1, argument) != mdk::kArgumentFound) return {};
+    const std::string argument = mdk::startArgument(argc, argv);
+    if (argument.empty()) return {};
     char folder[4096] = {};
     if (::getcwd(folder, sizeof folder - 1) == nullptr) return argument;
     return mdk::absoluteArgument(argument, folder);
@@ -91,6 +91,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<mdk::FileCommands> fileCommands;
     std::unique_ptr<mdk::SeemCommands> seemCommands;
     std::unique_ptr<mdk::BackupCommands> backupCommands;
+    std::unique_ptr<mdk::DiagnoseCommand> diagnoseCommand;
 
     mdk::MainWindowServices services;
     services.commandLineArgument = firstArgument(argc, argv);
@@ -159,6 +160,9 @@ int main(int argc, char** argv) {
         seemCommands->install();
         backupCommands = std::make_unique<mdk::BackupCommands>(context, window, phoneUi->workers());
         backupCommands->install();
+        diagnoseCommand =
+            std::make_unique<mdk::DiagnoseCommand>(context, window, phoneUi->workers(), address);
+        diagnoseCommand->install();
     };
 
     int code = 0;
@@ -169,12 +173,14 @@ int main(int argc, char** argv) {
             window.show();
             code = app.exec();
         }
+        code = window.exitCode(code);
         restart = window.restartRequested();
         prompter.close();
         if (connection) connection->stopLinkWatch();
         seemCommands.reset();
         fileCommands.reset();
         backupCommands.reset();
+        diagnoseCommand.reset();
         phoneUi.reset();
         context.catalogue.setView(nullptr);
         context.commands.setProgress(nullptr);

@@ -100,6 +100,12 @@ public:
     bool startedUp() const { return startedUp_; }
     // Set by restartApplication: start the program anew once this instance has ended.
     bool restartRequested() const { return restartRequested_; }
+    // The process's exit code, given the message loop's: 1 when the start failed (the
+    // message file is missing), so that a launcher or a script can tell.
+    int exitCode(int loopCode) const { return startFailed_ ? 1 : loopCode; }
+    // The first window's size (window rectangle): every button and column shown at the
+    // default font, within the screen's available area.
+    QSize defaultWindowSize() const;
 
     // PaneHost: for the phone pane, transfers, View and Edit and file commands.
     void setCommandHandler(int commandId, std::function<void()> handler) override;
@@ -224,6 +230,8 @@ private:
     int rememberedColumn0_ = 140;
     bool paneSwitch_ = false;
     bool startedUp_ = false;
+    bool startFailed_ = false;
+    bool placementSaved_ = false;  // the configuration file held the window's placement
     bool configLoaded_ = false;
     bool closing_ = false;
     bool restartRequested_ = false;

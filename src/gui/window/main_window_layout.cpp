@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
 
 #include "app/app_context.h"
 #include "app/control_ids.h"
@@ -80,8 +81,23 @@ void MainWindow::layoutControls() {
     client_->update();  // nothing of an earlier layout stays on the screen
 }
 
+QSize MainWindow::defaultWindowSize() const {
+    // A list's room beside its columns: the frame on both sides and the vertical scroll
+    // bar that a full folder shows.
+    const PaneList* list = pane(Side::Left).widgets().list;
+    const int chrome = 2 * list->frameWidth() +
+                       list->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list);
+    QSize size(defaultWindowWidth(chrome), kTemplateWindowHeight);
+    if (const QScreen* screen = this->screen()) {
+        size = size.boundedTo(screen->availableGeometry().size());
+    }
+    return size;
+}
+
 void MainWindow::restoreWindowPlacement() {
     if (isMaximized() || isMinimized()) return;
+    // Without a saved placement the first window keeps its default size.
+    if (!placementSaved_) return;
     const ConfigRecord& c = context_.config;
     QRect saved(c.windowLeft, c.windowTop,
                 std::max(c.windowRight - c.windowLeft, kMinimumWindowWidth),

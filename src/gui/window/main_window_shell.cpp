@@ -14,6 +14,14 @@
 namespace mdk {
 
 void MainWindow::showOptions() {
+    // OK may set up the link anew, which waits for a worker's session.
+    if (services_.workerRunning && services_.workerRunning()) {
+        context_.log.logLine("A phone operation is still running: Options refused.");
+        return;
+    }
+    // The dialog shows what runs: the run-time copies the program changed (an attach that
+    // turned the filter off) go into the record first.
+    context_.runSettings.writeInto(context_.config);
     OptionsApplier applier(context_, *this, deviceView(), services_.companion);
     OptionsDialog dialog(
         context_.config, [this](int number) { return context_.log.message(number); },
@@ -21,6 +29,9 @@ void MainWindow::showOptions() {
             applier.apply(choice, modeAtOpening);
         },
         this);
+    dialog.setFlagClicked([this](int32_t ConfigRecord::*flag) {
+        options::shareClick(context_.config, context_.runSettings, flag);
+    });
     dialog.exec();
     context_.log.setPackets(context_.config.logPackets != 0);
 }
@@ -38,6 +49,7 @@ void MainWindow::startWithArgument() {
 void MainWindow::checkForUpdate() {
     UpdateChecker::Settings settings;
     settings.server = QUrl(QString::fromStdString(services_.updateServer));
+    if (!UpdateChecker::serverSet(settings.server)) return;
     settings.versionCode = update::versionCode(AboutDialog::kAboutText);
     settings.title = context_.log.message(PackageStart::kMsgTitle);
     settings.openLink = services_.openLink;

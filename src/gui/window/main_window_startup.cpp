@@ -35,7 +35,7 @@ constexpr int kStartupEntryMessages[kPhoneEntryCount] = {116, 117, 118, 119, 115
 // The longest folder text the configuration keeps (the field holds its zero too).
 constexpr size_t kStoredPathMax = 254;
 
-// Column 2 of a PC row: the user's short date, then " hh:mm".
+// Column 2 of a PC row: the user's short date, then " HH:mm".
 std::string localDateText(std::time_t time) {
     const QDateTime when = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(time));
     std::tm local{};
@@ -61,7 +61,8 @@ void MainWindow::showSplash() {
 }
 
 void MainWindow::startUp() {
-    resize(624 - kFrameWidth, 446 - kNonClientHeight);
+    const QSize initial = defaultWindowSize();
+    resize(initial.width() - kFrameWidth, initial.height() - kNonClientHeight);
     showSplash();
     // The program folder is the context's (the executable's folder); the USBLAN command
     // lines are built by the device connection when its watch starts.
@@ -69,6 +70,7 @@ void MainWindow::startUp() {
     context_.log.deleteFile();
     if (loadMessages(context_.messages, context_.files.dataFolder(), context_.log,
                      context_.prompter) != 0) {
+        startFailed_ = true;
         hideStartupPicture();
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
         return;
@@ -122,6 +124,7 @@ bool MainWindow::loadSettings() {
     // A corrupted file asked for a restart: this instance closes without going on.
     if (result == ConfigLoadResult::Corrupted) return false;
     configLoaded_ = true;
+    placementSaved_ = result == ConfigLoadResult::Loaded;
     context_.log.setPackets(context_.config.logPackets != 0);
     return true;
 }

@@ -38,12 +38,21 @@ bool UpdateChecker::isPlaceholderHost(const QString& host) {
            host.endsWith(".invalid", Qt::CaseInsensitive);
 }
 
+bool UpdateChecker::serverSet(const QUrl& server) {
+    return !server.isEmpty() && !isPlaceholderHost(server.host());
+}
+
 void UpdateChecker::start() {
-    log_.logLine(update::kLogOpen);
     const QUrl& server = settings_.server;
+    // No server set: there is nothing to check, so nothing is logged either.
+    if (!serverSet(server)) {
+        QMetaObject::invokeMethod(this, &UpdateChecker::finish, Qt::QueuedConnection);
+        return;
+    }
+    log_.logLine(update::kLogOpen);
     const bool usable = server.isValid() && !server.host().isEmpty() &&
                         (server.scheme() == "http" || server.scheme() == "https");
-    if (!usable || isPlaceholderHost(server.host())) {
+    if (!usable) {
         log_.logLine(update::kLogNoConnection);
         QMetaObject::invokeMethod(this, &UpdateChecker::finish, Qt::QueuedConnection);
         return;

@@ -15,8 +15,9 @@ class Prompter;
 
 // The one-time check for a newer release: reads the release record from the update
 // server and, when a newer release has a usable link, shows the server's announcement as
-// a question and opens the link on Yes. Every request runs asynchronously with a time-out;
-// the GUI thread never waits on the network. Emits finished() once, whatever happened.
+// a question and opens the link on Yes. Without a server set it does nothing. Every request runs
+// asynchronously with a time-out; the GUI thread never waits on the network. Emits finished() once,
+// whatever happened.
 class UpdateChecker final : public QObject {
     Q_OBJECT
 public:
@@ -35,6 +36,9 @@ public:
 
     // True for a host that is never looked up: the placeholder of the ".invalid" domain.
     static bool isPlaceholderHost(const QString& host);
+    // False for an empty address and for the placeholder host (the default): no update
+    // server is set, and start() then finishes without a request or a log line.
+    static bool serverSet(const QUrl& server);
 
 signals:
     void finished();
