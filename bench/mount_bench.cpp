@@ -104,7 +104,7 @@ void BM_MountReadVsGet1MiB(benchmark::State& state) {
         state.SkipWithError(problem.c_str());
         return;
     }
-    const uint32_t mode = openModeFromAttributeText(Catalogue::attributeText(0x07000400, false));
+    const uint32_t mode = phoneOpenMode(0x07000400, false);
     double getMs = 0;
     double mountMs = 0;
     int round = 0;

@@ -191,7 +191,7 @@ void getFile(Session& s, const CatalogueRecord& record, std::string target) {
     checkPcParent(target);
     const bool usblan = s.context().runSettings.usblanP2k05();
     const uint32_t attributes = paneAttributes(s, record);
-    const uint32_t mode = openModeFromAttributeText(Catalogue::attributeText(attributes, usblan));
+    const uint32_t mode = phoneOpenMode(attributes, usblan);
     std::string error;
     bool done = false;
     {
@@ -285,12 +285,6 @@ void runGet(Session& s, const std::vector<std::string>& args) {
 }
 
 // ---- put ------------------------------------------------------------------------------
-
-uint64_t pcFileSize(const std::string& path) {
-    std::error_code error;
-    const auto size = fs::file_size(path, error);
-    return error ? 0 : size;
-}
 
 // A path the phone's records cannot list (the record holds the path and its zero).
 void checkPathFits(Session& s, const std::string& phonePath) {

@@ -1,6 +1,5 @@
 #include "app/dispatch_tables.h"
 
-#include <algorithm>
 #include <map>
 
 #include "app/control_ids.h"
@@ -57,17 +56,6 @@ std::optional<int> buttonForMenuItem(int menuId) {
     auto found = buttons.find(menuId);
     if (found == buttons.end()) return std::nullopt;
     return found->second;
-}
-
-const std::vector<int>& commandsNotBuilt() {
-    static const std::vector<int> ids = {};
-    return ids;
-}
-
-bool commandBuilt(int id) {
-    const int command = buttonForMenuItem(id).value_or(id);
-    const auto& unbuilt = commandsNotBuilt();
-    return std::find(unbuilt.begin(), unbuilt.end(), command) == unbuilt.end();
 }
 
 Availability commandAvailability(Side side, LocationKind kind) {

@@ -45,12 +45,6 @@ struct Availability {
 
 Availability commandAvailability(Side side, LocationKind kind);
 
-// Commands that are not built yet: their buttons and menu items stay greyed out and they
-// have no handler. One entry per command; a command is enabled by removing its entry.
-const std::vector<int>& commandsNotBuilt();
-// False for a command of that list (a menu item counts as its button).
-bool commandBuilt(int id);
-
 // The name of a command id for log lines ("F5 - Copy"); the id as text when unknown.
 std::string commandName(int id);
 

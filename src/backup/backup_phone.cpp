@@ -148,7 +148,7 @@ uint32_t listedAttributes(const BackupPhone& phone, uint32_t attributeWord) {
 uint32_t downloadOpenMode(const BackupPhone& phone, const CatalogueRecord& record) {
     const bool usblan = usblanMode(phone);
     const uint32_t attributes = paneAttributeValue(record.attributeWord, usblan);
-    return openModeFromAttributeText(Catalogue::attributeText(attributes, usblan));
+    return phoneOpenMode(attributes, usblan);
 }
 
 std::optional<std::vector<uint8_t>> downloadListedFile(BackupPhone& phone,

@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "backup/backup_run.h"
 #include "config/config_record.h"
 #include "p2k/command_set.h"
 #include "p2k/file_transfer.h"
@@ -20,17 +21,13 @@ uint32_t attributeOpenValue(uint32_t listedWord) {
     return listedWord > 0xFFFF ? listedWord : (listedWord >> 8) & 0xFFFF;
 }
 
-class RestoreRun {
+class RestoreRun : BackupFolderRun<RestoreReport> {
 public:
     RestoreRun(BackupPhone& phone, const RestoreOptions& options, const RunControl& control)
-        : phone_(phone), options_(options), control_(control), folder_(options.folder, false) {}
+        : BackupFolderRun(phone, options.folder, control), options_(options) {}
 
     RestoreReport run() {
-        std::string error;
-        auto manifest = readManifest(folder_, error);
-        if (!manifest) return failed(error);
-        if (manifest->model.empty()) return failed("no backup in " + options_.folder);
-        manifest_ = std::move(*manifest);
+        if (!readBackup()) return report_;
 
         PhoneSession session(phone_.commands.transport());
         phoneModel_ = readPhoneIdentity(phone_).model;
@@ -40,20 +37,6 @@ public:
     }
 
 private:
-    RestoreReport failed(const std::string& error) {
-        report_.error = error;
-        return report_;
-    }
-
-    bool stopped() {
-        if (control_.cancelled()) report_.cancelled = true;
-        return report_.cancelled;
-    }
-
-    void progress(const std::string& phase, const std::string& item, size_t index, size_t count) {
-        if (control_.observer) control_.observer->progress({phase, item, index, count});
-    }
-
     void fail(const std::string& what, const std::string& reason) {
         report_.failures.push_back(what + ": " + reason);
     }
@@ -231,13 +214,8 @@ private:
         writes.push_back({key, std::move(*bytes)});
     }
 
-    BackupPhone& phone_;
     const RestoreOptions& options_;
-    const RunControl& control_;
-    const AnchoredFolder folder_;
-    Manifest manifest_;
     std::string phoneModel_;
-    RestoreReport report_;
 };
 
 void listLines(std::string& text, const char* label, const std::vector<std::string>& items) {

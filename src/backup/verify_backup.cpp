@@ -1,5 +1,6 @@
 #include <set>
 
+#include "backup/backup_run.h"
 #include "backup/phone_backup.h"
 #include "backup/sha256.h"
 #include "p2k/command_set.h"
@@ -11,17 +12,13 @@
 namespace mdk {
 namespace {
 
-class VerifyRun {
+class VerifyRun : BackupFolderRun<VerifyReport> {
 public:
     VerifyRun(BackupPhone& phone, const std::string& folder, const RunControl& control)
-        : phone_(phone), folder_(folder, false), control_(control) {}
+        : BackupFolderRun(phone, folder, control) {}
 
     VerifyReport run() {
-        std::string error;
-        auto manifest = readManifest(folder_, error);
-        if (!manifest) return failed(error);
-        if (manifest->model.empty()) return failed("no backup in " + folder_.path());
-        manifest_ = std::move(*manifest);
+        if (!readBackup()) return report_;
 
         PhoneSession session(phone_.commands.transport());
         const PhoneIdentity identity = readPhoneIdentity(phone_);
@@ -36,20 +33,6 @@ public:
     }
 
 private:
-    VerifyReport failed(const std::string& error) {
-        report_.error = error;
-        return report_;
-    }
-
-    bool stopped() {
-        if (control_.cancelled()) report_.cancelled = true;
-        return report_.cancelled;
-    }
-
-    void progress(const std::string& phase, const std::string& item, size_t index, size_t count) {
-        if (control_.observer) control_.observer->progress({phase, item, index, count});
-    }
-
     void differ(const std::string& what, const std::string& how) {
         report_.differences.push_back(what + ": " + how);
     }
@@ -129,12 +112,6 @@ private:
             }
         }
     }
-
-    BackupPhone& phone_;
-    const AnchoredFolder folder_;
-    const RunControl& control_;
-    Manifest manifest_;
-    VerifyReport report_;
 };
 
 }  // namespace

@@ -99,8 +99,7 @@ std::shared_ptr<PhoneFs::CachedFile> PhoneFs::cached(const std::string& path,
     file->path = path;
     file->listedSize = entry.size;
     file->unlisted = entry.size == kUnlistedSize;
-    file->openMode =
-        openModeFromAttributeText(Catalogue::attributeText(entry.attributes, options_.usblan));
+    file->openMode = phoneOpenMode(entry.attributes, options_.usblan);
     file->fd = makeTempFile();
     if (file->fd < 0) return nullptr;
     cache_[path] = file;
@@ -343,10 +342,7 @@ int PhoneFs::flushFile(OpenFile& file) {
         note(file.path + ": " + *problem);
         return -ENOSPC;
     }
-    const uint32_t mode =
-        file.existed
-            ? openModeFromAttributeText(Catalogue::attributeText(file.attributes, options_.usblan))
-            : 4;
+    const uint32_t mode = file.existed ? phoneOpenMode(file.attributes, options_.usblan) : 4;
     const UploadResult upload = uploadPhoneFileReporting(commands, file.path, *data, mode);
     if (upload.result != 0) return uploadFailed(file, upload);
     const uint32_t word = file.existed ? paneAttributeValue(file.attributes, options_.usblan)

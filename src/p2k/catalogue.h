@@ -147,6 +147,15 @@ public:
     // load ends here: a short reply, an end block (count 0), a bad stride or no whole record.
     static std::optional<BlockLayout> blockLayout(std::span<const uint8_t> reply,
                                                   std::optional<uint32_t> knownStride);
+    // The same layout with what is wrong with the reply, described once: a first block
+    // whose length is not whole records, or a block that announces records it lacks
+    // (empty when nothing is wrong).
+    struct BlockReading {
+        std::optional<BlockLayout> layout;
+        std::string problem;
+    };
+    static BlockReading readBlock(std::span<const uint8_t> reply,
+                                  std::optional<uint32_t> knownStride);
 
     // One record as stored: the path up to its first zero byte within the record's first
     // stride - 8 bytes, then the attribute word (little-endian) and the size (big-endian).
@@ -167,8 +176,6 @@ private:
     std::vector<PhoneRow> scanFolder(const std::string& phoneFolder) const;
     // The row of a folder's child: rest is the record's path from the child's name on.
     PhoneRow rowOf(const RecordView& record, std::string_view rest, bool usblan) const;
-    // Logs what is wrong with a search-next reply that announces records it lacks.
-    void noteBlockProblem(std::span<const uint8_t> reply, bool firstBlock);
     Decoded decode(uint32_t offset) const;
     uint32_t paneAttributes(uint32_t word) const;
     void resetForLoad();

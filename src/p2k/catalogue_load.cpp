@@ -37,47 +37,43 @@ Catalogue::Decoded Catalogue::decode(uint32_t offset) const {
     return decodeRecord(std::span(blocks_).subspan(offset, stride_));
 }
 
-std::optional<Catalogue::BlockLayout> Catalogue::blockLayout(std::span<const uint8_t> reply,
-                                                             std::optional<uint32_t> knownStride) {
-    if (reply.size() < kBlockHeader) return std::nullopt;
-    BlockLayout layout;
-    layout.count = bytes::be16(reply.data());
-    if (layout.count == 0) return std::nullopt;
+Catalogue::BlockReading Catalogue::readBlock(std::span<const uint8_t> reply,
+                                             std::optional<uint32_t> knownStride) {
+    BlockReading reading;
+    if (reply.size() < kBlockHeader) return reading;
+    const uint16_t count = bytes::be16(reply.data());
+    if (count == 0) return reading;
     const size_t body = reply.size() - kBlockHeader;
+    uint32_t stride = 0;
     if (knownStride) {
-        layout.stride = *knownStride;
+        stride = *knownStride;
     } else {
         // The record size is taken from the first reply: accept only a sane stride, and
         // only from a block of whole records (one that lacks announced records would give
         // a stride that cuts every record in the wrong place).
-        const size_t stride = body / layout.count;
-        if (body % layout.count != 0) return std::nullopt;
-        if (stride < kMinStride || stride > kMaxStride) return std::nullopt;
-        layout.stride = static_cast<uint32_t>(stride);
+        if (body % count != 0) {
+            reading.problem = "the phone's file list is malformed: its first block announces " +
+                              std::to_string(count) + " records in " + std::to_string(body) +
+                              " bytes";
+            return reading;
+        }
+        if (body / count < kMinStride || body / count > kMaxStride) return reading;
+        stride = static_cast<uint32_t>(body / count);
     }
-    if (layout.stride == 0) return std::nullopt;
+    if (stride == 0) return reading;
     // Only whole records that actually arrived are kept.
-    layout.whole = std::min<size_t>(layout.count, body / layout.stride);
-    if (layout.whole == 0) return std::nullopt;
-    return layout;
+    const size_t whole = std::min<size_t>(count, body / stride);
+    if (whole < count) {
+        reading.problem = "the phone's file list is incomplete: a block announces " +
+                          std::to_string(count) + " records and holds " + std::to_string(whole);
+    }
+    if (whole > 0) reading.layout = BlockLayout{count, stride, whole};
+    return reading;
 }
 
-void Catalogue::noteBlockProblem(std::span<const uint8_t> reply, bool firstBlock) {
-    if (reply.size() < kBlockHeader) return;
-    const uint16_t count = bytes::be16(reply.data());
-    const size_t body = reply.size() - kBlockHeader;
-    if (count == 0) return;
-    if (firstBlock && body % count != 0) {
-        noteLoadProblem("the phone's file list is malformed: its first block announces " +
-                        std::to_string(count) + " records in " + std::to_string(body) + " bytes");
-        return;
-    }
-    const size_t whole =
-        firstBlock || stride_ == 0 ? count : std::min<size_t>(count, body / stride_);
-    if (whole < count) {
-        noteLoadProblem("the phone's file list is incomplete: a block announces " +
-                        std::to_string(count) + " records and holds " + std::to_string(whole));
-    }
+std::optional<Catalogue::BlockLayout> Catalogue::blockLayout(std::span<const uint8_t> reply,
+                                                             std::optional<uint32_t> knownStride) {
+    return readBlock(reply, knownStride).layout;
 }
 
 uint32_t Catalogue::paneAttributes(uint32_t word) const {
@@ -120,10 +116,11 @@ void Catalogue::noteLoadProblem(std::string text) {
 // block, a malformed first reply, or the file-count limit reached.
 bool Catalogue::takeBlock(const std::vector<uint8_t>& reply, bool& firstReply) {
     const bool firstBlock = firstReply;
-    const auto layout =
-        blockLayout(reply, firstBlock ? std::nullopt : std::optional<uint32_t>(stride_));
-    noteBlockProblem(reply, firstBlock);
-    if (!layout) return false;
+    const BlockReading reading =
+        readBlock(reply, firstBlock ? std::nullopt : std::optional<uint32_t>(stride_));
+    if (!reading.problem.empty()) noteLoadProblem(reading.problem);
+    if (!reading.layout) return false;
+    const auto& layout = reading.layout;
     firstReply = false;
     const uint32_t stride = layout->stride;
     const uint16_t count = layout->count;

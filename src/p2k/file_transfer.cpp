@@ -4,7 +4,6 @@
 #include <filesystem>
 
 #include "base/event_log.h"
-#include "base/hex_text.h"
 #include "p2k/command_set.h"
 #include "p2k/transfer_watch.h"
 #include "p2k/transport.h"
@@ -270,13 +269,8 @@ std::optional<std::string> uploadSpaceProblem(CommandSet& commands, const std::s
            std::to_string(room);
 }
 
-uint32_t openModeFromAttributeText(const std::string& attributeText) {
-    uint32_t value = 0;
-    for (size_t i = 3; i < attributeText.size(); ++i) {
-        // Blanks (and anything else that is not a digit) count as zero digits.
-        value = value * 16 + static_cast<uint32_t>(std::max(0, hexDigitValue(attributeText[i])));
-    }
-    return value;
+uint32_t phoneOpenMode(uint32_t paneAttributes, bool usblanMode) {
+    return usblanMode ? paneAttributes & 0xFFFF : (paneAttributes >> 8) & 0xFFFF;
 }
 
 std::vector<FolderDownloadItem> planFolderDownload(const std::vector<CatalogueRecord>& records,

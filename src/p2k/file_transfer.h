@@ -105,9 +105,9 @@ std::string uploadFailureText(const UploadResult& upload, const std::string& pho
 std::optional<std::string> uploadSpaceProblem(CommandSet& commands, const std::string& volume,
                                               uint64_t size, uint64_t replacedSize);
 
-// The open mode of a listed phone row: its attribute text from the fourth character on,
-// read as hexadecimal with blanks as zero digits.
-uint32_t openModeFromAttributeText(const std::string& attributeText);
+// The open value of a listed phone file, from its attribute word as the pane reads it:
+// bits 8 to 23, or over USBLAN the low 16 bits (the attribute digits of its text).
+uint32_t phoneOpenMode(uint32_t paneAttributes, bool usblanMode);
 
 // One file (or folder record) of a phone folder download.
 struct FolderDownloadItem {

@@ -15,12 +15,14 @@ const std::array<AttributeBit, 5>& attributeBits() {
     return bits;
 }
 
-AttributeText splitAttributeText(std::string_view text) {
-    AttributeText out{"00", "0000"};
-    if (text.size() >= 2 && parseHex(text.substr(0, 2))) out.owner = std::string(text.substr(0, 2));
-    if (text.size() >= 10 && parseHex(text.substr(6, 4)))
-        out.digits = std::string(text.substr(6, 4));
-    return out;
+AttributeText attributeParts(uint32_t paneAttributes, bool usblanMode) {
+    const uint32_t owner = (paneAttributes >> (usblanMode ? 16 : 24)) & 0xFF;
+    const uint32_t digits = (usblanMode ? paneAttributes : paneAttributes >> 8) & 0xFFFF;
+    char owned[8];
+    char attributes[8];
+    std::snprintf(owned, sizeof owned, "%02X", owner);
+    std::snprintf(attributes, sizeof attributes, "%04X", digits);
+    return {owned, attributes};
 }
 
 uint32_t catalogueWordOf(const AttributeText& text) {

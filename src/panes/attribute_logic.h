@@ -25,13 +25,14 @@ struct AttributeBit {
 };
 const std::array<AttributeBit, 5>& attributeBits();
 
-// A phone row's attribute text: two owner digits, four blanks, four attribute digits.
+// The two parts of a phone row's attribute text: two owner digits, four attribute digits.
 struct AttributeText {
     std::string owner;   // "07"
     std::string digits;  // "0004"
 };
-// Splits the text; parts that are not hexadecimal digits become "00" and "0000".
-AttributeText splitAttributeText(std::string_view text);
+// The parts of a phone row's attribute word as the pane reads it: bits 24 to 31 and 8 to
+// 23, or over USBLAN bits 16 to 23 and the low 16 bits.
+AttributeText attributeParts(uint32_t paneAttributes, bool usblanMode);
 
 // Owner digits, attribute digits and "00" read as one eight-digit hexadecimal number.
 uint32_t catalogueWordOf(const AttributeText& text);

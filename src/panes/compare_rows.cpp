@@ -5,13 +5,11 @@
 #include <cstring>
 #include <string>
 
+#include "panes/pane_rows.h"
+
 namespace mdk {
 
 namespace {
-
-bool folderLike(const PaneRow& row) {
-    return !row.size.empty() && row.size[0] == '<';
-}
 
 bool isDotDot(const PaneRow& row) {
     return row.name.rfind("..", 0) == 0;
@@ -34,17 +32,6 @@ std::string lowered(std::string_view text) {
 
 }  // namespace
 
-uint32_t decimalValue(std::string_view text) {
-    uint32_t sum = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        uint32_t digit = static_cast<uint8_t>(static_cast<uint8_t>(text[i]) - '0');
-        uint32_t power = 1;
-        for (size_t k = i + 1; k < text.size(); ++k) power *= 10;
-        sum += digit * power;
-    }
-    return sum;
-}
-
 int compareNames(std::string_view first, std::string_view second) {
     const std::string a = lowered(first);
     const std::string b = lowered(second);
@@ -53,15 +40,15 @@ int compareNames(std::string_view first, std::string_view second) {
 }
 
 int32_t compareRows(const PaneRow& first, const PaneRow& second, int32_t mode) {
-    const bool firstFolder = folderLike(first);
-    const bool secondFolder = folderLike(second);
+    const bool firstFolder = first.isFolder();
+    const bool secondFolder = second.isFolder();
     if (firstFolder != secondFolder) return firstFolder ? -1 : 1;
     if (firstFolder && isDotDot(first) != isDotDot(second)) return isDotDot(first) ? -1 : 1;
     switch (mode) {
         case kSortSizeAscending:
-            return compareValues(decimalValue(first.size), decimalValue(second.size));
+            return compareValues(rowSortSize(first), rowSortSize(second));
         case kSortSizeDescending:
-            return compareValues(decimalValue(second.size), decimalValue(first.size));
+            return compareValues(rowSortSize(second), rowSortSize(first));
         case kSortNameAscending:
             return sign(compareNames(first.name, second.name));
         default:

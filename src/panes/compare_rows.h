@@ -14,15 +14,10 @@ inline constexpr int32_t kSortSizeDescending = 2;
 inline constexpr int32_t kSortNameAscending = 3;
 inline constexpr int32_t kSortNameDescending = 4;
 
-// The decimal value of a size text, digit by digit: each character's code minus "0" (as
-// an unsigned byte) times ten to the power of the characters after it, summed in 32-bit
-// unsigned arithmetic.
-uint32_t decimalValue(std::string_view text);
-
-// The order of two rows: folder-like rows ("<" in the size column) first, ".." first among
-// folders, then by mode: 1 size ascending, 2 size descending, 3 names ascending, any other
-// value names descending. Negative, zero or positive. Size values are compared, not
-// subtracted, so sizes of 2 GB and more keep their order.
+// The order of two rows: folder-like rows first, ".." first among folders, then by mode:
+// 1 size ascending, 2 size descending (by rowSortSize, the 32-bit value of the size text),
+// 3 names ascending, any other value names descending. Negative, zero or positive. Size
+// values are compared, not subtracted, so sizes of 2 GB and more keep their order.
 int32_t compareRows(const PaneRow& first, const PaneRow& second, int32_t mode);
 
 // Case-insensitive, locale-aware name order.

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <ctime>
 #include <string>
 
 namespace mdk {
@@ -57,14 +58,32 @@ struct LocationEntry {
     bool operator==(const LocationEntry&) const = default;
 };
 
-// One row of a pane's list: the three column texts and the row's parameter (its index
-// after the last renumbering). Column 1 starting with "<" marks a folder-like row.
+// What a row of a pane's list stands for.
+enum class RowKind {
+    Parent,      // ".." (one level up)
+    Folder,      // a PC or phone folder
+    File,        // a PC or phone file
+    Seem,        // a seem of the seem pseudo-folder
+    SeemRecord,  // one record of a seem
+};
+
+// One row of a pane's list: what it stands for, as typed values, and the texts of its
+// columns 1 and 2, made from those values when the row is made (src/panes/pane_rows.*)
+// and read only to show them. param is its index after the last renumbering.
 struct PaneRow {
+    RowKind kind = RowKind::File;
     std::string name;
-    std::string size;
-    std::string detail;  // PC: date and time of last write
-    bool folder = false;
+    std::string path;          // the PC path, or the phone path of a phone row
+    uint64_t size = 0;         // bytes: files and seem records
+    bool unlisted = false;     // a hidden phone file: its size is a bound, not listed
+    uint32_t attributes = 0;   // phone rows: the catalogue's word as the pane reads it
+    std::time_t modified = 0;  // PC rows: the last write
+    std::string sizeText;      // column 1
+    std::string detailText;    // column 2: date and time, attribute text or seem category
     uint32_t param = 0;
+
+    // Folder-like rows (a folder, "..", a seem) sort first and are entered, not opened.
+    bool isFolder() const { return kind != RowKind::File && kind != RowKind::SeemRecord; }
 };
 
 inline constexpr const char* kDirSizeText = "< DIR >";

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "panes/pane_rows.h"
 #include "platform/safe_file.h"
 
 namespace mdk {
@@ -16,15 +17,11 @@ namespace mdk {
 namespace {
 
 PaneRow makeRow(const std::string& folder, const std::string& name, const DateFormatter& dateText) {
-    PaneRow row;
-    row.name = name;
     struct stat st {};
     const std::string path = childPath(folder, name);
     if (::stat(path.c_str(), &st) != 0 && ::lstat(path.c_str(), &st) != 0) st = {};
-    row.folder = S_ISDIR(st.st_mode);
-    row.size = row.folder ? kDirSizeText : sizeText(static_cast<uint64_t>(st.st_size));
-    row.detail = dateText(st.st_mtime);
-    return row;
+    return pcRow(name, path, S_ISDIR(st.st_mode), static_cast<uint64_t>(st.st_size), st.st_mtime,
+                 dateText);
 }
 
 bool copyContents(int from, int to) {

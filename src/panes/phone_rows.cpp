@@ -1,7 +1,6 @@
 #include "panes/phone_rows.h"
 
-#include <charconv>
-
+#include "panes/pane_rows.h"
 #include "seem/seem_transfer.h"
 
 namespace mdk {
@@ -16,13 +15,9 @@ std::vector<PaneRow> phoneFolderRows(const std::vector<PhoneRow>& rows,
                                      const std::string& phoneFolder) {
     std::vector<PaneRow> out;
     out.reserve(rows.size() + 1);
-    if (phoneFolder != "/") out.push_back({"..", kDirSizeText, "", true, 0});
+    if (phoneFolder != "/") out.push_back(parentRow(parentPhoneFolder(phoneFolder)));
     for (const PhoneRow& row : rows) {
-        PaneRow pane;
-        pane.name = row.name;
-        pane.folder = row.folder;
-        pane.size = row.folder ? kDirSizeText : std::to_string(row.size);
-        pane.detail = row.attributeText;
+        PaneRow pane = phoneRow(row, phoneFolder + row.name);
         pane.param = static_cast<uint32_t>(out.size());
         out.push_back(std::move(pane));
     }
@@ -58,22 +53,6 @@ std::optional<SeemAddress> seemRowAddress(const std::string& rowName) {
 bool usableFileName(const std::string& name) {
     return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
            name.find('\0') == std::string::npos;
-}
-
-std::optional<uint32_t> parseRowSize(const std::string& sizeText) {
-    uint32_t size = 0;
-    const char* end = sizeText.data() + sizeText.size();
-    auto [ptr, ec] = std::from_chars(sizeText.data(), end, size);
-    if (ec != std::errc() || ptr != end) return std::nullopt;
-    return size;
-}
-
-uint32_t sizeOfRowText(const std::string& sizeText) {
-    return parseRowSize(sizeText).value_or(0);
-}
-
-bool isFolderRow(const PaneRow& row) {
-    return row.folder || (!row.size.empty() && row.size[0] == '<');
 }
 
 }  // namespace mdk

@@ -14,7 +14,6 @@ namespace mdk {
 
 inline constexpr const char* kPhonePathPrefix = "P2k:";
 inline constexpr const char* kSeemFolderPath = "P2k:/seems/";
-inline constexpr const char* kSeemSizeText = "< SEEM >";
 
 // The sample file in programFolder/Templates whose icon a row gets: "D" (folder) or "_"
 // (file) followed by the name's extension from its last "." on, or by a single "." when
@@ -24,7 +23,7 @@ std::string templateFileName(const std::string& name, bool folder);
 inline constexpr const char* kSeemTemplate = "D";
 
 // The pane rows of phoneFolder: ".." first unless the folder is "/", then the catalogue's
-// rows (size "%lu" or "< DIR >", the ten-character attribute text).
+// rows (phoneRow).
 std::vector<PaneRow> phoneFolderRows(const std::vector<PhoneRow>& rows,
                                      const std::string& phoneFolder);
 
@@ -42,13 +41,5 @@ std::optional<SeemAddress> seemRowAddress(const std::string& rowName);
 // A row name that can name one file or folder (in the Temp folder, a PC folder, a new
 // folder): not empty, not "." or "..", no "/" and no zero byte.
 bool usableFileName(const std::string& name);
-
-// The size column of a row as a number; nullopt for "< DIR >" or anything not decimal.
-std::optional<uint32_t> parseRowSize(const std::string& sizeText);
-// The same with 0 for a size column that is not a number.
-uint32_t sizeOfRowText(const std::string& sizeText);
-
-// A folder row: marked as one, or its size column reads "<...>" (a phone folder).
-bool isFolderRow(const PaneRow& row);
 
 }  // namespace mdk

@@ -6,8 +6,6 @@
 
 namespace mdk {
 
-class EventLog;
-
 // What a pane asks of the phone side (phone volumes, the seem pseudo-folder, uploads).
 // The panes call it on the GUI thread; after each call the pane sorts its rows in
 // nameSortMode, renumbers and focuses them.
@@ -26,20 +24,6 @@ public:
     virtual void activatePhoneRow(Side side, const std::string& name) = 0;
     // A PC file dropped or pasted onto a pane that shows a phone volume.
     virtual void dropOnPhone(Side side, const std::string& file) = 0;
-};
-
-// The phone side until it is built: each request writes one log line.
-class PendingPhoneSource final : public PhoneSource {
-public:
-    explicit PendingPhoneSource(EventLog& log) : log_(log) {}
-    bool selectPhoneLocation(Side side, uint32_t index) override;
-    void rereadPhone(Side side) override;
-    void showPhoneFolder(Side side) override;
-    void activatePhoneRow(Side side, const std::string& name) override;
-    void dropOnPhone(Side side, const std::string& file) override;
-
-private:
-    EventLog& log_;
 };
 
 }  // namespace mdk

@@ -251,6 +251,12 @@ std::optional<std::vector<uint8_t>> readWholeFile(const std::string& path, std::
     return readOpened(fd, true, path, error);
 }
 
+uint64_t pcFileSize(const std::string& path) {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    return error ? 0 : size;
+}
+
 bool makeFolders(const std::string& path, std::string& error) {
     std::string partial;
     size_t start = 0;

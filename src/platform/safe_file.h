@@ -82,6 +82,9 @@ std::optional<std::string> readTextFile(const std::string& path);
 // empty when the file cannot be read.
 std::string firstLine(const std::string& path);
 
+// The size of a PC file in bytes for progress totals; 0 when it cannot be read.
+uint64_t pcFileSize(const std::string& path);
+
 // Creates every missing folder of path (like mkdir -p). False with error set when a
 // level cannot be created, e.g. because a file stands in the way.
 bool makeFolders(const std::string& path, std::string& error);

@@ -222,6 +222,40 @@ TEST(Verify, MatchesUntilOneByteChangesOnThePhoneOrInTheBackup) {
     EXPECT_EQ(manifestText(manifestOf(dir.path())), before) << "verify writes nothing";
 }
 
+// Restore and verify start alike: a folder without a backup is an error, and Cancel
+// stops either between files with the run reported as cancelled.
+TEST(BackupFolderRuns, NoBackupIsAnErrorAndCancelStopsBetweenFiles) {
+    Phone phone;
+    TempFolder empty, dir;
+    BackupPhone p = phone.backupPhone();
+    EXPECT_EQ(verifyBackup(p, empty.path(), {}).error, "no backup in " + empty.path());
+    RestoreOptions options;
+    options.folder = empty.path();
+    EXPECT_EQ(restoreBackup(p, options, {}).error, "no backup in " + empty.path());
+
+    ASSERT_TRUE(backUp(phone, dir.path()).ok());
+    std::atomic<bool> cancel{false};
+    std::vector<size_t> filesSeen;
+    Watcher watcher([&](const RunProgress& state) {
+        if (state.phase != "Files") return;
+        filesSeen.push_back(state.index);
+        if (state.index == 2) cancel = true;
+    });
+    const VerifyReport verified = verifyBackup(p, dir.path(), {&cancel, &watcher});
+    EXPECT_TRUE(verified.cancelled);
+    EXPECT_EQ(verified.matched, 3);
+    EXPECT_EQ(filesSeen, (std::vector<size_t>{0, 1, 2}));
+
+    cancel = false;
+    filesSeen.clear();
+    options.folder = dir.path();
+    options.dryRun = true;
+    const RestoreReport restored = restoreBackup(p, options, {&cancel, &watcher});
+    EXPECT_TRUE(restored.cancelled);
+    EXPECT_EQ(restored.filesSame, 3);
+    EXPECT_EQ(filesSeen, (std::vector<size_t>{0, 1, 2}));
+}
+
 // A phone that lists more bytes than it sends: the short copy is not kept and counts as
 // failed, whether transfers are checked or not.
 TEST(Backup, AFileShorterThanListedIsNotKept) {

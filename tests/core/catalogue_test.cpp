@@ -268,6 +268,50 @@ TEST(Load, StrideComesFromTheFirstReply) {
     }
 }
 
+// Each search-next reply is described once: its layout and what is wrong with it.
+TEST(Load, BlockReadingGivesLayoutAndProblemTogether) {
+    const Bytes three = block(20, {"/a/1", "/a/2", "/a/3"});
+    Bytes cut = three;
+    cut.resize(cut.size() - 5);  // the last record lacks 5 bytes
+    Bytes firstCut = three;
+    firstCut.pop_back();
+    Bytes headerOnly = three;
+    headerOnly.resize(4);
+    struct Case {
+        const char* what;
+        Bytes reply;
+        std::optional<uint32_t> knownStride;
+        std::optional<size_t> stride;  // nullopt: no layout, the load ends here
+        size_t whole;
+        std::string problem;
+    };
+    const Case cases[] = {
+        {"whole first block", three, std::nullopt, 20, 3, ""},
+        {"whole later block", three, 20u, 20, 3, ""},
+        {"first block not whole records", firstCut, std::nullopt, std::nullopt, 0,
+         "the phone's file list is malformed: its first block announces 3 records in 59 bytes"},
+        {"later block short of a record", cut, 20u, 20, 2,
+         "the phone's file list is incomplete: a block announces 3 records and holds 2"},
+        {"later block without a whole record", headerOnly, 20u, std::nullopt, 0,
+         "the phone's file list is incomplete: a block announces 3 records and holds 0"},
+        {"first block with too small a stride", block(8, {"/a"}), std::nullopt, std::nullopt, 0,
+         ""},
+        {"end block", block(20, {}), std::nullopt, std::nullopt, 0, ""},
+        {"reply shorter than its header", Bytes{0, 1}, 20u, std::nullopt, 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Catalogue::BlockReading reading = Catalogue::readBlock(c.reply, c.knownStride);
+        EXPECT_EQ(reading.problem, c.problem);
+        ASSERT_EQ(reading.layout.has_value(), c.stride.has_value());
+        EXPECT_EQ(Catalogue::blockLayout(c.reply, c.knownStride).has_value(), c.stride.has_value());
+        if (!c.stride) continue;
+        EXPECT_EQ(reading.layout->stride, *c.stride);
+        EXPECT_EQ(reading.layout->whole, c.whole);
+        EXPECT_EQ(reading.layout->count, 3);
+    }
+}
+
 TEST(Load, LogsFoundCountAndSummaryAndRunsTheSessionSequence) {
     PhoneFixture f;
     for (const char* p : {"/a/1", "/a/2", "/a/3"}) ASSERT_TRUE(f.model.addFile(p, {}));

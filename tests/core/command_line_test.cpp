@@ -2,19 +2,29 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
+
+#include "case_names.h"
 
 namespace mdk {
 namespace {
 
+using test::caseName;
+
 struct ArgumentCase {
-    const char* name;
+    const char* what;
     std::string commandLine;
     int number;
     int code;
     std::string argument;
 };
+
+// The case as the test list and failure messages show it.
+void PrintTo(const ArgumentCase& c, std::ostream* out) {
+    *out << c.what;
+}
 
 class CommandLineArgument : public testing::TestWithParam<ArgumentCase> {};
 
@@ -30,36 +40,36 @@ const std::string kQuotedProgram = R"("/opt/Marrow Deck/marrowdeck")";
 INSTANTIATE_TEST_SUITE_P(
     Cases, CommandLineArgument,
     testing::Values(
-        ArgumentCase{"ProgramNameIsArgumentZero", "marrowdeck pack.mrdk", 0, 1, "marrowdeck"},
-        ArgumentCase{"FirstArgument", "marrowdeck pack.mrdk", 1, 1, "pack.mrdk"},
-        ArgumentCase{"QuotedPathsWithSpaces",
+        ArgumentCase{"program name is argument zero", "marrowdeck pack.mrdk", 0, 1, "marrowdeck"},
+        ArgumentCase{"first argument", "marrowdeck pack.mrdk", 1, 1, "pack.mrdk"},
+        ArgumentCase{"quoted paths with spaces",
                      kQuotedProgram + R"( "/home/u/My Skins/red skin.mrdk")", 1, 1,
                      "/home/u/My Skins/red skin.mrdk"},
-        ArgumentCase{"QuotedProgramIsOneArgument", kQuotedProgram + " x", 0, 1,
+        ArgumentCase{"quoted program is one argument", kQuotedProgram + " x", 0, 1,
                      "/opt/Marrow Deck/marrowdeck"},
-        ArgumentCase{"SecondAfterQuotedFirst", kQuotedProgram + R"( "a b" c)", 2, 1, "c"},
-        ArgumentCase{"NoArgument", "marrowdeck", 1, 2, ""},
-        ArgumentCase{"OnlyTrailingSpaces", "marrowdeck   \t ", 1, 2, ""},
-        ArgumentCase{"EmptyCommandLine", "", 0, 2, ""},
-        ArgumentCase{"PastTheLast", "marrowdeck a b", 3, 2, ""},
-        ArgumentCase{"NegativeNumber", "marrowdeck a", -1, 2, ""},
-        ArgumentCase{"ThreeQuotesFirst", R"(marrowdeck "a" ")", 1, 3, ""},
-        ArgumentCase{"ThreeQuotesProgram", R"(marrowdeck "a" ")", 0, 3, ""},
-        ArgumentCase{"ThreeQuotesMissing", R"(marrowdeck "a" ")", 5, 3, ""},
-        ArgumentCase{"OneQuote", R"(marrowdeck a"b)", 1, 3, ""},
-        ArgumentCase{"EmptyPairOfQuotes", R"(marrowdeck "" next)", 1, 4, ""},
-        ArgumentCase{"EmptyPairCountsAsAnArgument", R"(marrowdeck "" next)", 2, 1, "next"},
-        ArgumentCase{"LeadingSpacesSkipped", "   marrowdeck   a", 1, 1, "a"},
-        ArgumentCase{"TabsSeparate", "marrowdeck\ta\t\tb", 2, 1, "b"},
-        ArgumentCase{"TabInsideQuotesIsASpace", "marrowdeck \"a\tb\"", 1, 1, "a b"},
-        ArgumentCase{"QuotesInsideAWordDropped", R"(marrowdeck pre"fix and"post)", 1, 1,
+        ArgumentCase{"second after quoted first", kQuotedProgram + R"( "a b" c)", 2, 1, "c"},
+        ArgumentCase{"no argument", "marrowdeck", 1, 2, ""},
+        ArgumentCase{"only trailing spaces", "marrowdeck   \t ", 1, 2, ""},
+        ArgumentCase{"empty command line", "", 0, 2, ""},
+        ArgumentCase{"past the last", "marrowdeck a b", 3, 2, ""},
+        ArgumentCase{"negative number", "marrowdeck a", -1, 2, ""},
+        ArgumentCase{"three quotes first", R"(marrowdeck "a" ")", 1, 3, ""},
+        ArgumentCase{"three quotes program", R"(marrowdeck "a" ")", 0, 3, ""},
+        ArgumentCase{"three quotes missing", R"(marrowdeck "a" ")", 5, 3, ""},
+        ArgumentCase{"one quote", R"(marrowdeck a"b)", 1, 3, ""},
+        ArgumentCase{"empty pair of quotes", R"(marrowdeck "" next)", 1, 4, ""},
+        ArgumentCase{"empty pair counts as an argument", R"(marrowdeck "" next)", 2, 1, "next"},
+        ArgumentCase{"leading spaces skipped", "   marrowdeck   a", 1, 1, "a"},
+        ArgumentCase{"tabs separate", "marrowdeck\ta\t\tb", 2, 1, "b"},
+        ArgumentCase{"tab inside quotes is a space", "marrowdeck \"a\tb\"", 1, 1, "a b"},
+        ArgumentCase{"quotes inside a word dropped", R"(marrowdeck pre"fix and"post)", 1, 1,
                      "prefix andpost"},
-        ArgumentCase{"ManySpacesInsideQuotesKept", R"(marrowdeck "a   b")", 1, 1, "a   b"},
-        ArgumentCase{"LongCommandLineNotCut", "marrowdeck " + std::string(500, 'x'), 1, 1,
+        ArgumentCase{"many spaces inside quotes kept", R"(marrowdeck "a   b")", 1, 1, "a   b"},
+        ArgumentCase{"long command line not cut", "marrowdeck " + std::string(500, 'x'), 1, 1,
                      std::string(500, 'x')},
-        ArgumentCase{"ArgumentAfterPosition191",
+        ArgumentCase{"argument after position 191",
                      "marrowdeck " + std::string(300, 'y') + " \"last one\"", 2, 1, "last one"}),
-    [](const testing::TestParamInfo<ArgumentCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<ArgumentCase>& info) { return caseName(info.param.what); });
 
 TEST(BuildCommandLine, QuotesArgumentsWithBlanksAndEmptyOnes) {
     EXPECT_EQ(buildCommandLine({"/usr/bin/marrowdeck", "/tmp/My Pack.mrdk", "", "a\tb", "plain"}),

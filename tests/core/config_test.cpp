@@ -8,18 +8,22 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "base/app_control.h"
 #include "base/bytes.h"
 #include "base/prompter.h"
+#include "case_names.h"
 #include "config/config_file.h"
 #include "config/config_record.h"
 #include "platform/safe_file.h"
 
 namespace mdk {
 namespace {
+
+using test::caseName;
 
 namespace fs = std::filesystem;
 
@@ -285,11 +289,16 @@ TEST_F(ConfigFileTest, LongerFileLoadsItsFirstRecord) {
 }
 
 struct CorruptCase {
-    const char* name;
+    const char* what;
     size_t size;
     size_t wordOffset;
     uint32_t wordValue;
 };
+
+// The case as the test list and failure messages show it.
+void PrintTo(const CorruptCase& c, std::ostream* out) {
+    *out << c.what;
+}
 
 class CorruptConfig : public ConfigFileTest, public testing::WithParamInterface<CorruptCase> {};
 
@@ -324,11 +333,11 @@ TEST_P(CorruptConfig, IsDeletedAndRestarts) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, CorruptConfig,
-    testing::Values(CorruptCase{"OneByteShort", ConfigRecord::kSize - 1, 0, 0xFFFFFFFF},
-                    CorruptCase{"Empty", 0, 0, 0xFFFFFFFF},
-                    CorruptCase{"FirstWordNotAllOnes", ConfigRecord::kSize, 0, 250},
-                    CorruptCase{"SecondWordNotZero", ConfigRecord::kSize, 4, 1}),
-    [](const testing::TestParamInfo<CorruptCase>& info) { return std::string(info.param.name); });
+    testing::Values(CorruptCase{"one byte short", ConfigRecord::kSize - 1, 0, 0xFFFFFFFF},
+                    CorruptCase{"empty", 0, 0, 0xFFFFFFFF},
+                    CorruptCase{"first word not all ones", ConfigRecord::kSize, 0, 250},
+                    CorruptCase{"second word not zero", ConfigRecord::kSize, 4, 1}),
+    [](const testing::TestParamInfo<CorruptCase>& info) { return caseName(info.param.what); });
 
 TEST_F(ConfigFileTest, CorruptFileThatCannotBeDeletedDoesNotRestart) {
     // A folder in the file's place cannot be deleted as a file; restarting would meet it

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 
 #include "case_names.h"
 #include "device/discovery.h"
@@ -18,6 +19,11 @@ struct PortCase {
     std::optional<std::string> port;
     bool byIndex;
 };
+
+// The case as the test list and failure messages show it.
+void PrintTo(const PortCase& c, std::ostream* out) {
+    *out << c.what;
+}
 
 class ModemPortRules : public ::testing::TestWithParam<PortCase> {};
 

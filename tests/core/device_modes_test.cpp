@@ -4,6 +4,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <ostream>
+
 #include "case_names.h"
 #include "device/mode_switch.h"
 #include "device_test_support.h"
@@ -57,6 +59,11 @@ struct SwitchCase {
     const char* usblanCommand;  // nullptr: the P2k switch
     const char* expected;
 };
+
+// The case as the test list and failure messages show it.
+void PrintTo(const SwitchCase& c, std::ostream* out) {
+    *out << (c.usblanCommand ? c.usblanCommand : "P2k switch");
+}
 
 class AtSwitch : public ::testing::TestWithParam<SwitchCase> {};
 
@@ -214,6 +221,22 @@ struct AnswerCase {
     bool p2k05;
 };
 
+const char* answerName(PromptAnswer answer) {
+    switch (answer) {
+        case PromptAnswer::Yes:
+            return "Yes";
+        case PromptAnswer::No:
+            return "No";
+        default:
+            return "Cancel";
+    }
+}
+
+// The case as the test list and failure messages show it: the answer given.
+void PrintTo(const AnswerCase& c, std::ostream* out) {
+    *out << answerName(c.answer);
+}
+
 class LinuxPhoneQuestion : public P2kAttach, public ::testing::WithParamInterface<AnswerCase> {};
 
 TEST_P(LinuxPhoneQuestion, AnswersDecideModeAndRestart) {
@@ -245,16 +268,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(AnswerCase{PromptAnswer::Yes, 1, ConnectionMode::P2k05OverUsblan, true},
                       AnswerCase{PromptAnswer::No, 1, ConnectionMode::P2k, false},
                       AnswerCase{PromptAnswer::Cancel, 0, ConnectionMode::P2k, false}),
-    [](const testing::TestParamInfo<AnswerCase>& info) {
-        switch (info.param.answer) {
-            case PromptAnswer::Yes:
-                return "Yes";
-            case PromptAnswer::No:
-                return "No";
-            default:
-                return "Cancel";
-        }
-    });
+    [](const testing::TestParamInfo<AnswerCase>& info) { return answerName(info.param.answer); });
 
 TEST_F(P2kAttach, CancelKeepsSearchingAndAsksAgainNextPass) {
     modemPresent();

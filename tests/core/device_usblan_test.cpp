@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <ostream>
 
 #include "case_names.h"
 #include "device/usblan_link.h"
@@ -74,6 +75,11 @@ struct ReportCase {
     std::string report;
     std::optional<std::string> adapterIp;
 };
+
+// The case as the test list and failure messages show it.
+void PrintTo(const ReportCase& c, std::ostream* out) {
+    *out << c.what;
+}
 
 class AdapterSearch : public ::testing::TestWithParam<ReportCase> {};
 

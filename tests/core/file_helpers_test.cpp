@@ -59,6 +59,14 @@ TEST(FileHelpers, ReadTextFileTakesEveryByteAndRefusesFolders) {
     EXPECT_FALSE(cmdline->empty());
 }
 
+TEST(FileHelpers, PcFileSizeIsZeroForWhatCannotBeMeasured) {
+    TempFolder dir;
+    EXPECT_EQ(pcFileSize(dir.file("five", "12345")), 5u);
+    EXPECT_EQ(pcFileSize(dir.file("empty", "")), 0u);
+    EXPECT_EQ(pcFileSize(dir.path() + "/missing"), 0u);
+    EXPECT_EQ(pcFileSize(dir.path()), 0u);  // a folder has no file size
+}
+
 TEST(FileHelpers, WriteAllWritesEveryByteOrFails) {
     TempFolder dir;
     const std::string path = dir.path() + "/out";
@@ -168,22 +176,7 @@ TEST(AnchoredFolder, LinksInsideAreRefusedNeverFollowed) {
     EXPECT_EQ(readWholeFile(dir.path() + "/real/seems/s.seem", error), bytes);
 }
 
-TEST(RowHelpers, SizesFoldersAndNames) {
-    struct SizeCase {
-        const char* text;
-        std::optional<uint32_t> size;
-    };
-    const SizeCase sizes[] = {{"0", 0u},          {"1024", 1024u}, {"4294967295", 4294967295u},
-                              {"4294967296", {}}, {"< DIR >", {}}, {"", {}},
-                              {"12 ", {}},        {"-1", {}}};
-    for (const auto& c : sizes) {
-        EXPECT_EQ(parseRowSize(c.text), c.size) << c.text;
-        EXPECT_EQ(sizeOfRowText(c.text), c.size.value_or(0)) << c.text;
-    }
-    EXPECT_TRUE(isFolderRow({"mobile", "", "", true}));
-    EXPECT_TRUE(isFolderRow({"mobile", "< DIR >", "", false}));
-    EXPECT_FALSE(isFolderRow({"a.txt", "12", "", false}));
-    EXPECT_FALSE(isFolderRow({"a.txt", "", "", false}));
+TEST(RowHelpers, UsableNames) {
     for (const char* bad : {"", ".", "..", "a/b", "/"}) EXPECT_FALSE(usableFileName(bad)) << bad;
     EXPECT_FALSE(usableFileName(std::string("a\0b", 3)));
     EXPECT_TRUE(usableFileName("new folder"));

@@ -265,11 +265,24 @@ TEST(StreamedDownload, AListedSizeBeyondTheFreeSpaceIsRefused) {
     }
 }
 
-TEST(Download, OpenModeFromTheListedAttributeText) {
-    EXPECT_EQ(openModeFromAttributeText("07    0004"), 0x4u);
-    EXPECT_EQ(openModeFromAttributeText("07    2A0c"), 0x2A0Cu);
-    EXPECT_EQ(openModeFromAttributeText("00    0400"), 0x400u);
-    EXPECT_EQ(openModeFromAttributeText(""), 0u);
+// The open value is the attribute digits of the row's text, taken from the word itself.
+TEST(Download, OpenModeFromTheListedAttributeWord) {
+    struct Case {
+        uint32_t attributes;
+        bool usblan;
+        const char* text;
+        uint32_t mode;
+    };
+    const Case cases[] = {
+        {0x07000400, false, "07    0004", 0x4u},   {0x072A0C00, false, "07    2A0C", 0x2A0Cu},
+        {0x00040000, false, "00    0400", 0x400u}, {0, false, "00    0000", 0u},
+        {0x00070004, true, "07    0004", 0x4u},    {0x00072A0C, true, "07    2A0C", 0x2A0Cu},
+        {0x12340400, true, "34    0400", 0x400u},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Catalogue::attributeText(c.attributes, c.usblan), c.text);
+        EXPECT_EQ(phoneOpenMode(c.attributes, c.usblan), c.mode) << c.text;
+    }
 }
 
 // ---- the model name of a Linux phone ---------------------------------------------------

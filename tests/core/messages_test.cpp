@@ -3,23 +3,32 @@
 
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "base/event_log.h"
 #include "base/messages.h"
 #include "base/prompter.h"
+#include "case_names.h"
 
 namespace mdk {
 namespace {
 
+using test::caseName;
+
 namespace fs = std::filesystem;
 
 struct ParseCase {
-    const char* name;
+    const char* what;
     std::string bytes;
     std::vector<std::string> expected;
 };
+
+// The case as the test list and failure messages show it.
+void PrintTo(const ParseCase& c, std::ostream* out) {
+    *out << c.what;
+}
 
 class MessageParse : public testing::TestWithParam<ParseCase> {};
 
@@ -35,20 +44,22 @@ using namespace std::string_literals;
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, MessageParse,
-    testing::Values(
-        ParseCase{"CommentFirstThenCrLf", "# comment\r\nfirst\r\nsecond\r\n", {"first", "second"}},
-        ParseCase{"EmptyThirdLineEndsTable", "one\ntwo\n\nthree\n", {"one", "two"}},
-        ParseCase{"LastLineWithoutLineEnd", "one\ntwo", {"one", "two"}},
-        ParseCase{"NoLineFeedAtAll", "just one line", {}}, ParseCase{"EmptyFile", "", {}},
-        ParseCase{"EmptyFirstLine", "\none\ntwo\n", {}},
-        ParseCase{"CrAnywhereDropped", "a\rb\r\r\nc\n", {"ab", "c"}},
-        ParseCase{"CrOnlyLineIsEmpty", "a\n\r\nb\n", {"a"}},
-        ParseCase{"CommentsTakeNoNumber", "a\n#x\n# y\nb\n#z", {"a", "b"}},
-        ParseCase{"OnlyComments", "#a\n#b\n", {}},
-        ParseCase{"LeadingSpacesKept", "  indented \n", {"  indented "}},
-        ParseCase{"ZeroByteEndsText", "a\nb\0c\nd\n"s, {"a", "b"}},
-        ParseCase{"ZeroByteBeforeAnyLineFeed", "a\0b\nc\n"s, {}}),
-    [](const testing::TestParamInfo<ParseCase>& info) { return std::string(info.param.name); });
+    testing::Values(ParseCase{"comment first then cr lf",
+                              "# comment\r\nfirst\r\nsecond\r\n",
+                              {"first", "second"}},
+                    ParseCase{"empty third line ends table", "one\ntwo\n\nthree\n", {"one", "two"}},
+                    ParseCase{"last line without line end", "one\ntwo", {"one", "two"}},
+                    ParseCase{"no line feed at all", "just one line", {}},
+                    ParseCase{"empty file", "", {}},
+                    ParseCase{"empty first line", "\none\ntwo\n", {}},
+                    ParseCase{"cr anywhere dropped", "a\rb\r\r\nc\n", {"ab", "c"}},
+                    ParseCase{"cr only line is empty", "a\n\r\nb\n", {"a"}},
+                    ParseCase{"comments take no number", "a\n#x\n# y\nb\n#z", {"a", "b"}},
+                    ParseCase{"only comments", "#a\n#b\n", {}},
+                    ParseCase{"leading spaces kept", "  indented \n", {"  indented "}},
+                    ParseCase{"zero byte ends text", "a\nb\0c\nd\n"s, {"a", "b"}},
+                    ParseCase{"zero byte before any line feed", "a\0b\nc\n"s, {}}),
+    [](const testing::TestParamInfo<ParseCase>& info) { return caseName(info.param.what); });
 
 TEST(MessageTable, LookupOutsideTheTableIsEmpty) {
     MessageTable table;

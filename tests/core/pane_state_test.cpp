@@ -173,7 +173,7 @@ TEST_F(PcFiles, ListingSkipsDotAndShowsDotDotOnlyBelowTheRoot) {
     const auto atRoot = readPcFolder(path("a"), false, defaultDateText);
     auto names = [](const std::vector<PaneRow>& rows) {
         std::vector<std::string> out;
-        for (const auto& row : rows) out.push_back(row.name + "=" + row.size);
+        for (const auto& row : rows) out.push_back(row.name + "=" + row.sizeText);
         std::sort(out.begin(), out.end());
         return out;
     };

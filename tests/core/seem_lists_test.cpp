@@ -6,22 +6,31 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "base/prompter.h"
+#include "case_names.h"
 
 namespace mdk {
 namespace {
+
+using test::caseName;
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 
 struct ListCase {
-    const char* name;
+    const char* what;
     std::string bytes;
     std::vector<std::string> expected;
 };
+
+// The case as the test list and failure messages show it.
+void PrintTo(const ListCase& c, std::ostream* out) {
+    *out << c.what;
+}
 
 class ListFileRule : public testing::TestWithParam<ListCase> {};
 
@@ -32,18 +41,18 @@ TEST_P(ListFileRule, YieldsTheEntries) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, ListFileRule,
     testing::Values(
-        ListCase{"CommentAndEmptyLine", "0001\n# note\n0002\n\n0003\n", {"0001", "0002"}},
-        ListCase{"CrLfLineEnds", "0001\r\n0002\r\n", {"0001", "0002"}},
-        ListCase{"BareLfLineEnds", "0001\n0002\n", {"0001", "0002"}},
-        ListCase{"LastLineWithoutLf", "0001\n0002", {"0001", "0002"}},
-        ListCase{"NoLfAtAll", "0001", {}}, ListCase{"EmptyFile", "", {}},
-        ListCase{"EmptyFirstLine", "\n0001\n", {}},
-        ListCase{"CrInsideALineDropped", "00\r32\n", {"0032"}},
-        ListCase{"CrOnlyLineEndsTheList", "0001\n\r\n0002\n", {"0001"}},
-        ListCase{"HashOnlyAtLineStartIsAComment", "a#b\n#\nc\n", {"a#b", "c"}},
-        ListCase{"ZeroByteEndsALine", "ab\0cd\nef\n"s, {"ab", "cd", "ef"}},
-        ListCase{"ZeroByteAfterLfEndsTheList", "ab\n\0cd\n"s, {"ab"}}),
-    [](const testing::TestParamInfo<ListCase>& info) { return std::string(info.param.name); });
+        ListCase{"comment and empty line", "0001\n# note\n0002\n\n0003\n", {"0001", "0002"}},
+        ListCase{"cr lf line ends", "0001\r\n0002\r\n", {"0001", "0002"}},
+        ListCase{"bare lf line ends", "0001\n0002\n", {"0001", "0002"}},
+        ListCase{"last line without lf", "0001\n0002", {"0001", "0002"}},
+        ListCase{"no lf at all", "0001", {}}, ListCase{"empty file", "", {}},
+        ListCase{"empty first line", "\n0001\n", {}},
+        ListCase{"cr inside a line dropped", "00\r32\n", {"0032"}},
+        ListCase{"cr only line ends the list", "0001\n\r\n0002\n", {"0001"}},
+        ListCase{"hash only at line start is a comment", "a#b\n#\nc\n", {"a#b", "c"}},
+        ListCase{"zero byte ends a line", "ab\0cd\nef\n"s, {"ab", "cd", "ef"}},
+        ListCase{"zero byte after lf ends the list", "ab\n\0cd\n"s, {"ab"}}),
+    [](const testing::TestParamInfo<ListCase>& info) { return caseName(info.param.what); });
 
 class SeemListsFiles : public testing::Test {
 protected:

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -15,6 +16,7 @@
 #include "base/clock.h"
 #include "base/prompter.h"
 #include "config/config_file.h"
+#include "config/linux_settings.h"
 #include "gui/panes/location_combo.h"
 #include "gui/panes/pane_controller.h"
 #include "gui/panes/pane_list.h"
@@ -84,6 +86,11 @@ public:
     QStringList logLines() const {
         auto* log = window->findChild<LogList*>(QString::number(ids::kEventLog));
         return log ? log->lines() : QStringList();
+    }
+
+    // The Linux settings as the program reads them at start-up (file, then environment).
+    LinuxSettings linuxSettings() const {
+        return LinuxSettings::load(context->files.configFolder(), std::getenv);
     }
 
     PaneController& pane(Side side) { return window->pane(side); }

@@ -83,7 +83,7 @@ public:
         context->driver.setLink(link);
         context->catalogue.setView(&w.phoneView());
         context->commands.setProgress(&w.progressSink());
-        ui = std::make_unique<PhoneUi>(*context, w);
+        ui = std::make_unique<PhoneUi>(*context, w, linuxSettings());
         ui->workers().setShowDialog(false);
         return w;
     }

@@ -16,6 +16,7 @@
 #include "gui/panes/worker_runner.h"
 #include "gui_fixture.h"
 #include "p2k/command_set.h"
+#include "panes/phone_rows.h"
 #include "panes/phone_source.h"
 #include "sim/phone_model.h"
 #include "sim/sim_link.h"
@@ -31,13 +32,7 @@ public:
     void rereadPhone(Side) override {}
     void showPhoneFolder(Side side) override {
         const std::string folder = context_.panes.phoneFolder(side);
-        auto& rows = context_.panes.rows(side);
-        rows.clear();
-        if (folder != "/") rows.push_back({"..", kDirSizeText, "", true, 0});
-        for (const PhoneRow& row : context_.catalogue.listFolder(folder)) {
-            rows.push_back({row.name, row.folder ? kDirSizeText : std::to_string(row.size),
-                            row.attributeText, row.folder, 0});
-        }
+        context_.panes.rows(side) = phoneFolderRows(context_.catalogue.listFolder(folder), folder);
     }
     void activatePhoneRow(Side, const std::string&) override {}
     void dropOnPhone(Side, const std::string&) override {}
@@ -157,7 +152,12 @@ public:
         context->panes.setLocationIndex(side, kSeemEntry);
         auto& rows = context->panes.rows(side);
         rows.clear();
-        for (const auto& name : names) rows.push_back({name, "", "", false, 0});
+        for (const auto& name : names) {
+            PaneRow row;
+            row.kind = RowKind::SeemRecord;
+            row.name = name;
+            rows.push_back(row);
+        }
         pane(side).showRows();
     }
 

@@ -11,7 +11,7 @@
 #include "gui/dialogs/attributes_dialog.h"
 #include "gui/dialogs/name_dialogs.h"
 #include "gui/dialogs/wait_dialog.h"
-#include "gui_fixture.h"
+#include "transfers_fixture.h"
 
 using namespace mdk;
 using namespace mdk::test;
@@ -97,9 +97,25 @@ void DialogsTest::newFolderDialogGivesTheNameOnlyOnOk() {
     QCOMPARE(child<QLineEdit>(&limited, 1103)->maxLength(), 254);
 }
 
+// The window's file commands, which New Folder belongs to, over a phone side that lists
+// the catalogue.
+struct FileCommandsOf {
+    explicit FileCommandsOf(GuiFixture& f)
+        : workers(f.context->log, f.window.get()),
+          phone(*f.context),
+          commands(*f.context, *f.window, workers, phone) {
+        f.window->setPhoneSource(&phone);
+        commands.install();
+    }
+    WorkerRunner workers;
+    CataloguePhone phone;
+    FileCommands commands;
+};
+
 void DialogsTest::newFolderCancelCreatesNothing() {
     GuiFixture f;
     MainWindow& w = f.start();
+    FileCommandsOf installed(f);
     const auto before =
         QDir(QString::fromStdString(f.home)).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
     clickWhenShown(1104, [](QWidget* dialog) { child<QLineEdit>(dialog, 1103)->setText("ghost"); });
@@ -114,6 +130,7 @@ void DialogsTest::newFolderOkCreatesTheFolderInTheActivePane() {
     f.config.rightPath = f.other;
     f.config.rightSource = 7;
     MainWindow& w = f.start();
+    FileCommandsOf installed(f);
     emit f.list(Side::Right)->notified();
     clickWhenShown(1101, [](QWidget* dialog) { child<QLineEdit>(dialog, 1103)->setText("made"); });
     w.dispatchCommand(ids::kMenuNewFolder);
@@ -136,7 +153,8 @@ void DialogsTest::copyTargetCancelLeavesNoTarget() {
 void DialogsTest::attributesDialogOpensWithTheRowsBits() {
     AttributeState state;
     ScriptedPrompter prompter;
-    AttributesDialog dialog("07    0004", "ring.mid", "P2k:/a/mobile/", state, {}, prompter);
+    AttributesDialog dialog(AttributeText{"07", "0004"}, "ring.mid", "P2k:/a/mobile/", state, {},
+                            prompter);
     QCOMPARE(dialog.windowTitle(), QString("Marrowdeck, setting attributes"));
     QCOMPARE(child<QLineEdit>(&dialog, 1403)->text(), QString("0004"));
     QCOMPARE(child<QLabel>(&dialog, 1411)->text(), QString("07"));
@@ -162,7 +180,8 @@ void DialogsTest::attributesOkSendsTheTypedValue() {
     AttributeWriter writer = [&](const std::string& path, uint32_t value, uint32_t word) {
         written = {path, value, word, written.calls + 1};
     };
-    AttributesDialog dialog("07    0004", "ring.mid", "P2k:/a/mobile/", state, writer, prompter);
+    AttributesDialog dialog(AttributeText{"07", "0004"}, "ring.mid", "P2k:/a/mobile/", state,
+                            writer, prompter);
     child<QLineEdit>(&dialog, 1403)->setText("0021");
     child<QPushButton>(&dialog, 1401)->click();
     QCOMPARE(written.calls, 1);
@@ -170,7 +189,8 @@ void DialogsTest::attributesOkSendsTheTypedValue() {
     QCOMPARE(written.word, 0x07000400u);
     QCOMPARE(written.path, std::string("/a/mobile/ring.mid"));
     QCOMPARE(state.value, 0x21u);
-    AttributesDialog cancelled("07    0004", "x", "P2k:/a/", state, writer, prompter);
+    AttributesDialog cancelled(AttributeText{"07", "0004"}, "x", "P2k:/a/", state, writer,
+                               prompter);
     child<QPushButton>(&cancelled, 1404)->click();
     QCOMPARE(written.calls, 1);
 }
@@ -180,7 +200,7 @@ void DialogsTest::attributesRefuseATextThatIsNotHexadecimal() {
     ScriptedPrompter prompter;
     int calls = 0;
     AttributesDialog dialog(
-        "07    0004", "a", "P2k:/a/", state,
+        AttributeText{"07", "0004"}, "a", "P2k:/a/", state,
         [&](const std::string&, uint32_t, uint32_t) { ++calls; }, prompter);
     dialog.show();
     for (const char* bad : {"", "00G1", "123456789"}) {

@@ -177,7 +177,7 @@ void TestFileCommands::aNewPhoneFolderHoldsOneOneByteFile() {
     QCOMPARE(f.model.fileBytes(inside[0].path), std::optional(f.bytesOf("5")));
     QVERIFY2(f.names(Side::Left).contains("fresh"), "listed without reading the phone again");
     f.showPhone(Side::Left, "/a/fresh/");
-    QCOMPARE(f.rows(Side::Left).back().detail, std::string("07    0004"));
+    QCOMPARE(f.rows(Side::Left).back().detailText, std::string("07    0004"));
 }
 
 void TestFileCommands::newFolderCancelledOrBadNamesMakeNothing() {

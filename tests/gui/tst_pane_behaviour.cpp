@@ -176,13 +176,13 @@ void PaneBehaviourTest::rowsHaveOneHeightAndPhoneFoldersTheFolderIcon() {
     QVERIFY(!firstIcon.isNull());
     f.link = std::make_shared<SwitchableLink>(std::make_shared<sim::SimLink>(f.phone));
     f.context->driver.setLink(f.link);
-    f.ui = std::make_unique<PhoneUi>(*f.context, w);
+    f.ui = std::make_unique<PhoneUi>(*f.context, w, f.linuxSettings());
     f.ui->workers().setShowDialog(false);
     f.pane(Side::Right).chooseLocation(0);
     f.activate(Side::Right, "a");
     QCOMPARE(list->sizeHintForRow(0), firstHeight);
     const PaneRow* mobile = f.row(Side::Right, "mobile");
-    QVERIFY(mobile && mobile->folder);
+    QVERIFY(mobile && mobile->isFolder());
     const int row = int(f.names(Side::Right).indexOf("mobile"));
     const QIcon icon =
         f.pane(Side::Right).model()->index(row, 0).data(Qt::DecorationRole).value<QIcon>();

@@ -125,7 +125,7 @@ void PanesTest::dateColumnEndsInTwentyFourHourTime() {
     f.start();
     const int row = f.names(Side::Left).indexOf("dated");
     QVERIFY(row >= 0);
-    const QString date = QString::fromStdString(f.rows(Side::Left).at(size_t(row)).detail);
+    const QString date = QString::fromStdString(f.rows(Side::Left).at(size_t(row)).detailText);
     QVERIFY2(date.endsWith(" 14:31"), qPrintable(date));
     QVERIFY2(QRegularExpression(".+ \\d\\d:\\d\\d$").match(date).hasMatch(), qPrintable(date));
 }

@@ -19,6 +19,7 @@ private slots:
     void failedSeemReadStartsNoEditor();
     void dropUploadsAndListsAtOnce();
     void dropOfAFolderIsSkipped();
+    void editorsAreTheSettingsHandedAtStartUp();
 };
 
 void PhonePaneTest::rootHasNoParentRowAndOneLevelDownHas() {
@@ -32,13 +33,13 @@ void PhonePaneTest::rootHasNoParentRowAndOneLevelDownHas() {
     QCOMPARE(f.context->panes.pathText(Side::Right), std::string("P2k:/a/"));
     // Many files below /a/mobile/ give one folder row.
     QCOMPARE(f.names(Side::Right), QStringList({"..", "mobile"}));
-    QCOMPARE(f.row(Side::Right, "mobile")->size, std::string("< DIR >"));
+    QCOMPARE(f.row(Side::Right, "mobile")->sizeText, std::string("< DIR >"));
     f.activate(Side::Right, "mobile");
     f.activate(Side::Right, "other");
     const PaneRow* file = f.row(Side::Right, "odd_size.bin");
     QVERIFY(file);
-    QCOMPARE(file->size, std::string("2500"));
-    QCOMPARE(file->detail.size(), size_t(10));
+    QCOMPARE(file->sizeText, std::string("2500"));
+    QCOMPARE(file->detailText.size(), size_t(10));
     f.activate(Side::Right, "..");
     QCOMPARE(f.context->panes.phoneFolder(Side::Right), std::string("/a/mobile/"));
     QCOMPARE(w.pane(Side::Right).model()->rowCount(), int(f.rows(Side::Right).size()));
@@ -93,7 +94,7 @@ void PhonePaneTest::withoutLinkThePaneTurnsBackIntoAPcPane() {
     PhoneGuiFixture f;
     GuiFixture::touch(f.home + "/pc-file.txt");
     f.start();
-    PhoneUi ui(*f.context, *f.window);
+    PhoneUi ui(*f.context, *f.window, f.linuxSettings());
     ui.workers().setShowDialog(false);
     f.pane(Side::Right).chooseLocation(0);
     QCOMPARE(f.context->panes.locationIndex(Side::Right), kFallbackEntry);
@@ -106,12 +107,12 @@ void PhonePaneTest::seemFolderListsRecordsUntilTheFirstFailure() {
     f.pane(Side::Right).chooseLocation(kSeemEntry);
     QCOMPARE(f.context->panes.pathText(Side::Right), std::string("P2k:/seems/"));
     QCOMPARE(f.names(Side::Right), QStringList({"0032", "0104"}));
-    QCOMPARE(f.row(Side::Right, "0032")->size, std::string("< SEEM >"));
+    QCOMPARE(f.row(Side::Right, "0032")->sizeText, std::string("< SEEM >"));
     f.activate(Side::Right, "0032");
     QCOMPARE(f.context->panes.pathText(Side::Right), std::string("P2k:/seems/0032"));
     QCOMPARE(f.names(Side::Right),
              QStringList({"..", "0032_0001.seem", "0032_0002.seem", "0032_0003.seem"}));
-    QCOMPARE(f.row(Side::Right, "0032_0003.seem")->size, std::string("100"));
+    QCOMPARE(f.row(Side::Right, "0032_0003.seem")->sizeText, std::string("100"));
     f.activate(Side::Right, "..");
     QCOMPARE(f.names(Side::Right), QStringList({"0032", "0104"}));
     QVERIFY(f.context->panes.seemFolderShown);
@@ -171,8 +172,8 @@ void PhonePaneTest::dropUploadsAndListsAtOnce() {
     QCOMPARE(stored->size(), size_t(2500));
     const PaneRow* row = f.row(Side::Right, "dropped.bin");
     QVERIFY(row);
-    QCOMPARE(row->size, std::string("2500"));
-    QCOMPARE(row->detail, std::string("07    0004"));
+    QCOMPARE(row->sizeText, std::string("2500"));
+    QCOMPARE(row->detailText, std::string("07    0004"));
     QVERIFY(f.context->catalogue.catalogueLoaded());
     QVERIFY(f.model.commandCount(CommandSet::kFileSystem) > searches);
 }
@@ -191,4 +192,19 @@ void PhonePaneTest::dropOfAFolderIsSkipped() {
 }
 
 QTEST_MAIN(PhonePaneTest)
+// The Linux settings are read once, at start-up, and handed to the phone side: it does
+// not read the file or the environment again.
+void PhonePaneTest::editorsAreTheSettingsHandedAtStartUp() {
+    PhoneGuiFixture f;
+    MainWindow& w = f.start();
+    GuiFixture::touch(f.context->files.configFolder() + "/.linux-settings",
+                      "textEditor=/from/the/file\n");
+    LinuxSettings handed;
+    handed.hexEditor = "/handed/hex";
+    handed.textEditor = "/handed/text";
+    PhoneUi ui(*f.context, w, handed);
+    QCOMPARE(ui.phonePane().editors().hexEditor, std::string("/handed/hex"));
+    QCOMPARE(ui.phonePane().editors().textEditor, std::string("/handed/text"));
+}
+
 #include "tst_phone_pane.moc"

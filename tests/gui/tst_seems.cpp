@@ -48,7 +48,7 @@ public:
         model.setSeem(0x32, 2, Bytes(4, 0x00));
         MainWindow& w = withPhone ? startWithPhone() : start();
         if (!withPhone) {
-            ui = std::make_unique<PhoneUi>(*context, w);
+            ui = std::make_unique<PhoneUi>(*context, w, linuxSettings());
             ui->workers().setShowDialog(false);
         }
         seems = std::make_unique<SeemCommands>(*context, w, ui->workers());

@@ -65,8 +65,8 @@ void ThreadsTest::interfaceDownRestoresEntriesStatusAndButton() {
         w.deviceView().showPhoneVolumes({"/a", "/b", "/c", "/e", "S"});
     });
     watcher.join();
-    // F6 comes on with the interface once it is built; until then it stays grey.
-    QTRY_COMPARE(w.control(1004)->isEnabled(), commandBuilt(1004));
+    // F6 comes on with the interface.
+    QTRY_VERIFY(w.control(1004)->isEnabled());
     std::thread gone([&] {
         w.phoneView().setStatusText(3, "Model: V3");
         w.deviceView().phoneInterfaceDown();

@@ -166,8 +166,8 @@ void TestTransfers::anUploadCreatesMissingFoldersAndIsListedAtOnce() {
     const auto& rows = f.rows(Side::Right);
     auto row = std::find_if(rows.begin(), rows.end(), [](auto& r) { return r.name == "x.txt"; });
     QVERIFY(row != rows.end());
-    QCOMPARE(row->detail, std::string("07    0004"));
-    QCOMPARE(row->size, std::string("9"));
+    QCOMPARE(row->detailText, std::string("07    0004"));
+    QCOMPARE(row->sizeText, std::string("9"));
 }
 
 void TestTransfers::theTargetOfAnUploadCanBeEditedOrCancelled() {

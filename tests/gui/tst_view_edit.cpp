@@ -78,7 +78,7 @@ void ViewEditTest::editKeepsTheFileAttributes() {
     QVERIFY(f.model.addFile("/a/mobile/other/locked.bin", {1, 2}, 0x07000500));
     MainWindow& w = f.startWithPhone();
     openOther(f, "locked.bin");
-    const std::string shown = f.row(Side::Right, "locked.bin")->detail;
+    const std::string shown = f.row(Side::Right, "locked.bin")->detailText;
     QCOMPARE(shown.substr(shown.size() - 4), std::string("0005"));
     f.prompter.queueAnswer(PromptAnswer::Yes);
     w.dispatchCommand(ids::kEdit);
@@ -91,7 +91,7 @@ void ViewEditTest::editKeepsTheFileAttributes() {
         QCOMPARE(entry.size, uint32_t(strlen(kEditedText)));
     }
     QVERIFY(found);
-    QCOMPARE(f.row(Side::Right, "locked.bin")->detail, shown);
+    QCOMPARE(f.row(Side::Right, "locked.bin")->detailText, shown);
 }
 
 void ViewEditTest::viewersAreTriedInTurn_data() {
@@ -147,7 +147,7 @@ void ViewEditTest::editWritesTheChangedFileBack() {
     QVERIFY(stored);
     QCOMPARE(std::string(stored->begin(), stored->end()), std::string(kEditedText));
     // The listing shows the new size at once.
-    QCOMPARE(f.row(Side::Right, "odd_size.bin")->size, std::to_string(strlen(kEditedText)));
+    QCOMPARE(f.row(Side::Right, "odd_size.bin")->sizeText, std::to_string(strlen(kEditedText)));
 }
 
 void ViewEditTest::editAnsweredNoWritesNothing() {

@@ -28,7 +28,7 @@ std::string phonePathOf(const std::string& folderText, const std::string& name) 
 
 }  // namespace
 
-AttributesDialog::AttributesDialog(const std::string& attributeText, const std::string& fileName,
+AttributesDialog::AttributesDialog(const AttributeText& parts, const std::string& fileName,
                                    const std::string& folderText, AttributeState& state,
                                    AttributeWriter writer, Prompter& prompter, QWidget* parent)
     : QDialog(parent),
@@ -38,7 +38,6 @@ AttributesDialog::AttributesDialog(const std::string& attributeText, const std::
       path_(phonePathOf(folderText, fileName)) {
     setObjectName("1400");
     setWindowTitle("Marrowdeck, setting attributes");
-    const AttributeText parts = splitAttributeText(attributeText);
     state_.catalogueWord = catalogueWordOf(parts);
     state_.value = parseHex(parts.digits).value_or(0);
 

@@ -13,15 +13,15 @@ namespace mdk {
 
 class Prompter;
 
-// Dialog 1400: the attributes of one phone file. Opens with the row's attribute text and
-// name; the five check boxes toggle their bits in the attribute value; OK reads the edit
-// as the new value and hands path, value and catalogue word to the writer.
+// Dialog 1400: the attributes of one phone file. Opens with the parts of the row's attribute word
+// and name; the five check boxes toggle their bits in the attribute value; OK reads the edit as the
+// new value and hands path, value and catalogue word to the writer.
 class AttributesDialog final : public QDialog {
     Q_OBJECT
 public:
     // folderText: the pane's path field ("P2k:/a/mobile/"); the phone path starts at its
     // first "/".
-    AttributesDialog(const std::string& attributeText, const std::string& fileName,
+    AttributesDialog(const AttributeText& parts, const std::string& fileName,
                      const std::string& folderText, AttributeState& state, AttributeWriter writer,
                      Prompter& prompter, QWidget* parent = nullptr);
 

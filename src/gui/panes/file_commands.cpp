@@ -99,14 +99,14 @@ void FileCommands::deleteRow(Side side, LocationKind kind, const PaneRow& row) {
     const std::string path = childPath(context_.panes.pcPath(side), row.name);
     context_.log.logLine(path);
     if (trash_(path)) return;
-    deletePcRow(path, isFolderRow(row));
+    deletePcRow(path, row.isFolder());
 }
 
 std::string FileCommands::deleteQuestion(LocationKind kind, const PaneRow& row) const {
     std::string text = context_.log.message(54) + row.name;
     if (kind != LocationKind::Pc) return text;
-    return text + (isFolderRow(row) ? "\nThe folder goes to the trash with everything in it."
-                                    : "\nThe file goes to the trash.");
+    return text + (row.isFolder() ? "\nThe folder goes to the trash with everything in it."
+                                  : "\nThe file goes to the trash.");
 }
 
 void FileCommands::deletePcRow(const std::string& path, bool folder) {
@@ -142,8 +142,8 @@ void FileCommands::deletePhoneRow(Side side, const PaneRow& row) {
     const std::string path = context_.panes.phoneFolder(side) + row.name;
     context_.log.logMessage(33, path);
     CommandSet& commands = context_.commands;
-    const int result = isFolderRow(row) ? commands.phoneRemoveFolder(path, kFolderValue)
-                                        : commands.phoneDeleteFile(path);
+    const int result = row.isFolder() ? commands.phoneRemoveFolder(path, kFolderValue)
+                                      : commands.phoneDeleteFile(path);
     // The listing loses the row only when the phone really removed it.
     if (result == 0) {
         context_.catalogue.markCatalogueRecord(path);

@@ -24,7 +24,8 @@ public:
     virtual PaneController& pane(Side side) const = 0;
     // The PC side of both panes (listing PC folders, choosing PC locations).
     virtual PcPanes& pcPanes() = 0;
-    // The phone side of both panes; nullptr restores the pending one.
+    // The phone side of both panes, registered as the window is built (nullptr as the
+    // phone side goes, when the window closes).
     virtual void setPhoneSource(PhoneSource* source) = 0;
     // The window's progress bar.
     virtual ProgressSink& progressSink() = 0;

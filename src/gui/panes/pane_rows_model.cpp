@@ -22,7 +22,7 @@ QIcon standardRowIcon(bool folder) {
 namespace {
 
 QIcon standardIcon(const PaneRow& row) {
-    return standardRowIcon(row.folder);
+    return standardRowIcon(row.isFolder());
 }
 
 }  // namespace
@@ -46,13 +46,13 @@ QVariant PaneRowsModel::data(const QModelIndex& index, int role) const {
         case Qt::ToolTipRole:
             // A name holding control characters or bytes that are not UTF-8 shows them.
             if (index.column() == 0) return QString::fromStdString(visibleText(row.name));
-            if (index.column() == 1) return QString::fromStdString(row.size);
-            return QString::fromStdString(row.detail);
+            if (index.column() == 1) return QString::fromStdString(row.sizeText);
+            return QString::fromStdString(row.detailText);
         case Qt::DecorationRole:
             // Every row has an icon, so rows keep one height whatever the icons are.
             if (index.column() == 0) {
                 QIcon icon = icon_ ? icon_(row) : QIcon();
-                return icon.isNull() ? standardRowIcon(row.folder) : icon;
+                return icon.isNull() ? standardRowIcon(row.isFolder()) : icon;
             }
             return {};
         case Qt::TextAlignmentRole:

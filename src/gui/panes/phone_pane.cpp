@@ -17,6 +17,7 @@
 #include "gui/panes/pane_rows_model.h"
 #include "gui/panes/worker_runner.h"
 #include "p2k/file_transfer.h"
+#include "panes/pane_rows.h"
 #include "panes/pc_panes.h"
 #include "panes/phone_rows.h"
 #include "platform/outside_programs.h"
@@ -82,9 +83,9 @@ void PhonePane::activatePhoneRow(Side side, const std::string& name) {
     const PaneRow* row = findRow(side, name);
     if (!row) return;
     const std::string folder = panes.phoneFolder(side);
-    if (name == "..") {
+    if (row->kind == RowKind::Parent) {
         panes.setPhoneFolder(side, parentPhoneFolder(folder));
-    } else if (row->folder) {
+    } else if (row->isFolder()) {
         panes.setPhoneFolder(side, childPhoneFolder(folder, name));
     } else {
         openPhoneFile(side, *row);
@@ -202,14 +203,14 @@ std::string PhonePane::tempFolder() const {
 
 void PhonePane::downloadToTemp(Side side, const PaneRow& row,
                                std::function<void(std::string)> then) {
-    if (row.folder || !usableFileName(row.name)) {
+    if (row.isFolder() || !usableFileName(row.name)) {
         context_.log.logLine("Not a phone file: " + row.name);
         return;
     }
     auto reason = std::make_shared<std::optional<std::string>>();
     const std::string phonePath = context_.panes.phoneFolder(side) + row.name;
-    const PhoneDownload file{phonePath, openModeFromAttributeText(row.detail),
-                             sizeOfRowText(row.size)};
+    const PhoneDownload file{phonePath, rowOpenMode(row, context_.runSettings.usblanP2k05()),
+                             rowDownloadSize(row)};
     const std::string target = tempFolder() + "/" + row.name;
     CommandSet& commands = context_.commands;
     EventLog& log = context_.log;
@@ -283,13 +284,13 @@ QIcon PhonePane::rowIcon(Side side, const PaneRow& row) const {
     const LocationKind kind = context_.panes.kind(side);
     // Phone folders show the folder icon, as PC folders do.
     if (kind == LocationKind::Pc || row.name == ".." ||
-        (kind == LocationKind::PhoneVolume && row.folder)) {
-        return standardRowIcon(row.folder);
+        (kind == LocationKind::PhoneVolume && row.isFolder())) {
+        return standardRowIcon(row.isFolder());
     }
-    if (kind == LocationKind::SeemFolder && row.size == kSeemSizeText) {
+    if (kind == LocationKind::SeemFolder && row.kind == RowKind::Seem) {
         return templateIcon(kSeemTemplate);
     }
-    return templateIcon(templateFileName(row.name, row.folder));
+    return templateIcon(templateFileName(row.name, row.isFolder()));
 }
 
 }  // namespace mdk

@@ -12,6 +12,7 @@
 #include "gui/panes/worker_runner.h"
 #include "p2k/command_set.h"
 #include "p2k/file_transfer.h"
+#include "panes/pane_rows.h"
 #include "panes/phone_rows.h"
 #include "platform/safe_file.h"
 #include "seem/seem_file.h"
@@ -51,12 +52,9 @@ void PhonePane::listSeems(Side side) {
     progress.setRange(0, static_cast<int>(lists.seemCount()) + 1);
     progress.setPosition(0);
     for (size_t i = 0; i < lists.seemCount(); ++i) {
-        PaneRow row;
-        row.name = std::string(lists.seemEntry(i));
-        row.size = kSeemSizeText;
-        row.folder = true;
-        const auto number = seemNumberOf(row.name);
-        if (number) row.detail = std::string(lists.category(*number));
+        const std::string name(lists.seemEntry(i));
+        const auto number = seemNumberOf(name);
+        PaneRow row = seemRow(name, number ? std::string(lists.category(*number)) : "");
         row.param = static_cast<uint32_t>(i);
         rows.push_back(std::move(row));
         progress.step();
@@ -70,14 +68,15 @@ void PhonePane::listSeemRecords(Side side, const std::string& seemText) {
     panes.seemFolderShown = false;
     std::vector<PaneRow>& rows = panes.rows(side);
     rows.clear();
-    rows.push_back({"..", kDirSizeText, "", true, 0});
+    rows.push_back(parentRow());
     ProgressSink& progress = host_.progressSink();
     progress.setRange(0, 256);
     progress.setPosition(0);
     for (const SeemRecordRow& record :
          mdk::listSeemRecords(context_.commands, seemText, &progress)) {
-        rows.push_back({record.name, std::to_string(record.length), "", false,
-                        static_cast<uint32_t>(rows.size())});
+        PaneRow row = seemRecordRow(record.name, record.length);
+        row.param = static_cast<uint32_t>(rows.size());
+        rows.push_back(std::move(row));
     }
     progress.setPosition(255);
 }

@@ -1,7 +1,5 @@
 #include "gui/panes/phone_ui.h"
 
-#include <cstdlib>
-
 #include "app/app_context.h"
 #include "config/linux_settings.h"
 #include "gui/panes/pane_host.h"
@@ -12,22 +10,11 @@
 
 namespace mdk {
 
-namespace {
-
-const char* environmentText(const char* name) {
-    return std::getenv(name);
-}
-
-}  // namespace
-
-PhoneUi::PhoneUi(AppContext& context, PaneHost& host)
+PhoneUi::PhoneUi(AppContext& context, PaneHost& host, const LinuxSettings& settings)
     : host_(host),
       workers_(std::make_unique<WorkerRunner>(context.log, &host.hostWindow())),
       pane_(std::make_unique<PhonePane>(context, host, *workers_)),
       viewEdit_(std::make_unique<ViewEdit>(context, host, *pane_, *workers_)) {
-    // The editors come from the Linux settings file; the environment wins over it.
-    const LinuxSettings settings =
-        LinuxSettings::load(context.files.configFolder(), environmentText);
     pane_->setEditors({settings.hexEditor, settings.textEditor});
     host_.setPhoneSource(pane_.get());
     viewEdit_->install();

@@ -11,6 +11,7 @@ class DeviceConnection;
 class PhonePane;
 class WorkerRunner;
 class ViewEdit;
+struct LinuxSettings;
 
 // The phone side of the main window: the one worker runner every phone command shares
 // and the phone pane (volumes, folders, the seem folder, drops, View and Edit). Created
@@ -18,7 +19,8 @@ class ViewEdit;
 // Edit.
 class PhoneUi {
 public:
-    PhoneUi(AppContext& context, PaneHost& host);
+    // The editors come from the Linux settings, read once at start-up.
+    PhoneUi(AppContext& context, PaneHost& host, const LinuxSettings& settings);
     ~PhoneUi();
     PhoneUi(const PhoneUi&) = delete;
     PhoneUi& operator=(const PhoneUi&) = delete;

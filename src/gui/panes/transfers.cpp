@@ -1,6 +1,5 @@
 #include "gui/panes/transfers.h"
 
-#include <charconv>
 #include <filesystem>
 #include <memory>
 
@@ -12,6 +11,7 @@
 #include "p2k/file_transfer.h"
 #include "p2k/transfer_watch.h"
 #include "p2k/transport.h"
+#include "panes/pane_rows.h"
 #include "panes/pc_listing.h"
 #include "panes/pc_panes.h"
 #include "panes/phone_rows.h"
@@ -28,7 +28,7 @@ constexpr const char* kCommand = "Copy";
 constexpr const char* kSourceListName = "SOURCEFILES";
 
 bool isParentRow(const PaneRow& row) {
-    return row.name == "..";
+    return row.kind == RowKind::Parent;
 }
 
 std::string parentOf(const std::string& path) {
@@ -57,7 +57,7 @@ int Transfers::nextSelectedRow(int start) {
         if (row <= start || static_cast<size_t>(row) >= rows.size()) continue;
         currentRow_ = row;
         context_.panes.focusIndex[static_cast<size_t>(sideIndex(side))] = row;
-        selectionIsFolder_ = isFolderRow(rows[static_cast<size_t>(row)]);
+        selectionIsFolder_ = rows[static_cast<size_t>(row)].isFolder();
         return row;
     }
     return -1;
@@ -94,7 +94,7 @@ void Transfers::copy() {
             copyPcRows(source, destination, rows);
             return;
         case CopyCase::Download:
-            beginWatch(plan.copyCase, source, rows);
+            beginWatch(plan.copyCase, source, rows, {});
             for (const PaneRow& row : rows) {
                 if (!downloadRow(source, row, pcTarget) || cancelled()) break;
             }
@@ -102,17 +102,23 @@ void Transfers::copy() {
             host_.pane(destination).relist();
             return;
         case CopyCase::Upload: {
-            beginWatch(plan.copyCase, source, rows);
-            bool folderSent = false;
+            // Each PC folder is listed once, for the progress total and for its upload.
+            FolderListings listings;
             for (const PaneRow& row : rows) {
                 const std::string path = childPath(sourceFolder, row.name);
-                folderSent = folderSent || isFolderRow(row);
-                if (!uploadRow(destination, path, isFolderRow(row), true) || cancelled()) break;
+                if (row.isFolder()) listings[path] = walkPcFolder(path);
+            }
+            beginWatch(plan.copyCase, source, rows, listings);
+            for (const PaneRow& row : rows) {
+                const std::string path = childPath(sourceFolder, row.name);
+                const bool sent = row.isFolder() ? uploadFolder(destination, path, listings[path])
+                                                 : uploadRow(destination, path, false, true);
+                if (!sent || cancelled()) break;
             }
             logCancel();
             // Folder uploads leave the catalogue alone: the volume is read again (behind
             // the wait dialog) so the pane shows the new files.
-            if (folderSent) context_.catalogue.setCatalogueLoaded(false);
+            if (!listings.empty()) context_.catalogue.setCatalogueLoaded(false);
             phone_.showPhoneFolder(destination);
             host_.pane(destination).sortRenumberFocus();
             return;
@@ -123,7 +129,7 @@ void Transfers::copy() {
             return;
         case CopyCase::SeemUpload:
             for (const PaneRow& row : rows) {
-                if (!isFolderRow(row)) uploadSeemFile(sourceFolder, row.name);
+                if (!row.isFolder()) uploadSeemFile(sourceFolder, row.name);
             }
             return;
         case CopyCase::PhoneToPhone:
@@ -150,7 +156,7 @@ void Transfers::copyPcRows(Side source, Side destination, const std::vector<Pane
 
 void Transfers::copyPcRow(const std::string& sourceFolder, const std::string& targetFolder,
                           const PaneRow& row, bool severalRows, std::optional<bool>& overwriteAll) {
-    if (isFolderRow(row)) {
+    if (row.isFolder()) {
         context_.log.logLine("Folders are not copied: " + row.name);
         return;
     }
@@ -180,7 +186,7 @@ void Transfers::copyPcRow(const std::string& sourceFolder, const std::string& ta
 bool Transfers::downloadRow(Side source, const PaneRow& row, const std::string& pcFolder) {
     const std::string phonePath = context_.panes.phoneFolder(source) + row.name;
     context_.log.logLine(phonePath);
-    if (isFolderRow(row)) return downloadFolder(phonePath, pcFolder);
+    if (row.isFolder()) return downloadFolder(phonePath, pcFolder);
     // A phone name is one path component: it never names a file outside pcFolder.
     if (row.name.empty() || row.name == "." || row.name.find('/') != std::string::npos) {
         context_.log.logLine("Not a file name: " + row.name + "; skipped.");
@@ -191,12 +197,8 @@ bool Transfers::downloadRow(Side source, const PaneRow& row, const std::string& 
 
 bool Transfers::downloadFile(const std::string& phonePath, const PaneRow& row,
                              const std::string& pcFile) {
-    const auto size = parseRowSize(row.size);
-    if (!size) {
-        context_.log.logLine("Not a file size: " + row.size + ", " + phonePath + " skipped.");
-        return true;
-    }
-    const PhoneDownload file{phonePath, openModeFromAttributeText(row.detail), *size};
+    const PhoneDownload file{phonePath, rowOpenMode(row, context_.runSettings.usblanP2k05()),
+                             rowDownloadSize(row)};
     // The job's state lives in the shared block until the worker and afterJob are done.
     auto reason = std::make_shared<std::optional<std::string>>();
     CommandSet& commands = context_.commands;
@@ -279,7 +281,7 @@ bool Transfers::downloadFolderItems(const std::vector<FolderDownloadItem>& items
 
 bool Transfers::uploadRow(Side destination, const std::string& pcPath, bool folder,
                           bool askTarget) {
-    if (folder) return uploadFolder(destination, pcPath);
+    if (folder) return uploadFolder(destination, pcPath, walkPcFolder(pcPath));
     const std::string name = lastComponent(pcPath);
     std::string target = context_.panes.phoneFolder(destination) + name;
     if (askTarget && context_.config.overrideTargetPath != 0) {
@@ -354,8 +356,8 @@ std::optional<std::vector<std::string>> Transfers::readSourceList() {
         std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
 }
 
-bool Transfers::uploadFolder(Side destination, const std::string& pcFolder) {
-    const PcFolderWalk walk = walkPcFolder(pcFolder);
+bool Transfers::uploadFolder(Side destination, const std::string& pcFolder,
+                             const PcFolderWalk& walk) {
     for (const auto& [folder, reason] : walk.unreadable) {
         context_.log.logLine("Cannot read the folder " + folder + " (" + reason +
                              "); not uploaded.");
@@ -398,27 +400,24 @@ struct RunSize {
     }
 };
 
-uint64_t pcFileSize(const std::string& path) {
-    std::error_code error;
-    const auto size = std::filesystem::file_size(path, error);
-    return error ? 0 : size;
-}
-
 }  // namespace
 
-void Transfers::beginWatch(CopyCase copyCase, Side source, const std::vector<PaneRow>& rows) {
+void Transfers::beginWatch(CopyCase copyCase, Side source, const std::vector<PaneRow>& rows,
+                           const FolderListings& listings) {
     RunSize run;
     for (const PaneRow& row : rows) {
         if (copyCase == CopyCase::Upload) {
             const std::string path = childPath(context_.panes.pcPath(source), row.name);
-            if (!isFolderRow(row)) run.add(pcFileSize(path));
-            if (isFolderRow(row)) {
-                for (const std::string& file : listPcFilesBelow(path)) run.add(pcFileSize(file));
+            const auto listing = listings.find(path);
+            if (listing == listings.end()) {
+                run.add(pcFileSize(path));
+            } else {
+                for (const std::string& file : listing->second.files) run.add(pcFileSize(file));
             }
             continue;
         }
-        if (!isFolderRow(row)) {
-            run.add(parseRowSize(row.size).value_or(0));
+        if (!row.isFolder()) {
+            run.add(rowDownloadSize(row));
             continue;
         }
         std::vector<std::string> refused;

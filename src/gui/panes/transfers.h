@@ -1,11 +1,13 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "p2k/file_transfer.h"
 #include "panes/copy_cases.h"
 #include "panes/pane_types.h"
 
@@ -76,10 +78,15 @@ private:
     // sent, when given, counts the uploads that succeeded.
     bool uploadFile(const std::string& pcFile, const std::string& target, bool patchCatalogue,
                     const std::shared_ptr<size_t>& sent = nullptr);
-    bool uploadFolder(Side destination, const std::string& pcFolder);
+    // The PC folders of an upload, each walked once, by folder path.
+    using FolderListings = std::map<std::string, PcFolderWalk>;
+    // Uploads the files of walk, the folder pcFolder walked, through the SOURCEFILES list.
+    bool uploadFolder(Side destination, const std::string& pcFolder, const PcFolderWalk& walk);
     bool writeSourceList(const std::vector<std::string>& files);
-    // A new watch for a copy of rows: their file count and bytes in all.
-    void beginWatch(CopyCase copyCase, Side source, const std::vector<PaneRow>& rows);
+    // A new watch for a copy of rows: their file count and bytes in all (the files of an
+    // uploaded folder as listed in listings).
+    void beginWatch(CopyCase copyCase, Side source, const std::vector<PaneRow>& rows,
+                    const FolderListings& listings);
     bool cancelled() const;
     // After a cancelled copy: the log line naming the file stopped and the files skipped.
     void logCancel();

@@ -9,6 +9,7 @@
 #include "gui/panes/phone_pane.h"
 #include "gui/panes/worker_runner.h"
 #include "p2k/file_transfer.h"
+#include "panes/pane_rows.h"
 #include "panes/pc_listing.h"
 #include "panes/phone_rows.h"
 #include "platform/outside_programs.h"
@@ -81,7 +82,7 @@ void ViewEdit::edit() {
 
 void ViewEdit::openPc(const Target& target, bool edit) {
     const std::string path = childPath(context_.panes.pcPath(target.side), target.row.name);
-    if (target.row.folder) {
+    if (target.row.isFolder()) {
         openFolder_(path);
         return;
     }
@@ -99,7 +100,7 @@ void ViewEdit::editPhoneFile(Side side, const std::string& name) {
     // The write-back goes to the file that was downloaded, whatever the pane shows by then,
     // and opens it with the file's own attribute value.
     WriteBack target{context_.panes.phoneFolder(side) + name,
-                     openModeFromAttributeText(row->detail)};
+                     rowOpenMode(*row, context_.runSettings.usblanP2k05())};
     phone_.downloadToTemp(side, *row, [this, side, target](const std::string& path) {
         if (!phone_.editAndWait(phone_.hexEditor(), path)) return;
         Prompt question{"Warning, data changed",

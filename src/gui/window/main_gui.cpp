@@ -137,12 +137,10 @@ int main(int argc, char** argv) {
         if (connection) connection->closeLink();
     };
 
-    int code = 0;
-    bool restart = false;
-    {
-        mdk::MainWindow window(context, services);
+    // The phone side is built on the window before its start-up runs.
+    services.buildPhoneSide = [&](mdk::MainWindow& window) {
         prompter.setParent(&window);
-        phoneUi = std::make_unique<mdk::PhoneUi>(context, window);
+        phoneUi = std::make_unique<mdk::PhoneUi>(context, window, settings);
         phoneUi->setFolderOpener(services.shellOpen);
         // PC files open as phone files do: the desktop's default, lister, the text editor.
         for (mdk::Side side : {mdk::Side::Left, mdk::Side::Right}) {
@@ -152,7 +150,6 @@ int main(int argc, char** argv) {
                 }
             });
         }
-        if (connection) phoneUi->setConnection(connection.get());  // made during start-up
         fileCommands = std::make_unique<mdk::FileCommands>(context, window, phoneUi->workers(),
                                                            phoneUi->phonePane());
         fileCommands->setReconnect([&] {
@@ -166,6 +163,12 @@ int main(int argc, char** argv) {
         diagnoseCommand =
             std::make_unique<mdk::DiagnoseCommand>(context, window, phoneUi->workers(), address);
         diagnoseCommand->install();
+    };
+
+    int code = 0;
+    bool restart = false;
+    {
+        mdk::MainWindow window(context, services);
         if (window.startedUp()) {
             window.show();
             code = app.exec();

@@ -24,19 +24,17 @@ MainWindow::MainWindow(AppContext& context, MainWindowServices services, QWidget
     : QMainWindow(parent),
       context_(context),
       services_(std::move(services)),
-      pc_(context.panes, context.log),
-      pendingPhone_(context.log),
-      phone_(&pendingPhone_) {
+      pc_(context.panes, context.log) {
     setObjectName(QString::number(ids::kMainWindow));
     setWindowTitle(kCaption);
     if (!services_.shellOpen) services_.shellOpen = [](const std::string&) {};
     createControls();
     createMenus();
     registerHandlers();
-    greyOutCommandsNotBuilt();
     bridge_ = std::make_unique<WindowBridge>(*this, context_);
     context_.log.setView(log_);
     context_.panes.setListener(this);
+    if (services_.buildPhoneSide) services_.buildPhoneSide(*this);
     startUp();
 }
 
@@ -60,8 +58,18 @@ PaneController& MainWindow::pane(Side side) const {
     return *panes_[static_cast<size_t>(sideIndex(side))];
 }
 
+void MainWindow::setAttributeWriter(AttributeWriter writer) {
+    attributeWriter_ = std::move(writer);
+    // Attributes is a command once something can write them.
+    if (attributeWriter_) {
+        handlers_[ids::kAttributes] = [this] { attributesOfSelection(); };
+    } else {
+        handlers_.erase(ids::kAttributes);
+    }
+}
+
 void MainWindow::setPhoneSource(PhoneSource* source) {
-    phone_ = source ? source : &pendingPhone_;
+    phone_ = source;
     for (PaneController* controller : panes_) controller->setPhoneSource(phone_);
 }
 

@@ -73,6 +73,10 @@ struct MainWindowServices {
     // The update server ("http://host:port"), and the browser for its download link.
     std::string updateServer;
     std::function<void(const std::string&)> openLink;
+    // Builds the phone side (the phone source and the commands that go with it) on the
+    // window before its start-up runs, so that start-up, a package start and every
+    // command find it there. Tests that need no phone side leave it out.
+    std::function<void(MainWindow&)> buildPhoneSide;
 };
 
 // The main window (template 1000): runs the start-up sequence, owns menus, buttons,
@@ -110,9 +114,7 @@ public:
     void setPhoneSource(PhoneSource* source) override;
     ProgressSink& progressSink() override;
     int rememberedColumn0() const override { return rememberedColumn0_; }
-    void setAttributeWriter(AttributeWriter writer) override {
-        attributeWriter_ = std::move(writer);
-    }
+    void setAttributeWriter(AttributeWriter writer) override;
     QWidget& hostWindow() override { return *this; }
 
     // A control of the template by id (nullptr when there is none).
@@ -173,15 +175,12 @@ private:
     void saveSettings();
     // Dispatch (main_window_dispatch.cpp).
     void registerHandlers();
-    void greyOutCommandsNotBuilt();
-    void notBuilt(int id);
     void applyAvailability(Side side);
     void switchPane();
     void openLocationList(Side side);
     void goParent();
     void markRow();
     void rereadActive();
-    void newFolder();
     void attributesOfSelection();
     void addFavourite();
     void deleteFavourite();
@@ -205,7 +204,6 @@ private:
     AppContext& context_;
     MainWindowServices services_;
     PcPanes pc_;
-    PendingPhoneSource pendingPhone_;
     PhoneSource* phone_ = nullptr;
     std::unique_ptr<ConfigFile> configFile_;
     std::unique_ptr<ProgressBarSink> progress_;

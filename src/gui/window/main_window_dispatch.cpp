@@ -1,7 +1,5 @@
 // Command dispatch: menu items, buttons and accelerators; command availability; the
 // commands the main window carries out itself.
-#include <sys/stat.h>
-
 #include <QAction>
 #include <QApplication>
 #include <QLineEdit>
@@ -12,31 +10,26 @@
 #include "app/dispatch_tables.h"
 #include "gui/dialogs/about_dialog.h"
 #include "gui/dialogs/attributes_dialog.h"
-#include "gui/dialogs/name_dialogs.h"
 #include "gui/dialogs/usb_tester_dialog.h"
 #include "gui/panes/location_combo.h"
 #include "gui/panes/pane_controller.h"
 #include "gui/panes/pane_list.h"
 #include "gui/panes/pane_rows_model.h"
 #include "gui/window/main_window.h"
-#include "panes/pc_listing.h"
-#include "panes/phone_rows.h"
 
 namespace mdk {
 
 using namespace ids;
 
 void MainWindow::registerHandlers() {
-    // View, Edit, Copy, Delete and Re-Connect are installed by the phone side and the
-    // file commands (setCommandHandler); commands not built yet have no handler.
+    // View, Edit, Copy, Delete, New Folder and Re-Connect are installed by the phone side
+    // and the file commands (setCommandHandler), Attributes with its writer.
     handlers_[kTesterKey] = [this] {
         if (context_.driver.linkHandle() > 1) openUsbTester();
     };
     handlers_[kRestart] = [this] { context_.commands.phoneRestart(); };
     handlers_[kMenuRestartPhone] = handlers_[kRestart];
     handlers_[kMenuAtMode] = [this] { context_.commands.switchToAtMode(); };
-    handlers_[kAttributes] = [this] { attributesOfSelection(); };
-    handlers_[kNewFolder] = [this] { newFolder(); };
     handlers_[kMenuAddFavourite] = [this] { addFavourite(); };
     handlers_[kMenuDeleteFavourite] = [this] { deleteFavourite(); };
     handlers_[kMenuRestartApp] = [this] { restartApplication(); };
@@ -59,19 +52,6 @@ void MainWindow::dispatchCommand(int id) {
     emit commandDispatched(command);
     auto handler = handlers_.find(command);
     if (handler != handlers_.end() && handler->second) handler->second();
-}
-
-void MainWindow::greyOutCommandsNotBuilt() {
-    for (int id : commandsNotBuilt()) {
-        if (QWidget* widget = control(id)) widget->setEnabled(false);
-    }
-    for (auto& [menuId, action] : actions_) {
-        if (!commandBuilt(menuId)) action->setEnabled(false);
-    }
-}
-
-void MainWindow::notBuilt(int id) {
-    context_.log.logLine(commandName(id) + ": not built yet.");
 }
 
 void MainWindow::paneNotified(Side side) {
@@ -121,26 +101,6 @@ void MainWindow::rereadActive() {
     dispatchCommand(side == Side::Left ? kLeftReread : kRightReread);
 }
 
-void MainWindow::newFolder() {
-    const Side side = context_.panes.active();
-    const auto name = NewFolderDialog::ask(this);
-    if (!name) return;  // Cancel ends the command
-    if (context_.panes.kind(side) != LocationKind::Pc) {
-        notBuilt(kNewFolder);
-        return;
-    }
-    if (!usableFileName(*name)) {
-        context_.log.logLine("Not a folder name: " + *name);
-        return;
-    }
-    const std::string path = childPath(context_.panes.pcPath(side), *name);
-    context_.log.logLine(path);
-    if (::mkdir(path.c_str(), 0777) != 0) context_.log.logLine("Cannot create " + path);
-    pcPanes().listPcFolder(side);
-    pane(side).showRows();
-    pane(side).renumberAndFocus();
-}
-
 void MainWindow::attributesOfSelection() {
     const Side side = context_.panes.active();
     if (context_.panes.kind(side) != LocationKind::PhoneVolume) return;
@@ -153,17 +113,12 @@ void MainWindow::attributesOfSelection() {
             chosen.push_back(rows[static_cast<size_t>(row)]);
         }
     }
-    AttributeWriter writer = attributeWriter_;
-    if (!writer) {
-        writer = [this](const std::string& path, uint32_t, uint32_t) {
-            context_.log.logLine("Attributes of " + path + ": not built yet.");
-        };
-    }
     for (const PaneRow& row : chosen) {
-        AttributesDialog dialog(row.detail, row.name, context_.panes.pathText(side), attributes_,
-                                writer, context_.prompter, this);
+        AttributesDialog dialog(attributeParts(row.attributes, context_.runSettings.usblanP2k05()),
+                                row.name, context_.panes.pathText(side), attributes_,
+                                attributeWriter_, context_.prompter, this);
         dialog.exec();
-        phone_->showPhoneFolder(side);
+        if (phone_) phone_->showPhoneFolder(side);
         controller.sortRenumberFocus();
     }
 }
@@ -205,7 +160,7 @@ void MainWindow::dropFiles(Side side, const QStringList& files) {
                 pane(side).sortRenumberFocus();
                 break;
             case DropOutcome::ToPhone:
-                phone_->dropOnPhone(side, file);
+                if (phone_) phone_->dropOnPhone(side, file);
                 pane(side).sortRenumberFocus();
                 break;
             case DropOutcome::Ignored:

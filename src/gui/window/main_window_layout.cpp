@@ -149,7 +149,7 @@ void MainWindow::relistRightPane() {
     if (context_.panes.kind(Side::Right) == LocationKind::Pc) {
         pc_.listPcFolder(Side::Right);
         right.showRows();
-    } else {
+    } else if (phone_) {
         phone_->showPhoneFolder(Side::Right);
     }
     right.sortRenumberFocus();

@@ -60,7 +60,7 @@ void WindowBridge::phoneInterfaceUp() {
     post([this] {
         setEntryIcons(kSeemEntry, kSeemEntry, EntryIcon::Program);
         QWidget* button = window_.control(ids::kSeemFunc);
-        if (button && commandBuilt(ids::kSeemFunc)) button->setEnabled(true);
+        if (button) button->setEnabled(true);
     });
 }
 
