@@ -29,6 +29,7 @@ private slots:
     void closingTheWindowUnmounts();
     void aMountThatEndsByItselfIsLoggedAndTheLinkComesBack();
     void refusingToMakeTheFolderMountsNothing();
+    void aToolThatCannotStartGivesTheLinkBack();
 };
 
 namespace {
@@ -62,7 +63,7 @@ int readError(const std::string& path) {
 // socket (as the program runs it), and the mount command with a chooser that answers
 // home/Phone and records where it started.
 struct MountFixture : GuiFixture {
-    MountFixture() {
+    explicit MountFixture(std::string cli = {}) {
         bin = qEnvironmentVariable("MDK_BIN_DIR").toStdString();
         runDir = str(runTemp.path());
         qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(runDir));
@@ -85,7 +86,7 @@ struct MountFixture : GuiFixture {
         connection->setAttachPhone([this] { return context->catalogue.attachPhone(); });
         workers = std::make_unique<WorkerRunner>(context->log, &w);
         MountCommand::Hooks hooks;
-        hooks.cliPath = bin + "/marrowdeck-cli";
+        hooks.cliPath = cli.empty() ? bin + "/marrowdeck-cli" : cli;
         hooks.address = "unix:" + socket;
         hooks.releaseLink = [this] { connection->releaseLink(); };
         hooks.resumeLink = [this] { connection->startLinkWatch(false); };
@@ -235,6 +236,19 @@ void TestMount::refusingToMakeTheFolderMountsNothing() {
     QVERIFY(!f.mount->running());
     QVERIFY(!fs::exists(f.home + "/Phone"));
     QVERIFY(f.linkUp());
+}
+
+// Needs neither root nor /dev/fuse: the child never starts.
+void TestMount::aToolThatCannotStartGivesTheLinkBack() {
+    MountFixture f("/no/such/marrowdeck-cli");
+    QTRY_VERIFY(f.linkUp());
+    f.prompter.queueAnswer(PromptAnswer::Yes);
+    f.dispatch(ids::kMenuMount);
+    QVERIFY(!f.mount->running());
+    QVERIFY(f.logHas("Cannot mount the phone: cannot start /no/such/marrowdeck-cli"));
+    QTRY_VERIFY_WITH_TIMEOUT(f.linkUp(), 10000);
+    QVERIFY(f.window->menuAction(ids::kMenuMount)->isEnabled());
+    QVERIFY(!f.window->menuAction(ids::kMenuUnmount)->isEnabled());
 }
 
 }  // namespace mdk::test
