@@ -58,6 +58,8 @@ inline constexpr int kMenuRestartApp = 10020;
 inline constexpr int kMenuBackupPhone = 10021;
 inline constexpr int kMenuRestorePhone = 10022;
 inline constexpr int kMenuCompareSeems = 10023;
+inline constexpr int kMenuMount = 10024;
+inline constexpr int kMenuUnmount = 10025;
 inline constexpr int kMenuAbout = 10101;
 inline constexpr int kMenuDiagnose = 10102;
 

@@ -41,6 +41,11 @@ void DeviceConnection::stopLinkWatch() {
     watch_.stop();
 }
 
+void DeviceConnection::releaseLink() {
+    watch_.stop();
+    if (context_.driver.linkHandle() != 0) watch_.linkDown();
+}
+
 void DeviceConnection::closeLink() {
     watch_.stop();
     usblan_.closeLink();

@@ -43,6 +43,9 @@ public:
     // The window's start-up (onceOnly) and the package dialog (without the once test).
     void startLinkWatch(bool onceOnly = true);
     void stopLinkWatch();
+    // Gives the phone up for another client (the mount): the watch stops and an open P2k
+    // link is closed as if the phone had gone. startLinkWatch(false) takes it up again.
+    void releaseLink();
     // One attach pass on the caller's thread (re-reading a phone location).
     void attachP2k() { modes_.attachP2k(); }
     void attachUsblan() { modes_.attachUsblan(); }

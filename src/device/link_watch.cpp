@@ -77,9 +77,8 @@ void LinkWatch::p2kCycle() {
     modes_.attachP2k();
     UsbDriver& driver = context_.driver;
     if (driver.linkHandle() != 0 && !stopping_ && !state_.restartRequested) {
-        EventLog& log = context_.log;
         state_.interfaceUp = true;
-        log.logLine("P2k Tci IF up.");
+        context_.log.logLine("P2k Tci IF up.");
         if (attachPhone_) {
             PhoneSession session(context_.transport);
             attachPhone_();
@@ -89,19 +88,24 @@ void LinkWatch::p2kCycle() {
         std::shared_ptr<DriverLink> link = driver.link();
         if (stopping_) return;
         if (link && !link->waitForRemoval()) return;  // stopped, not removed
-        state_.interfaceUp = false;
-        state_.phoneAttached = false;
-        {
-            PhoneSession session(context_.transport);
-            driver.clearLink();
-        }
-        log.logLine("P2k Tci IF down.");
-        view_.phoneInterfaceDown();
-        for (const auto& [part, message] : kDefaultStatus) {
-            view_.setStatusText(part, log.message(message));
-        }
+        linkDown();
     }
     waiter_.wait(kP2kRetryMs);
+}
+
+void LinkWatch::linkDown() {
+    state_.interfaceUp = false;
+    state_.phoneAttached = false;
+    {
+        PhoneSession session(context_.transport);
+        context_.driver.clearLink();
+    }
+    EventLog& log = context_.log;
+    log.logLine("P2k Tci IF down.");
+    view_.phoneInterfaceDown();
+    for (const auto& [part, message] : kDefaultStatus) {
+        view_.setStatusText(part, log.message(message));
+    }
 }
 
 void LinkWatch::usblanCycle() {

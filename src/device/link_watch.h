@@ -52,6 +52,10 @@ public:
     void stop();
     bool running() const { return thread_.joinable() && !finished_; }
 
+    // The P2k interface went away or was given up: the link (and the phone's lock with
+    // it) is closed, the window told and its status texts reset. Not while running.
+    void linkDown();
+
     // One round of each watcher, as the threads run them.
     void p2kCycle();
     void usblanCycle();

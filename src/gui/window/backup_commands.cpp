@@ -1,13 +1,11 @@
 #include "gui/window/backup_commands.h"
 
-#include <QFileDialog>
-#include <QFileInfo>
-#include <filesystem>
 #include <mutex>
 #include <sstream>
 
 #include "app/app_context.h"
 #include "app/control_ids.h"
+#include "gui/dialogs/folder_chooser.h"
 #include "gui/panes/worker_runner.h"
 #include "gui/window/main_window.h"
 #include "p2k/transfer_watch.h"
@@ -15,8 +13,6 @@
 
 namespace mdk {
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr size_t kFailuresShown = 10;
 
@@ -63,32 +59,6 @@ std::string withFileBytes(const std::string& line, const TransferSnapshot& file)
     return line + "  " + byteCountText(file.fileDone) + " of " + byteCountText(file.fileSize);
 }
 
-// The folder chooser of the desktop, starting in startFolder. A typed name that does not
-// exist yet is handed back as it is (the file dialog itself only takes existing folders).
-std::optional<std::string> chooseWithDialog(QWidget* parent, const std::string& title,
-                                            const std::string& startFolder) {
-    class FolderDialog final : public QFileDialog {
-    public:
-        using QFileDialog::QFileDialog;
-        void accept() override {
-            const QStringList chosen = selectedFiles();
-            if (chosen.size() == 1 && !QFileInfo::exists(chosen.first())) {
-                QDialog::accept();
-                return;
-            }
-            QFileDialog::accept();
-        }
-    };
-    FolderDialog dialog(parent, QString::fromStdString(title), QString::fromStdString(startFolder));
-    dialog.setFileMode(QFileDialog::Directory);
-    dialog.setOption(QFileDialog::ShowDirsOnly);
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return std::nullopt;
-    }
-    return dialog.selectedFiles().first().toStdString();
-}
-
 std::vector<std::string> linesOf(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream in(text);
@@ -129,7 +99,7 @@ struct BackupCommands::Run {
 BackupCommands::BackupCommands(AppContext& context, MainWindow& window, WorkerRunner& workers)
     : context_(context), window_(window), workers_(workers), lastFolder_(homeFolder()) {
     chooseFolder_ = [this](const std::string& title, const std::string& start) {
-        return chooseWithDialog(&window_, title, start);
+        return chooseFolderWithDialog(&window_, title, start);
     };
 }
 
@@ -137,19 +107,7 @@ std::optional<std::string> BackupCommands::chooseFolder(const std::string& title
                                                         bool makeMissing) {
     auto folder = chooseFolder_(title, lastFolder_);
     if (!folder || folder->empty()) return std::nullopt;
-    std::error_code error;
-    if (makeMissing && !fs::exists(*folder, error)) {
-        const PromptAnswer answer =
-            context_.prompter.ask({title, "The folder " + *folder + " does not exist. Make it?",
-                                   PromptButtons::YesNo, PromptIcon::Question});
-        if (answer != PromptAnswer::Yes) return std::nullopt;
-        if (!fs::create_directories(*folder, error) && !fs::is_directory(*folder)) {
-            context_.prompter.ask({title,
-                                   "Cannot make the folder " + *folder + ": " + error.message(),
-                                   PromptButtons::Ok, PromptIcon::Warning});
-            return std::nullopt;
-        }
-    }
+    if (makeMissing && !makeFolderIfMissing(context_.prompter, title, *folder)) return std::nullopt;
     lastFolder_ = *folder;
     return folder;
 }

@@ -7,6 +7,7 @@
 
 #include "backup/phone_backup.h"
 #include "backup/phone_restore.h"
+#include "gui/dialogs/folder_chooser.h"
 
 namespace mdk {
 
@@ -20,10 +21,7 @@ class WorkerRunner;
 // and only onto a phone of the backup's model.
 class BackupCommands {
 public:
-    // The folder the user picks or types, starting in startFolder; nullopt on Cancel. A
-    // typed folder may not exist yet.
-    using FolderChooser = std::function<std::optional<std::string>(const std::string& title,
-                                                                   const std::string& startFolder)>;
+    using FolderChooser = mdk::FolderChooser;
 
     BackupCommands(AppContext& context, MainWindow& window, WorkerRunner& workers);
 

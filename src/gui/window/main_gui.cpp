@@ -27,6 +27,7 @@
 #include "gui/window/backup_commands.h"
 #include "gui/window/diagnose_command.h"
 #include "gui/window/main_window.h"
+#include "gui/window/mount_command.h"
 #include "gui/window/qt_prompter.h"
 #include "gui/window/seem_commands.h"
 #include "platform/companion.h"
@@ -92,6 +93,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<mdk::SeemCommands> seemCommands;
     std::unique_ptr<mdk::BackupCommands> backupCommands;
     std::unique_ptr<mdk::DiagnoseCommand> diagnoseCommand;
+    std::unique_ptr<mdk::MountCommand> mountCommand;
 
     mdk::MainWindowServices services;
     services.commandLineArgument = firstArgument(argc, argv);
@@ -163,6 +165,18 @@ int main(int argc, char** argv) {
         diagnoseCommand =
             std::make_unique<mdk::DiagnoseCommand>(context, window, phoneUi->workers(), address);
         diagnoseCommand->install();
+        mdk::MountCommand::Hooks mountHooks;
+        mountHooks.cliPath = programFolder + "/marrowdeck-cli";
+        mountHooks.address = address;
+        mountHooks.releaseLink = [&] {
+            if (connection) connection->releaseLink();
+        };
+        mountHooks.resumeLink = [&] {
+            if (connection) connection->startLinkWatch(false);
+        };
+        mountCommand = std::make_unique<mdk::MountCommand>(context, window, phoneUi->workers(),
+                                                           std::move(mountHooks));
+        mountCommand->install();
     };
 
     int code = 0;
@@ -181,6 +195,7 @@ int main(int argc, char** argv) {
         fileCommands.reset();
         backupCommands.reset();
         diagnoseCommand.reset();
+        mountCommand.reset();
         phoneUi.reset();
         context.catalogue.setView(nullptr);
         context.commands.setProgress(nullptr);
