@@ -22,7 +22,10 @@ PhoneFs& fsOf() {
     return *static_cast<PhoneFs*>(fuse_get_context()->private_data);
 }
 
-void* initFs(fuse_conn_info*, fuse_config* config) {
+void* initFs(fuse_conn_info* connection, fuse_config* config) {
+    // The attributes come from the folder index at no cost: give them with every listing,
+    // not only with a folder's first block of names.
+    connection->want &= ~FUSE_CAP_READDIRPLUS_AUTO;
     config->entry_timeout = kCacheSeconds;
     config->attr_timeout = kCacheSeconds;
     config->negative_timeout = 0;
@@ -35,11 +38,17 @@ int getattrFs(const char* path, struct stat* st, fuse_file_info*) {
     return fsOf().getattr(path, *st);
 }
 
-int readdirFs(const char* path, void* buffer, fuse_fill_dir_t fill, off_t, fuse_file_info*,
+// Listings are given with positions, so the library hands each entry's attributes to the
+// kernel (READDIRPLUS) and a later `stat` of it needs no request; a listing longer than the
+// kernel's buffer resumes at the position where the last one stopped.
+int readdirFs(const char* path, void* buffer, fuse_fill_dir_t fill, off_t offset, fuse_file_info*,
               fuse_readdir_flags) {
-    return fsOf().readdir(path, [&](const std::string& name, const struct stat& st) {
-        fill(buffer, name.c_str(), &st, 0, FUSE_FILL_DIR_PLUS);
-    });
+    const uint64_t from = offset > 0 ? static_cast<uint64_t>(offset) : 0;
+    return fsOf().readdir(
+        path, from, [&](const std::string& name, const struct stat& st, uint64_t next) {
+            return fill(buffer, name.c_str(), &st, static_cast<off_t>(next), FUSE_FILL_DIR_PLUS) ==
+                   0;
+        });
 }
 
 int openFs(const char* path, fuse_file_info* info) {

@@ -196,33 +196,42 @@ int PhoneFs::getattr(const std::string& path, struct stat& st) {
     return 0;
 }
 
-int PhoneFs::readdir(const std::string& path,
-                     const std::function<void(const std::string&, const struct stat&)>& add) {
-    struct stat st;
-    fillFolderStat(st);
-    // Listings drop entries whose inode number is 0: the dot entries get one of their own.
-    st.st_ino = 1;
-    add(".", st);
-    add("..", st);
-    st.st_ino = 0;
+int PhoneFs::readdir(const std::string& path, uint64_t from, const ListingSink& add) {
+    const std::string key = path == "/" ? std::string() : path;
+    const FolderIndex::Folder* folder = nullptr;
     if (path == kSeemFolder) {
         walkSeems();
+    } else if (!(folder = index_.children(key))) {
+        return entryOf(path) ? -ENOTDIR : -ENOENT;
+    }
+    // Names before `from` are passed over without their attributes being made.
+    uint64_t position = 0;
+    const auto offer = [&](const std::string& name, auto&& fillAttributes) {
+        if (++position <= from) return true;
+        struct stat st;
+        fillAttributes(st);
+        return add(name, st, position);
+    };
+    // Listings drop entries whose inode number is 0: the dot entries get one of their own.
+    const auto dotFolder = [this](struct stat& st) {
+        fillFolderStat(st);
+        st.st_ino = 1;
+    };
+    if (!offer(".", dotFolder) || !offer("..", dotFolder)) return 0;
+    if (!folder) {
         for (const auto& [name, length] : seemFiles_) {
-            getattr(std::string(kSeemFolder) + "/" + name, st);
-            add(name, st);
+            const auto seem = [&](struct stat& st) {
+                getattr(std::string(kSeemFolder) + "/" + name, st);
+            };
+            if (!offer(name, seem)) return 0;
         }
         return 0;
     }
-    const std::string key = path == "/" ? std::string() : path;
-    const FolderIndex::Folder* folder = index_.children(key);
-    if (!folder) return entryOf(path) ? -ENOTDIR : -ENOENT;
     for (const auto& [name, entry] : *folder) {
-        fillStat(entry, st);
-        add(entry.name, st);
+        if (!offer(entry.name, [&](struct stat& st) { fillStat(entry, st); })) return 0;
     }
     if (key.empty()) {
-        fillFolderStat(st);
-        add(std::string(kSeemFolder).substr(1), st);
+        offer(std::string(kSeemFolder).substr(1), [this](struct stat& st) { fillFolderStat(st); });
     }
     return 0;
 }
@@ -327,10 +336,15 @@ int PhoneFs::statfs(const std::string& path, struct statvfs& st) {
     return 0;
 }
 
+// The phone keeps no security labels, ACLs or trusted attributes: names outside the user
+// namespace are not supported at all (ENOTSUP), which lets `ls -l` and the ACL library stop
+// asking for them after the first file of the mount instead of asking once per file.
 int PhoneFs::getxattr(const std::string& path, const std::string& name, std::string& value) {
     const IndexEntry* entry = entryOf(path);
-    if (!entry) return path == "/" || path.rfind(kSeemFolder, 0) == 0 ? -ENODATA : -ENOENT;
-    if (name != kAttributeName) return -ENODATA;
+    const bool otherEntry = path == "/" || path.rfind(kSeemFolder, 0) == 0;
+    if (!entry && !otherEntry) return -ENOENT;
+    if (name.rfind("user.", 0) != 0) return -ENOTSUP;
+    if (!entry || name != kAttributeName) return -ENODATA;
     char text[9];
     std::snprintf(text, sizeof text, "%08X", entry->attributes);
     value = text;

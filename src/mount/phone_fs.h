@@ -76,9 +76,13 @@ public:
     size_t fileCount() const { return fileCount_; }
 
     int getattr(const std::string& path, struct stat& st);
-    // Calls add for each name of a folder with its attributes.
-    int readdir(const std::string& path,
-                const std::function<void(const std::string&, const struct stat&)>& add);
+    // Receives one name of a listing, its attributes and the position after it; returns
+    // false when the caller's buffer is full.
+    using ListingSink =
+        std::function<bool(const std::string& name, const struct stat& st, uint64_t next)>;
+    // Calls add for each name of a folder from position `from` on (0: the start), until
+    // add returns false. Positions count the names in listing order, "." and ".." first.
+    int readdir(const std::string& path, uint64_t from, const ListingSink& add);
     // Opens a file; handle receives the open file's number. directIo is set for files
     // whose size is not known (hidden files).
     int open(const std::string& path, int flags, uint64_t& handle, bool& directIo);
