@@ -20,6 +20,8 @@ private slots:
     void phoneVolumesFromTheWatcherReachBothCombos();
     void interfaceDownRestoresEntriesStatusAndButton();
     void progressStepsFromAWorker();
+    void liveLineReplacedPerRecordLeavesItsLastText();
+    void progressChangesKeepTheirOrderAcrossSteps();
 };
 
 void ThreadsTest::workerLogLinesArriveInOrder() {
@@ -91,6 +93,53 @@ void ThreadsTest::progressStepsFromAWorker() {
     auto* bar = static_cast<QProgressBar*>(w.control(1014));
     QTRY_COMPARE(bar->value(), 3);
     QCOMPARE(bar->maximum(), 5);
+}
+
+// A catalogue load replaces its live line once per record; the list ends as if every
+// replacement had been applied in turn, and no earlier line is touched.
+void ThreadsTest::liveLineReplacedPerRecordLeavesItsLastText() {
+    GuiFixture f;
+    f.start();
+    const int before = f.logLines().size();
+    std::thread worker([&] {
+        f.context->log.logLine("65534 files found");
+        f.context->log.logLine("65534 files found");
+        for (int i = 0; i < 5000; ++i)
+            f.context->log.replaceLogLine("/a/file_" + std::to_string(i));
+        f.context->log.replaceLogLine("65534 files listed in 12 ms.");
+        f.context->log.logLine("a problem");
+        f.context->log.replaceLogLine("a problem, replaced");
+    });
+    worker.join();
+    QTRY_COMPARE(f.logLines().size(), before + 3);
+    QCOMPARE(
+        f.logLines().mid(before),
+        QStringList({"65534 files found", "65534 files listed in 12 ms.", "a problem, replaced"}));
+}
+
+// Steps in a row are applied together: a position set between them still counts from
+// where it was set, and the bar stops at its maximum.
+void ThreadsTest::progressChangesKeepTheirOrderAcrossSteps() {
+    GuiFixture f;
+    MainWindow& w = f.start();
+    auto* bar = static_cast<QProgressBar*>(w.control(1014));
+    std::thread worker([&] {
+        ProgressSink& sink = w.progressSink();
+        sink.setRange(0, 10);
+        for (int i = 0; i < 4; ++i) sink.step();
+        sink.setPosition(2);
+        for (int i = 0; i < 3; ++i) sink.step();
+    });
+    worker.join();
+    QTRY_COMPARE(bar->value(), 5);
+    std::thread more([&] {
+        for (int i = 0; i < 20; ++i) w.progressSink().step();
+        w.progressSink().setRange(0, 40);
+        w.progressSink().step();
+    });
+    more.join();
+    QTRY_COMPARE(bar->maximum(), 40);
+    QTRY_COMPARE(bar->value(), 11);
 }
 
 QTEST_MAIN(ThreadsTest)

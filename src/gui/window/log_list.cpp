@@ -14,18 +14,24 @@ LogList::LogList(QWidget* parent) : QListWidget(parent) {
 }
 
 void LogList::appendLine(const std::string& text) {
-    queue({false, QString::fromStdString(visibleText(text))});
+    queue({false, text});
 }
 
 void LogList::replaceLastLine(const std::string& text) {
-    queue({true, QString::fromStdString(visibleText(text))});
+    queue({true, text});
 }
 
 void LogList::queue(Change change) {
     bool post = false;
     {
         std::lock_guard lock(mutex_);
-        pending_.push_back(std::move(change));
+        // Replacing the line queued last gives the same list as applying both in turn:
+        // the queued change keeps its kind and takes the new text.
+        if (change.replace && !pending_.empty()) {
+            pending_.back().text = std::move(change.text);
+        } else {
+            pending_.push_back(std::move(change));
+        }
         if (!flushPosted_ && QThread::currentThread() != thread()) {
             flushPosted_ = true;
             post = true;
@@ -47,7 +53,7 @@ void LogList::flush() {
     }
     for (const Change& change : changes) {
         if (change.replace && currentRow() >= 0) delete takeItem(currentRow());
-        addItem(change.text);
+        addItem(QString::fromStdString(visibleText(change.text)));
         setCurrentRow(count() - 1);
     }
     if (!changes.empty()) scrollToBottom();

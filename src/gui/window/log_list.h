@@ -9,7 +9,9 @@
 namespace mdk {
 
 // The event log list box (control 1001). Lines may come from any thread: they are queued
-// and applied on the GUI thread in the order they came; no caller ever waits for it.
+// and applied on the GUI thread in the order they came; no caller ever waits for it. A
+// replacement of a line still queued takes that line's place in the queue, so a worker
+// replacing its live line for every record costs the GUI thread one change per flush.
 class LogList final : public QListWidget, public LogView {
     Q_OBJECT
 public:
@@ -28,7 +30,7 @@ public slots:
 private:
     struct Change {
         bool replace;
-        QString text;
+        std::string text;  // made visible and converted on the GUI thread
     };
     void queue(Change change);
 

@@ -2,6 +2,7 @@
 
 #include <QProgressBar>
 #include <QPushButton>
+#include <QThread>
 
 #include "app/app_context.h"
 #include "app/control_ids.h"
@@ -11,23 +12,64 @@
 
 namespace mdk {
 
-void ProgressBarSink::post(std::function<void(QProgressBar*)> change) {
-    QProgressBar* bar = bar_.data();
-    if (!bar) return;
-    QMetaObject::invokeMethod(
-        bar, [bar, change = std::move(change)] { change(bar); }, Qt::AutoConnection);
-}
-
 void ProgressBarSink::setRange(int low, int high) {
-    post([low, high](QProgressBar* bar) { bar->setRange(low, high); });
+    queue({Change::Range, low, high});
 }
 
 void ProgressBarSink::setPosition(int position) {
-    post([position](QProgressBar* bar) { bar->setValue(position); });
+    queue({Change::Position, position, 0});
 }
 
 void ProgressBarSink::step() {
-    post([](QProgressBar* bar) { bar->setValue(std::min(bar->value() + 1, bar->maximum())); });
+    queue({Change::Steps, 1, 0});
+}
+
+void ProgressBarSink::queue(Change change) {
+    QProgressBar* bar = bar_.data();
+    if (!bar) return;
+    bool post = false;
+    {
+        std::lock_guard lock(mutex_);
+        if (change.kind == Change::Steps && !pending_.empty() &&
+            pending_.back().kind == Change::Steps) {
+            pending_.back().first += change.first;
+        } else {
+            pending_.push_back(change);
+        }
+        post = !flushPosted_;
+        flushPosted_ = true;
+    }
+    if (!post) return;
+    if (QThread::currentThread() == bar->thread()) {
+        flush();
+    } else {
+        QMetaObject::invokeMethod(
+            bar, [this] { flush(); }, Qt::QueuedConnection);
+    }
+}
+
+void ProgressBarSink::flush() {
+    std::vector<Change> changes;
+    {
+        std::lock_guard lock(mutex_);
+        changes.swap(pending_);
+        flushPosted_ = false;
+    }
+    QProgressBar* bar = bar_.data();
+    if (!bar) return;
+    for (const Change& change : changes) {
+        switch (change.kind) {
+            case Change::Range:
+                bar->setRange(change.first, change.second);
+                break;
+            case Change::Position:
+                bar->setValue(change.first);
+                break;
+            case Change::Steps:
+                bar->setValue(std::min(bar->value() + change.first, bar->maximum()));
+                break;
+        }
+    }
 }
 
 WindowBridge::WindowBridge(MainWindow& window, AppContext& context)

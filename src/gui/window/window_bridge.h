@@ -2,6 +2,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QProgressBar>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -15,8 +16,9 @@ namespace mdk {
 class MainWindow;
 class AppContext;
 
-// The progress bar 1014 for phone operations; safe from any thread (changes are posted
-// to the GUI thread).
+// The progress bar 1014 for phone operations; safe from any thread. Changes are queued and
+// applied on the GUI thread in order, one posted flush at a time; steps in a row are one
+// change, so a worker stepping once per record does not flood the GUI thread.
 class ProgressBarSink final : public ProgressSink {
 public:
     explicit ProgressBarSink(QProgressBar* bar) : bar_(bar) {}
@@ -25,8 +27,18 @@ public:
     void step() override;
 
 private:
-    void post(std::function<void(QProgressBar*)> change);
+    struct Change {
+        enum Kind { Range, Position, Steps } kind;
+        int first;
+        int second;
+    };
+    void queue(Change change);
+    void flush();
+
     QPointer<QProgressBar> bar_;
+    std::mutex mutex_;
+    std::vector<Change> pending_;
+    bool flushPosted_ = false;
 };
 
 // What the device connection and the catalogue do to the main window: status bar,
