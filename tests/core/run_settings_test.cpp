@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -10,6 +11,13 @@
 #include "config/run_settings.h"
 
 namespace mdk {
+
+// Failures name the fields.
+void PrintTo(const RunValues& v, std::ostream* os) {
+    *os << "{mode " << v.connectionMode << ", P2k05 " << v.forceP2k05 << ", filter " << v.useFilter
+        << ", pattern \"" << v.searchPattern << "\", limit " << v.fileCountLimit << "}";
+}
+
 namespace {
 
 ConfigRecord loadedRecord() {
