@@ -111,7 +111,7 @@ void runBackup(Session& s, const std::string& folder, bool discover, bool seemsO
 }  // namespace
 
 BackupPhone phoneOf(Session& s) {
-    return {s.commands(), s.catalogue(), s.context().config, s.context().clock};
+    return {s.commands(), s.catalogue(), s.context().runSettings, s.context().clock};
 }
 
 void runBackupCommand(Session& s, const Invocation& invocation) {

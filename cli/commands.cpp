@@ -154,7 +154,7 @@ constexpr uint32_t kFolderBit = 0x1000;
 
 // A record's attribute word as the phone pane reads it (low bytes swapped in USBLAN mode).
 uint32_t paneAttributes(Session& s, const CatalogueRecord& record) {
-    return paneAttributeValue(record.attributeWord, s.context().runSettings.usblanP2k05());
+    return paneAttributeValue(record.attributeWord, s.context().runSettings.read().usblanP2k05());
 }
 
 std::optional<CatalogueRecord> findRecord(Session& s, const std::string& path) {
@@ -189,8 +189,8 @@ void reportNotDone(const char* what, const std::string& path, const std::string&
 void getFile(Session& s, const CatalogueRecord& record, std::string target) {
     if (isFolder(target)) target.append("/").append(baseName(record.path));
     checkPcParent(target);
-    const bool usblan = s.context().runSettings.usblanP2k05();
-    const uint32_t attributes = paneAttributes(s, record);
+    const bool usblan = s.context().runSettings.read().usblanP2k05();
+    const uint32_t attributes = paneAttributeValue(record.attributeWord, usblan);
     const uint32_t mode = phoneOpenMode(attributes, usblan);
     std::string error;
     bool done = false;
@@ -242,7 +242,7 @@ void getFolderItem(Session& s, const FolderDownloadItem& item, const std::string
 void getFolder(Session& s, const std::string& folder, const std::string& target) {
     std::vector<std::string> refused;
     auto items = planFolderDownload(s.catalogue().records(), folder,
-                                    s.context().runSettings.usblanP2k05(), refused);
+                                    s.context().runSettings.read().usblanP2k05(), refused);
     FolderTally tally;
     tally.files = refused.size();
     uint64_t bytes = 0;

@@ -80,7 +80,7 @@ void runMount(Session& s, const std::vector<std::string>& args) {
     AppContext& context = s.context();
     MountOptions options;
     options.readOnly = request.readOnly;
-    options.usblan = context.runSettings.usblanP2k05();
+    options.usblan = context.runSettings.read().usblanP2k05();
     options.cacheFolder = cache.path();
     options.seemListPath = context.programFile("Seem.lst");
     options.note = [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); };

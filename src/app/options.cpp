@@ -152,8 +152,10 @@ std::string firstLocationText(const std::string& searchPattern) {
 }
 
 void shareClick(const ConfigRecord& config, RunSettings& running, int32_t ConfigRecord::*flag) {
-    if (flag == &ConfigRecord::useFilter) running.setUseFilter(config.useFilter);
-    if (flag == &ConfigRecord::forceP2k05) running.setForceP2k05(config.forceP2k05);
+    running.change([&](RunValues& values) {
+        if (flag == &ConfigRecord::useFilter) values.useFilter = config.useFilter;
+        if (flag == &ConfigRecord::forceP2k05) values.forceP2k05 = config.forceP2k05;
+    });
 }
 
 }  // namespace options

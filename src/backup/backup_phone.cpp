@@ -8,7 +8,7 @@
 #include "backup/sha256.h"
 #include "base/clock.h"
 #include "base/event_log.h"
-#include "config/config_record.h"
+#include "config/run_settings.h"
 #include "p2k/command_set.h"
 #include "p2k/file_transfer.h"
 #include "p2k/phone_identity.h"
@@ -28,34 +28,33 @@ constexpr uint16_t kIdentitySeemCdma = 0x2827;
 // Seem files name records 0001 to 00FE.
 
 bool usblanMode(const BackupPhone& phone) {
-    return phone.config.usblanP2k05();
+    return phone.settings.read().usblanP2k05();
 }
 
 // Sets the catalogue up to list every file and puts the user's settings back afterwards.
 class AllFilesSearch {
 public:
-    explicit AllFilesSearch(ConfigRecord& config)
-        : config_(config),
-          pattern_(config.searchPattern),
-          filter_(config.useFilter),
-          limit_(config.fileCountLimit) {
-        config_.searchPattern = "/a/*.*";
-        config_.useFilter = 0;
-        config_.fileCountLimit = -1;
-    }
+    explicit AllFilesSearch(RunSettings& settings)
+        : settings_(settings), kept_(settings.change([](RunValues& values) {
+              const RunValues kept = values;
+              values.searchPattern = "/a/*.*";
+              values.useFilter = 0;
+              values.fileCountLimit = -1;
+              return kept;
+          })) {}
     ~AllFilesSearch() {
-        config_.searchPattern = pattern_;
-        config_.useFilter = filter_;
-        config_.fileCountLimit = limit_;
+        settings_.change([this](RunValues& values) {
+            values.searchPattern = kept_.searchPattern;
+            values.useFilter = kept_.useFilter;
+            values.fileCountLimit = kept_.fileCountLimit;
+        });
     }
     AllFilesSearch(const AllFilesSearch&) = delete;
     AllFilesSearch& operator=(const AllFilesSearch&) = delete;
 
 private:
-    ConfigRecord& config_;
-    std::string pattern_;
-    int32_t filter_;
-    int32_t limit_;
+    RunSettings& settings_;
+    RunValues kept_;
 };
 
 // The one-letter volumes ("/a", "/c") of the phone's volume list; "/a" when it has none.
@@ -118,7 +117,7 @@ bool phoneAnswers(BackupPhone& phone) {
 
 PhoneListing listWholePhone(BackupPhone& phone) {
     PhoneSession session(phone.commands.transport());
-    AllFilesSearch allFiles(phone.config);
+    AllFilesSearch allFiles(phone.settings);
     const std::string volumeBefore = phone.catalogue.currentVolume();
     const bool loadedBefore = phone.catalogue.catalogueLoaded();
     // Over USBLAN the search lists every file of the phone at once.

@@ -16,14 +16,15 @@ class AnchoredFolder;
 class Clock;
 class CommandSet;
 class SeemLists;
-struct ConfigRecord;
+class RunSettings;
 
 // What a backup, verify or restore run works with: the phone's command set and catalogue,
-// the configuration record (search pattern and filter) and the clock for the progress.
+// the run-time settings (connection mode, search pattern, filter and file-count limit)
+// and the clock for the progress.
 struct BackupPhone {
     CommandSet& commands;
     Catalogue& catalogue;
-    ConfigRecord& config;
+    RunSettings& settings;
     Clock& clock;
 };
 

@@ -3,7 +3,7 @@
 #include <set>
 
 #include "backup/backup_run.h"
-#include "config/config_record.h"
+#include "config/run_settings.h"
 #include "p2k/command_set.h"
 #include "p2k/file_transfer.h"
 #include "p2k/transport.h"
@@ -106,7 +106,7 @@ private:
 
     void setAttributes(const std::string& path, const ManifestFile& file) {
         report_.attributesSet.push_back(path);
-        if (options_.dryRun || phone_.config.usblanP2k05()) return;
+        if (options_.dryRun || phone_.settings.read().usblanP2k05()) return;
         const uint32_t value = attributeOpenValue(listedAttributes(phone_, file.attributeWord));
         PhoneSession session(phone_.commands.transport());
         const bool ok = phone_.commands.phoneOpenFile(path, value) == 0 &&

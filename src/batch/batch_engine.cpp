@@ -34,10 +34,12 @@ constexpr uint32_t kUnknownSize = std::numeric_limits<uint32_t>::max();
 class FileCountLimitScope {
 public:
     FileCountLimitScope(RunSettings& settings, int32_t runValue)
-        : settings_(settings), kept_(settings.fileCountLimit()) {
-        settings_.setFileCountLimit(runValue);
+        : settings_(settings), kept_(settings.change([runValue](RunValues& values) {
+              return std::exchange(values.fileCountLimit, runValue);
+          })) {}
+    ~FileCountLimitScope() {
+        settings_.change([this](RunValues& values) { values.fileCountLimit = kept_; });
     }
-    ~FileCountLimitScope() { settings_.setFileCountLimit(kept_); }
     FileCountLimitScope(const FileCountLimitScope&) = delete;
     FileCountLimitScope& operator=(const FileCountLimitScope&) = delete;
 

@@ -12,11 +12,8 @@ RunSettings::RunSettings() {
 
 void RunSettings::takeFrom(const ConfigRecord& record) {
     std::lock_guard lock(mutex_);
-    connectionMode_ = record.connectionMode;
-    forceP2k05_ = record.forceP2k05;
-    useFilter_ = record.useFilter;
-    searchPattern_ = record.searchPattern;
-    fileCountLimit_ = record.fileCountLimit;
+    values_ = {record.connectionMode, record.forceP2k05, record.useFilter, record.searchPattern,
+               record.fileCountLimit};
     optionTexts_ = {record.comPort, record.fourthSlotVolume, record.usblanSwitchCommand,
                     record.usblanIp};
     changed_ = 0;
@@ -29,90 +26,42 @@ RunSettings::OptionTexts RunSettings::optionTexts() const {
 
 void RunSettings::writeInto(ConfigRecord& record) const {
     std::lock_guard lock(mutex_);
-    if (changed_ & kMode) record.connectionMode = connectionMode_;
-    if (changed_ & kForceP2k05) record.forceP2k05 = forceP2k05_;
-    if (changed_ & kUseFilter) record.useFilter = useFilter_;
-    if (changed_ & kSearchPattern) record.searchPattern = searchPattern_;
-    if (changed_ & kFileCountLimit) record.fileCountLimit = fileCountLimit_;
+    if (changed_ & kMode) record.connectionMode = values_.connectionMode;
+    if (changed_ & kForceP2k05) record.forceP2k05 = values_.forceP2k05;
+    if (changed_ & kUseFilter) record.useFilter = values_.useFilter;
+    if (changed_ & kSearchPattern) record.searchPattern = values_.searchPattern;
+    if (changed_ & kFileCountLimit) record.fileCountLimit = values_.fileCountLimit;
 }
 
-int32_t RunSettings::connectionMode() const {
+RunValues RunSettings::read() const {
     std::lock_guard lock(mutex_);
-    return connectionMode_;
+    return values_;
 }
 
-void RunSettings::setConnectionMode(ConnectionMode mode) {
-    std::lock_guard lock(mutex_);
-    connectionMode_ = static_cast<int32_t>(mode);
-    changed_ |= kMode;
+void RunSettings::commit(RunValues next) {
+    if (next.connectionMode != values_.connectionMode) changed_ |= kMode;
+    if (next.forceP2k05 != values_.forceP2k05) changed_ |= kForceP2k05;
+    if (next.useFilter != values_.useFilter) changed_ |= kUseFilter;
+    if (next.searchPattern != values_.searchPattern) changed_ |= kSearchPattern;
+    if (next.fileCountLimit != values_.fileCountLimit) changed_ |= kFileCountLimit;
+    values_ = std::move(next);
 }
 
-int32_t RunSettings::forceP2k05() const {
-    std::lock_guard lock(mutex_);
-    return forceP2k05_;
+void PutPatternVolume::operator()(RunValues& values) const {
+    if (values.searchPattern.size() < 2) values.searchPattern = kDefaultPattern;
+    values.searchPattern[1] = letter;
 }
 
-void RunSettings::setForceP2k05(int32_t value) {
-    std::lock_guard lock(mutex_);
-    forceP2k05_ = value;
-    changed_ |= kForceP2k05;
-}
-
-int32_t RunSettings::useFilter() const {
-    std::lock_guard lock(mutex_);
-    return useFilter_;
-}
-
-void RunSettings::setUseFilter(int32_t value) {
-    std::lock_guard lock(mutex_);
-    useFilter_ = value;
-    changed_ |= kUseFilter;
-}
-
-std::string RunSettings::searchPattern() const {
-    std::lock_guard lock(mutex_);
-    return searchPattern_;
-}
-
-void RunSettings::setSearchPattern(std::string pattern) {
-    std::lock_guard lock(mutex_);
-    searchPattern_ = std::move(pattern);
-    changed_ |= kSearchPattern;
-}
-
-void RunSettings::setPatternVolume(char letter) {
-    std::lock_guard lock(mutex_);
-    if (searchPattern_.size() < 2) searchPattern_ = kDefaultPattern;
-    searchPattern_[1] = letter;
-    changed_ |= kSearchPattern;
-}
-
-std::string RunSettings::enableFilter(const std::string& pattern) {
-    std::lock_guard lock(mutex_);
-    if (!useFilter_) {
-        useFilter_ = 1;
-        searchPattern_ = pattern;
-        changed_ |= kUseFilter | kSearchPattern;
+std::string SwitchFilterOn::operator()(RunValues& values) const {
+    if (!values.useFilter) {
+        values.useFilter = 1;
+        values.searchPattern = pattern;
     }
-    return searchPattern_;
+    return values.searchPattern;
 }
 
-int32_t RunSettings::fileCountLimit() const {
-    std::lock_guard lock(mutex_);
-    return fileCountLimit_;
-}
-
-void RunSettings::setFileCountLimit(int32_t limit) {
-    std::lock_guard lock(mutex_);
-    fileCountLimit_ = limit;
-    changed_ |= kFileCountLimit;
-}
-
-void RunSettings::raiseFileCountLimit() {
-    std::lock_guard lock(mutex_);
-    if (fileCountLimit_ < 0) return;
-    ++fileCountLimit_;
-    changed_ |= kFileCountLimit;
+void AllowOneMoreFile::operator()(RunValues& values) const {
+    if (values.fileCountLimit >= 0) ++values.fileCountLimit;
 }
 
 }  // namespace mdk

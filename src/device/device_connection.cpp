@@ -54,7 +54,9 @@ void DeviceConnection::closeLink() {
 int DeviceConnection::connectUsblan(const std::string& host, uint16_t port) {
     PhoneSession session(context_.transport);
     LinkState& state = context_.link;
-    context_.runSettings.setConnectionMode(ConnectionMode::P2k05OverUsblan);
+    context_.runSettings.change([](RunValues& values) {
+        values.connectionMode = static_cast<int32_t>(ConnectionMode::P2k05OverUsblan);
+    });
     context_.driver.markUsblanLink();
     state.setText(&LinkState::phoneIp, host);
     state.usblanUp = true;

@@ -36,7 +36,7 @@ void LinkWatch::start(bool onceOnly) {
     if (thread_.joinable()) thread_.join();
     stopping_ = false;
     finished_ = false;
-    const bool p2k = context_.runSettings.mode() == ConnectionMode::P2k;
+    const bool p2k = context_.runSettings.read().mode() == ConnectionMode::P2k;
     thread_ = std::thread([this, p2k] { run(p2k); });
 }
 

@@ -176,9 +176,11 @@ void ModeSwitcher::askLinuxPhone() {
     prompt.icon = PromptIcon::Question;
     const PromptAnswer answer = prompter_.ask(prompt);
     if (answer == PromptAnswer::Yes) {
-        context_.runSettings.setConnectionMode(ConnectionMode::P2k05OverUsblan);
+        context_.runSettings.change([](RunValues& values) {
+            values.connectionMode = static_cast<int32_t>(ConnectionMode::P2k05OverUsblan);
+            values.forceP2k05 = 1;
+        });
         context_.transport.setP2k05Active(true);
-        context_.runSettings.setForceP2k05(1);
     }
     if (answer == PromptAnswer::Yes || answer == PromptAnswer::No) {
         state_.restartRequested = true;
@@ -196,11 +198,12 @@ void ModeSwitcher::askP2kPhone() {
     prompt.buttons = PromptButtons::YesNo;
     prompt.icon = PromptIcon::Question;
     if (prompter_.ask(prompt) != PromptAnswer::Yes) return;
-    RunSettings& settings = context_.runSettings;
-    settings.setConnectionMode(ConnectionMode::P2k);
+    context_.runSettings.change([](RunValues& values) {
+        values.connectionMode = static_cast<int32_t>(ConnectionMode::P2k);
+        values.forceP2k05 = 0;
+        values.useFilter = 0;
+    });
     context_.transport.setP2k05Active(false);
-    settings.setForceP2k05(0);
-    settings.setUseFilter(0);
     state_.restartRequested = true;
     control_.restartApplication();
 }

@@ -170,7 +170,7 @@ int UsblanLink::bringUpUsblan() {
     const std::string phoneIp = config.useGivenIp ? context_.runSettings.optionTexts().usblanIp
                                                   : nextAddress(adapter->adapterIp);
     state_.setText(&LinkState::phoneIp, phoneIp);
-    switch (context_.runSettings.mode()) {
+    switch (context_.runSettings.read().mode()) {
         case ConnectionMode::UsblanSamba:
             mountShare(phoneIp);
             break;
@@ -280,7 +280,7 @@ int UsblanLink::connectP2k05(const std::string& adapterIp, const std::string& ph
     }
     transport.setP2k05Active(true);
     transport.setUsblanMode(true);
-    run.setForceP2k05(1);
+    run.change([](RunValues& values) { values.forceP2k05 = 1; });
     if (fd < 0) {
         lock_.release();
         if (error.rfind("cannot connect", 0) != 0) {
@@ -294,9 +294,9 @@ int UsblanLink::connectP2k05(const std::string& adapterIp, const std::string& ph
     transport.setUsblanSocket(fd);
     log.logLine("*** Connection successful.");
     commands_.runSessionSequence();
-    run.enableFilter("/a/*");
+    run.change(SwitchFilterOn{"/a/*"});
     showUsblanVolumes();
-    std::string first = run.searchPattern();
+    std::string first = run.read().searchPattern;
     first.replace(0, std::min<size_t>(2, first.size()), "  ");
     view_.replaceFirstLocation(first);
     return 0;
@@ -322,7 +322,7 @@ void UsblanLink::closeLink() {
     const std::string phoneIp = state_.text(&LinkState::phoneIp);
     const std::string mountPoint = state_.text(&LinkState::mountPoint);
     const std::string& folder = context_.programFolder;
-    switch (context_.runSettings.mode()) {
+    switch (context_.runSettings.read().mode()) {
         case ConnectionMode::UsblanSamba:
             if (state_.driveMapped) {
                 platform_.commands.start(expandCommandTemplate(settings_.shareUnmountCommand,

@@ -33,13 +33,13 @@ Catalogue::Catalogue(CommandSet& commands, EventLog& log, const ConfigRecord& co
       files_(files) {}
 
 std::string Catalogue::volumeMask() const {
-    return settings_.searchPattern();
+    return settings_.read().searchPattern;
 }
 
 void Catalogue::setCurrentVolume(const std::string& volume) {
     const char letter = volume.size() >= 2 ? volume[1] : 'a';
     currentVolume_ = std::string("/") + letter;
-    settings_.setPatternVolume(letter);
+    settings_.change(PutPatternVolume{letter});
 }
 
 void Catalogue::setStatus(int part, const std::string& text) {
@@ -109,8 +109,9 @@ std::vector<VolumeEntry> Catalogue::locationEntries(const std::string& volumes) 
 
 int Catalogue::attachPhone() {
     PhoneSession session(commands_.transport());
-    if (settings_.usblanP2k05()) {
-        const std::string mask = volumeMask();
+    const RunValues settings = settings_.read();
+    if (settings.usblanP2k05()) {
+        const std::string& mask = settings.searchPattern;
         int count =
             commands_.phoneSearchStart(mask.size() > 1 ? mask.substr(1) : mask, currentVolume_[1]);
         reportedCount_ = count > 0 ? static_cast<uint32_t>(count) : 0;
@@ -147,7 +148,7 @@ int Catalogue::attachPhone() {
 
     int count = commands_.phoneSearchStart(volumeMask(), currentVolume_[1]);
     if (count > 0) reportedCount_ = static_cast<uint32_t>(count);
-    settings_.setUseFilter(0);
+    settings_.change([](RunValues& values) { values.useFilter = 0; });
 
     std::vector<uint8_t> volumes;
     if (commands_.phoneListVolumes(volumes) != 0) {
@@ -186,7 +187,7 @@ int Catalogue::refreshPhoneStatus() {
     auto free = commands_.phoneFreeSpace(currentVolume_, &reportedZero);
     if (!free) {
         if (reportedZero) log_.logMessage(msg::kFreeSpaceFailed);
-        if (!settings_.usblanP2k05()) {
+        if (!settings_.read().usblanP2k05()) {
             log_.logMessage(msg::kStatusFailed);
             return -1;
         }

@@ -177,7 +177,6 @@ private:
     // The row of a folder's child: rest is the record's path from the child's name on.
     PhoneRow rowOf(const RecordView& record, std::string_view rest, bool usblan) const;
     Decoded decode(uint32_t offset) const;
-    uint32_t paneAttributes(uint32_t word) const;
     void resetForLoad();
     bool takeBlock(const std::vector<uint8_t>& reply, bool& firstReply);
     void noteLoadProblem(std::string text);

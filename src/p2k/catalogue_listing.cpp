@@ -61,7 +61,7 @@ const Catalogue::ListingIndex& Catalogue::currentListing() const {
 
 std::vector<PhoneRow> Catalogue::listFolder(const std::string& phoneFolder) const {
     if (phoneFolder.empty() || phoneFolder.back() != '/') return scanFolder(phoneFolder);
-    const bool usblan = settings_.usblanP2k05();
+    const bool usblan = settings_.read().usblanP2k05();
     std::shared_lock lock(mutex_);
     std::lock_guard listingLock(listingMutex_);
     const ListingIndex& listing = currentListing();
@@ -81,7 +81,7 @@ std::vector<PhoneRow> Catalogue::listFolder(const std::string& phoneFolder) cons
 
 PhoneRow Catalogue::rowOf(const RecordView& record, std::string_view rest, bool usblan) const {
     const size_t slash = rest.find('/');
-    const uint32_t attributes = paneAttributes(record.attributeWord);
+    const uint32_t attributes = paneAttributeValue(record.attributeWord, usblan);
     PhoneRow row;
     row.name = std::string(rest.substr(0, slash));
     row.folder = slash != std::string_view::npos || (attributes & kFolderBit) != 0;
@@ -95,7 +95,7 @@ PhoneRow Catalogue::rowOf(const RecordView& record, std::string_view rest, bool 
 std::vector<PhoneRow> Catalogue::scanFolder(const std::string& phoneFolder) const {
     std::vector<PhoneRow> rows;
     std::unordered_map<std::string, size_t> seen;
-    const bool usblan = settings_.usblanP2k05();
+    const bool usblan = settings_.read().usblanP2k05();
     std::shared_lock lock(mutex_);
     for (uint32_t offset : recordOffsets_) {
         const Decoded record = decode(offset);

@@ -76,10 +76,6 @@ std::optional<Catalogue::BlockLayout> Catalogue::blockLayout(std::span<const uin
     return readBlock(reply, knownStride).layout;
 }
 
-uint32_t Catalogue::paneAttributes(uint32_t word) const {
-    return paneAttributeValue(word, settings_.usblanP2k05());
-}
-
 std::string Catalogue::attributeText(uint32_t attributes, bool usblanMode) {
     char hex[9];
     std::snprintf(hex, sizeof hex, "%08X", attributes);
@@ -154,7 +150,7 @@ bool Catalogue::takeBlock(const std::vector<uint8_t>& reply, bool& firstReply) {
             starts.push_back(static_cast<uint32_t>(base + kBlockHeader + i * stride));
         }
     }
-    const int32_t limit = settings_.fileCountLimit();
+    const int32_t limit = settings_.read().fileCountLimit;
     for (uint32_t start : starts) {
         std::string path;
         {
@@ -205,7 +201,7 @@ void Catalogue::loadCatalogue() {
         }
     }
     reportedCount_ = loadedCount_;
-    if (settings_.usblanP2k05()) {
+    if (settings_.read().usblanP2k05()) {
         setStatus(2, log_.message(msg::kFileCount) + std::to_string(reportedCount_.load()));
         appendHiddenFiles();
     }
@@ -285,7 +281,7 @@ bool Catalogue::appendCatalogueRecord(const std::string& name, uint32_t size,
     recordOffsets_.push_back(base + kBlockHeader);
     ++loadedCount_;
     ++reportedCount_;
-    settings_.raiseFileCountLimit();
+    settings_.change(AllowOneMoreFile{});
     return true;
 }
 

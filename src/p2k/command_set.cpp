@@ -121,7 +121,7 @@ int CommandSet::fileCommand(uint32_t sub, std::span<const uint8_t> args,
 int CommandSet::namedCommand(uint32_t sub, const std::string& name, std::optional<uint32_t> value) {
     if (name.empty()) return -1;
     std::vector<uint8_t> args;
-    if (value) bytes::appendBe32(args, settings_.usblanP2k05() ? kUsblanValue : *value);
+    if (value) bytes::appendBe32(args, settings_.read().usblanP2k05() ? kUsblanValue : *value);
     args.insert(args.end(), name.begin(), name.end());
     std::vector<uint8_t> reply;
     bool replied = false;
@@ -269,8 +269,9 @@ int CommandSet::phoneWriteFile(std::span<const uint8_t> data) {
 int CommandSet::phoneSearchStart(const std::string& pattern, char currentVolumeLetter) {
     std::vector<uint8_t> args;
     bool volumeForm = false;
-    const bool usblan = settings_.usblanP2k05();
-    const bool filter = settings_.useFilter() != 0;
+    const RunValues settings = settings_.read();
+    const bool usblan = settings.usblanP2k05();
+    const bool filter = settings.useFilter != 0;
     if (cdmaPhone_) {
         appendUtf16Be(args, pattern);
     } else if (usblan && filter) {
@@ -413,7 +414,7 @@ void CommandSet::probeCommandSet() {
         std::copy_n(reply.begin(), std::min(reply.size(), seem4.size()), seem4.begin());
         return result;
     };
-    if (settings_.forceP2k05() == 0) {
+    if (settings_.read().forceP2k05 == 0) {
         driver.setP2k05SendTimeoutMs(kP2k05ProbeTimeoutMs);
         if (readSeem4() != 0) transport_.setP2k05Active(false);
         driver.setP2k05SendTimeoutMs(kP2k05SendTimeoutMs);

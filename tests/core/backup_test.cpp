@@ -56,7 +56,7 @@ struct Phone {
     }
     static sim::PhoneKind kind() { return sim::PhoneKind::P2k05Gsm; }
     BackupPhone backupPhone() {
-        return {f.context.commands, f.context.catalogue, f.context.config, f.context.clock};
+        return {f.context.commands, f.context.catalogue, f.context.runSettings, f.context.clock};
     }
     std::vector<sim::PhoneEntry> files() const {
         std::vector<sim::PhoneEntry> out;
@@ -145,6 +145,51 @@ TEST(Backup, StoresEveryFileAndSeemRecordByteForByte) {
     }
     EXPECT_EQ(records, 6u);
     EXPECT_EQ(manifest.seems.size(), records);
+}
+
+// The user's search filter and file-count limit are for the phone pane: the backup lists
+// every file whatever they are, and they hold the user's values again afterwards.
+TEST(Backup, StoresEveryFileWhateverTheSearchFilterAndLimit) {
+    Phone phone;
+    RunSettings& run = phone.f.context.runSettings;
+    run.change([](RunValues& values) {
+        values.useFilter = 1;
+        values.searchPattern = "/a/*.mp3";
+        values.fileCountLimit = 3;
+    });
+    const RunValues users = run.read();
+    TempFolder dir;
+    const BackupSummary summary = backUp(phone, dir.path());
+    ASSERT_TRUE(summary.ok()) << summary.error << summaryText(summary);
+    EXPECT_EQ(manifestOf(dir.path()).files.size(), phone.files().size());
+    EXPECT_EQ(run.read(), users);
+}
+
+// A record's attribute word is read by the mode the program runs in (a USBLAN link made at
+// run time), not by the mode saved in the configuration.
+TEST(Backup, AttributeWordsFollowTheRunningMode) {
+    struct Case {
+        ConnectionMode running;
+        ConnectionMode saved;
+        uint32_t attributes;
+        uint32_t openMode;
+    };
+    const Case cases[] = {
+        {ConnectionMode::P2k05OverUsblan, ConnectionMode::P2k, 0x11224433, 0x4433},
+        {ConnectionMode::P2k, ConnectionMode::P2k05OverUsblan, 0x11223344, 0x2233},
+    };
+    for (const Case& c : cases) {
+        Phone phone(false);
+        phone.f.context.config.connectionMode = static_cast<int32_t>(c.saved);
+        phone.f.context.runSettings.change(
+            [&](RunValues& values) { values.connectionMode = static_cast<int32_t>(c.running); });
+        const BackupPhone p = phone.backupPhone();
+        CatalogueRecord record;
+        record.path = "/a/x";
+        record.attributeWord = 0x11223344;
+        EXPECT_EQ(listedAttributes(p, record.attributeWord), c.attributes);
+        EXPECT_EQ(downloadOpenMode(p, record), c.openMode);
+    }
 }
 
 TEST(Backup, SecondRunReadsOnlyChangedAndNewFiles) {

@@ -32,7 +32,7 @@ public:
         return true;
     }
     void runTransfer(const std::function<void()>& body) override {
-        limitsSeen.push_back(context_.runSettings.fileCountLimit());
+        limitsSeen.push_back(context_.runSettings.read().fileCountLimit);
         body();
     }
     bool ready = true;
@@ -411,18 +411,18 @@ TEST_F(BatchRun, PhonePathsLongerThanAPayloadAreRefusedBeforeSending) {
 TEST_F(BatchRun, NothingRunsWhenTheLinkTestFails) {
     link.ready = false;
     writePcFile("x", {1});
-    f.context.runSettings.setFileCountLimit(250);
+    f.context.runSettings.change([](RunValues& values) { values.fileCountLimit = 250; });
     auto report = run({"cp x", "to /a/mobile/skins/x", "## true"});
     EXPECT_TRUE(report.linkFailed);
     EXPECT_FALSE(report.succeeded());
     EXPECT_EQ(fileCommandCount(), 0u);
     EXPECT_TRUE(runner.started().empty());
-    EXPECT_EQ(f.context.runSettings.fileCountLimit(), 250) << "the limit is put back";
+    EXPECT_EQ(f.context.runSettings.read().fileCountLimit, 250) << "the limit is put back";
 }
 
 TEST_F(BatchRun, FileCountLimitIsThreeForTheRunAndPutBackAfterFailures) {
     writePcFile("x", {1});
-    f.context.runSettings.setFileCountLimit(-1);
+    f.context.runSettings.change([](RunValues& values) { values.fileCountLimit = -1; });
     auto e = engine();
     auto report =
         e.run({"cp x", "to /a/mobile/skins/x", "rm /a/none", "cp x", "to /a/mobile/skins/y"});
@@ -430,7 +430,7 @@ TEST_F(BatchRun, FileCountLimitIsThreeForTheRunAndPutBackAfterFailures) {
     ASSERT_EQ(link.limitsSeen.size(), 2u);
     EXPECT_EQ(link.limitsSeen[0], 3);
     EXPECT_FALSE(e.running());
-    EXPECT_EQ(f.context.runSettings.fileCountLimit(), -1);
+    EXPECT_EQ(f.context.runSettings.read().fileCountLimit, -1);
     EXPECT_EQ(f.context.config.fileCountLimit, -1) << "nothing of the run reaches the record";
 }
 

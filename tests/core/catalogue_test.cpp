@@ -32,6 +32,12 @@ public:
     std::string leftText = "M116";
 };
 
+void runOverUsblan(RunSettings& settings) {
+    settings.change([](RunValues& values) {
+        values.connectionMode = static_cast<int32_t>(ConnectionMode::P2k05OverUsblan);
+    });
+}
+
 std::vector<std::string> entryTexts(const std::vector<VolumeEntry>& entries) {
     std::vector<std::string> texts;
     for (const auto& e : entries) texts.push_back(e.text + (e.emptySlot ? " (empty)" : ""));
@@ -133,7 +139,7 @@ TEST(Attach, VolumeTextTurnsSeparatorsIntoBlanks) {
 
 TEST(Attach, LogsFramingModelVolumeAndFreeSpace) {
     PhoneFixture f;
-    f.context.runSettings.setUseFilter(1);
+    f.context.runSettings.change([](RunValues& values) { values.useFilter = 1; });
     RecordingView view;
     view.leftText = "/c  memory card";
     f.context.catalogue.setView(&view);
@@ -142,7 +148,7 @@ TEST(Attach, LogsFramingModelVolumeAndFreeSpace) {
               (std::vector<std::string>{"M103", "GSM Model: V3 RAZR", "/c  memory card",
                                         "M99/c/*.*", "M214096M22"}));
     EXPECT_EQ(f.context.catalogue.currentVolume(), "/c");
-    EXPECT_EQ(f.context.runSettings.useFilter(), 0) << "the filter option is switched off";
+    EXPECT_EQ(f.context.runSettings.read().useFilter, 0) << "the filter option is switched off";
     // The count was taken with the filter still on: the pattern form.
     auto searches = fileCommands(f.link->commands(), CommandSet::kSearchStart);
     ASSERT_EQ(searches.size(), 1u);
@@ -203,7 +209,7 @@ TEST(Attach, FailingStepsLogTheirMessage) {
 
 TEST(Attach, Mode3CountsAndReadsTheModelOverUsblan) {
     PhoneFixture f;
-    f.context.runSettings.setConnectionMode(ConnectionMode::P2k05OverUsblan);
+    runOverUsblan(f.context.runSettings);
     ASSERT_TRUE(f.model.addFile("/a/one", {}));
     f.context.catalogue.setUsblanIdentityReader([] { return std::string("E680"); });
     EXPECT_EQ(f.context.catalogue.attachPhone(), 0);
@@ -421,7 +427,7 @@ TEST(Load, AListThatNeverEndsStopsAtTheAnnouncedTotal) {
             ASSERT_TRUE(f.model.addFile("/a/f" + std::to_string(100 + i), {}));
         }
         f.phone.faults().endlessList = true;
-        f.context.runSettings.setFileCountLimit(c.limit);
+        f.context.runSettings.change([&](RunValues& values) { values.fileCountLimit = c.limit; });
         Catalogue& catalogue = f.context.catalogue;
         catalogue.loadCatalogue();
         EXPECT_TRUE(catalogue.workerDone());
@@ -452,7 +458,7 @@ TEST(Load, FileCountLimitStopsTheLoad) {
     for (int i = 0; i < 20; ++i) {
         ASSERT_TRUE(f.model.addFile("/a/f" + std::to_string(100 + i), {}));
     }
-    f.context.runSettings.setFileCountLimit(5);
+    f.context.runSettings.change([](RunValues& values) { values.fileCountLimit = 5; });
     f.context.catalogue.loadCatalogue();
     EXPECT_EQ(f.context.catalogue.catalogueRecords(), 6u) << "stops once past the limit";
     EXPECT_EQ(fileCommands(f.link->commands(), CommandSet::kSearchNext).size(), 2u);
@@ -471,7 +477,7 @@ TEST(Load, FileCountLimitEndsTheLoadAtABlockEnd) {
         for (int i = 0; i < 20; ++i) {
             ASSERT_TRUE(f.model.addFile("/a/f" + std::to_string(100 + i), {}));
         }
-        f.context.runSettings.setFileCountLimit(limit);
+        f.context.runSettings.change([&](RunValues& values) { values.fileCountLimit = limit; });
         Catalogue& catalogue = f.context.catalogue;
         catalogue.loadCatalogue();
         EXPECT_EQ(catalogue.catalogueRecords(), records);
@@ -557,7 +563,7 @@ TEST(HiddenFiles, ListRules) {
 
 TEST(HiddenFiles, Mode3LoadAppendsThemAfterTheSearch) {
     PhoneFixture f;
-    f.context.runSettings.setConnectionMode(ConnectionMode::P2k05OverUsblan);
+    runOverUsblan(f.context.runSettings);
     ASSERT_TRUE(f.model.addFile("/a/seen.txt", Bytes(4)));
     writeFile(f.context.programFile("Hidden_files.lst"), "#comment\n/a/x.cfg\n\n/a/y.cfg\n");
     RecordingView view;
@@ -574,7 +580,7 @@ TEST(HiddenFiles, Mode3LoadAppendsThemAfterTheSearch) {
 
 TEST(HiddenFiles, MissingListIsReportedInABox) {
     PhoneFixture f;
-    f.context.runSettings.setConnectionMode(ConnectionMode::P2k05OverUsblan);
+    runOverUsblan(f.context.runSettings);
     ASSERT_TRUE(f.model.addFile("/a/seen.txt", Bytes(4)));
     f.context.catalogue.loadCatalogue();
     auto shown = f.prompter.shown();
@@ -594,12 +600,12 @@ TEST(Upkeep, AppendedNameMustFitTheStride) {
     Catalogue& catalogue = f.context.catalogue;
     catalogue.loadCatalogue();
     ASSERT_EQ(catalogue.recordStride(), 44u);
-    f.context.runSettings.setFileCountLimit(10);
+    f.context.runSettings.change([](RunValues& values) { values.fileCountLimit = 10; });
     const std::string fits(35, 'f');
     const std::string tooLong(36, 'l');
     EXPECT_TRUE(catalogue.appendCatalogueRecord("/" + fits.substr(1), 1234, 0x07000400));
     EXPECT_FALSE(catalogue.needsReload());
-    EXPECT_EQ(f.context.runSettings.fileCountLimit(), 11);
+    EXPECT_EQ(f.context.runSettings.read().fileCountLimit, 11);
     EXPECT_FALSE(catalogue.appendCatalogueRecord("/" + tooLong.substr(1), 1, 0x07000400));
     EXPECT_TRUE(catalogue.needsReload());
     auto records = catalogue.records();
@@ -613,9 +619,9 @@ TEST(Upkeep, AppendedNameMustFitTheStride) {
 
 TEST(Upkeep, UnlimitedFileCountStaysUnlimited) {
     PhoneFixture f;
-    f.context.runSettings.setFileCountLimit(-1);
+    f.context.runSettings.change([](RunValues& values) { values.fileCountLimit = -1; });
     EXPECT_TRUE(f.context.catalogue.appendCatalogueRecord("/a/x", 1, 0));
-    EXPECT_EQ(f.context.runSettings.fileCountLimit(), -1);
+    EXPECT_EQ(f.context.runSettings.read().fileCountLimit, -1);
 }
 
 TEST(Upkeep, MarkHidesThePathAndWhatLiesBelowIt) {
@@ -718,7 +724,7 @@ TEST(Listing, AttributeTextOfBothModes) {
     EXPECT_EQ(Catalogue::attributeText(0x12345678, true), "34    5678");
 
     PhoneFixture f;
-    f.context.runSettings.setConnectionMode(ConnectionMode::P2k05OverUsblan);
+    runOverUsblan(f.context.runSettings);
     // A Linux phone stores the word with its two low bytes swapped; the pane swaps back.
     ASSERT_TRUE(f.context.catalogue.appendCatalogueRecord("/e/file", 1, 0x07000004));
     ASSERT_TRUE(f.context.catalogue.appendCatalogueRecord("/e/dir", 1, 0x07000010));

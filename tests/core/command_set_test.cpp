@@ -293,7 +293,7 @@ TEST(NamedCommands, ValueIsAllOnesInMode3Only) {
     for (int mode : {0, 3}) {
         SCOPED_TRACE(mode);
         ScriptedFixture s;
-        s.f.context.runSettings.setConnectionMode(static_cast<ConnectionMode>(mode));
+        s.f.context.runSettings.change([&](RunValues& values) { values.connectionMode = mode; });
         auto& commands = s.f.context.commands;
         commands.phoneOpenFile("/a/x", 4);
         commands.phoneCreateFolder("/a/d", 4);
@@ -371,8 +371,8 @@ TEST(SearchStart, TheRuleThatFitsFirstChoosesThePayloadForm) {
         s.phone.queue(kReplyData, {0x00, 0x05});
         auto& commands = s.f.context.commands;
         commands.setCdmaPhone(c.cdma);
-        s.f.context.runSettings.setConnectionMode(static_cast<ConnectionMode>(c.mode));
-        s.f.context.runSettings.setUseFilter(c.filter);
+        s.f.context.runSettings.change([&](RunValues& values) { values.connectionMode = c.mode; });
+        s.f.context.runSettings.change([&](RunValues& values) { values.useFilter = c.filter; });
         EXPECT_EQ(commands.phoneSearchStart("/a/*.mp3", 'c'), 5);
         ASSERT_EQ(s.phone.commands.size(), 1u);
         const Bytes& payload = s.phone.commands[0].payload;
@@ -412,7 +412,7 @@ TEST(SearchStart, CountsThatFail) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ScriptedFixture s;
-        s.f.context.runSettings.setUseFilter(c.filter);
+        s.f.context.runSettings.change([&](RunValues& values) { values.useFilter = c.filter; });
         s.phone.queue(c.status, c.reply);
         EXPECT_EQ(s.f.context.commands.phoneSearchStart("/a/*.*", 'a'), c.result);
         EXPECT_EQ(s.f.log.has("M34"), c.logs34);
@@ -535,7 +535,7 @@ TEST(Probe, ChoosesFramingAndFamily) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(sim::kindName(c.kind)) + (c.force ? " forced" : ""));
         PhoneFixture f(c.kind);
-        f.context.runSettings.setForceP2k05(c.force);
+        f.context.runSettings.change([&](RunValues& values) { values.forceP2k05 = c.force; });
         f.context.commands.probeCommandSet();
         EXPECT_EQ(f.context.transport.p2k05Active(), c.p2k05);
         EXPECT_EQ(f.context.commands.cdmaPhone(), c.cdma);

@@ -256,9 +256,9 @@ TEST_P(LinuxPhoneQuestion, AnswersDecideModeAndRestart) {
               "application ?");
     EXPECT_TRUE(f.log.has("message 38"));
     EXPECT_EQ(f.control.restarts, c.restarts);
-    EXPECT_EQ(f.context.runSettings.mode(), c.mode);
+    EXPECT_EQ(f.context.runSettings.read().mode(), c.mode);
     EXPECT_EQ(f.context.transport.p2k05Active(), c.p2k05);
-    EXPECT_EQ(f.context.runSettings.forceP2k05(), c.p2k05 ? 1 : 0);
+    EXPECT_EQ(f.context.runSettings.read().forceP2k05, c.p2k05 ? 1 : 0);
     EXPECT_EQ(f.state().modemProbeCount, 1u);
     EXPECT_FALSE(f.state().interfaceUp);
 }
@@ -379,7 +379,7 @@ TEST_F(UsblanAttach, P2kQuestionComesOnTheFourthPassWithoutModemAndOnlyOnce) {
     for (int pass = 0; pass < 6; ++pass) device.attachUsblan();
     EXPECT_EQ(f.prompter.shown().size(), 1u);
     EXPECT_EQ(f.control.restarts, 0);
-    EXPECT_EQ(f.context.runSettings.mode(), ConnectionMode::P2k05OverUsblan);
+    EXPECT_EQ(f.context.runSettings.read().mode(), ConnectionMode::P2k05OverUsblan);
     EXPECT_EQ(f.log.count("message 38"), 0);  // the count never was 0 on these passes
 }
 
@@ -388,16 +388,18 @@ TEST_F(UsblanAttach, YesSwitchesToP2kModeAndRestarts) {
     auto& device = f.device();
     device.attachUsblan();
     modem(false);
-    f.context.runSettings.setUseFilter(1);
+    f.context.runSettings.change([](RunValues& values) {
+        values.useFilter = 1;
+        values.forceP2k05 = 1;
+    });
     f.context.transport.setP2k05Active(true);
-    f.context.runSettings.setForceP2k05(1);
     f.prompter.queueAnswer(PromptAnswer::Yes);
     for (int pass = 0; pass < 4; ++pass) device.attachUsblan();
     EXPECT_EQ(f.control.restarts, 1);
-    EXPECT_EQ(f.context.runSettings.mode(), ConnectionMode::P2k);
+    EXPECT_EQ(f.context.runSettings.read().mode(), ConnectionMode::P2k);
     EXPECT_FALSE(f.context.transport.p2k05Active());
-    EXPECT_EQ(f.context.runSettings.forceP2k05(), 0);
-    EXPECT_EQ(f.context.runSettings.useFilter(), 0);
+    EXPECT_EQ(f.context.runSettings.read().forceP2k05, 0);
+    EXPECT_EQ(f.context.runSettings.read().useFilter, 0);
 }
 
 TEST_F(UsblanAttach, ModemSeenAgainRestartsTheCount) {

@@ -261,10 +261,10 @@ TEST_F(LinuxPhoneTest, ConnectReadsTheModelShowsTheVolumesListsAndCopiesAFile) {
                            "P2k phone seems"),
               1);
     EXPECT_EQ(f.view.count("first   /*"), 1);
-    EXPECT_EQ(f.context.runSettings.useFilter(), 1);
-    EXPECT_EQ(f.context.runSettings.searchPattern(), "/a/*");
+    EXPECT_EQ(f.context.runSettings.read().useFilter, 1);
+    EXPECT_EQ(f.context.runSettings.read().searchPattern, "/a/*");
     EXPECT_TRUE(f.context.transport.p2k05Active());
-    EXPECT_EQ(f.context.runSettings.forceP2k05(), 1);
+    EXPECT_EQ(f.context.runSettings.read().forceP2k05, 1);
     EXPECT_EQ(model.commandCount(CommandSet::kSessionStep1), 2u);
     EXPECT_EQ(model.commandCount(CommandSet::kSessionStep2), 1u);
 

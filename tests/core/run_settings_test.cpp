@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <ostream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -8,6 +11,13 @@
 #include "config/run_settings.h"
 
 namespace mdk {
+
+// Failures name the fields.
+void PrintTo(const RunValues& v, std::ostream* os) {
+    *os << "{mode " << v.connectionMode << ", P2k05 " << v.forceP2k05 << ", filter " << v.useFilter
+        << ", pattern \"" << v.searchPattern << "\", limit " << v.fileCountLimit << "}";
+}
+
 namespace {
 
 ConfigRecord loadedRecord() {
@@ -24,10 +34,11 @@ TEST(RunSettings, StartsFromTheRecordAndGivesBackAnUnchangedImage) {
     const ConfigRecord loaded = loadedRecord();
     RunSettings run;
     run.takeFrom(loaded);
-    EXPECT_EQ(run.mode(), ConnectionMode::P2k05OverUsblan);
-    EXPECT_TRUE(run.usblanP2k05());
-    EXPECT_EQ(run.forceP2k05(), 1);
-    EXPECT_EQ(run.searchPattern(), "/c/*.mp3");
+    const RunValues values = run.read();
+    EXPECT_EQ(values.mode(), ConnectionMode::P2k05OverUsblan);
+    EXPECT_TRUE(values.usblanP2k05());
+    EXPECT_EQ(values.forceP2k05, 1);
+    EXPECT_EQ(values.searchPattern, "/c/*.mp3");
     EXPECT_EQ(run.optionTexts().comPort, loaded.comPort);
     EXPECT_EQ(run.optionTexts().usblanSwitchCommand, "at+mode=13");
 
@@ -39,18 +50,19 @@ TEST(RunSettings, StartsFromTheRecordAndGivesBackAnUnchangedImage) {
 TEST(RunSettings, DefaultsAreTheRecordDefaults) {
     const RunSettings run;
     const ConfigRecord defaults;
-    EXPECT_EQ(run.connectionMode(), defaults.connectionMode);
-    EXPECT_EQ(run.forceP2k05(), defaults.forceP2k05);
-    EXPECT_EQ(run.useFilter(), defaults.useFilter);
-    EXPECT_EQ(run.searchPattern(), defaults.searchPattern);
-    EXPECT_EQ(run.fileCountLimit(), defaults.fileCountLimit);
+    const RunValues values = run.read();
+    EXPECT_EQ(values.connectionMode, defaults.connectionMode);
+    EXPECT_EQ(values.forceP2k05, defaults.forceP2k05);
+    EXPECT_EQ(values.useFilter, defaults.useFilter);
+    EXPECT_EQ(values.searchPattern, defaults.searchPattern);
+    EXPECT_EQ(values.fileCountLimit, defaults.fileCountLimit);
 }
 
 TEST(RunSettings, RunChangesReachTheSavedRecordAndOptionChangesSurvive) {
     RunSettings run;
     run.takeFrom(loadedRecord());
-    run.setPatternVolume('b');
-    run.setUseFilter(1);
+    run.change(PutPatternVolume{'b'});
+    run.change([](RunValues& values) { values.useFilter = 1; });
 
     // The options changed the mode and the P2k05 flag in the record meanwhile.
     ConfigRecord record = loadedRecord();
@@ -77,56 +89,153 @@ TEST(RunSettings, PatternVolumeAndFilterSwitch) {
     };
     for (const Case& c : cases) {
         RunSettings run;
-        run.setSearchPattern(c.pattern);
-        run.setPatternVolume(c.letter);
-        EXPECT_EQ(run.searchPattern(), c.expected) << c.pattern;
+        run.change([&](RunValues& values) { values.searchPattern = c.pattern; });
+        run.change(PutPatternVolume{c.letter});
+        EXPECT_EQ(run.read().searchPattern, c.expected) << c.pattern;
     }
 
     RunSettings run;
-    EXPECT_EQ(run.enableFilter("/a/*"), "/a/*");
-    EXPECT_EQ(run.useFilter(), 1);
-    run.setSearchPattern("/b/*.jpg");
-    EXPECT_EQ(run.enableFilter("/a/*"), "/b/*.jpg") << "a filter already on is kept";
+    EXPECT_EQ(run.change(SwitchFilterOn{"/a/*"}), "/a/*");
+    EXPECT_EQ(run.read().useFilter, 1);
+    run.change([](RunValues& values) { values.searchPattern = "/b/*.jpg"; });
+    EXPECT_EQ(run.change(SwitchFilterOn{"/a/*"}), "/b/*.jpg") << "a filter already on is kept";
 }
 
 TEST(RunSettings, FileCountLimitRisesOnlyWhenSet) {
     RunSettings run;
-    run.raiseFileCountLimit();
-    EXPECT_EQ(run.fileCountLimit(), -1);
-    run.setFileCountLimit(10);
-    run.raiseFileCountLimit();
-    EXPECT_EQ(run.fileCountLimit(), 11);
+    run.change(AllowOneMoreFile{});
+    EXPECT_EQ(run.read().fileCountLimit, -1);
+    run.change([](RunValues& values) { values.fileCountLimit = 10; });
+    run.change(AllowOneMoreFile{});
+    EXPECT_EQ(run.read().fileCountLimit, 11);
 }
 
 // The watcher, the GUI thread and a worker change and read the settings at once: no
-// change is lost and no reader sees a pattern that was never written.
+// change is lost, no reader sees a pattern that was never written, every snapshot holds
+// the fields of one moment, and a compound edit reads and writes in one step.
 TEST(RunSettings, ThreadsChangingAndReadingAtOnce) {
     RunSettings run;
-    run.setFileCountLimit(0);
+    run.change([](RunValues& values) { values.fileCountLimit = 0; });
     constexpr int kRounds = 20000;
     const std::string patterns[] = {"/a/*.*", "/ezxlocal/download/mystuff/*"};
     bool tornPattern = false;
+    bool mixedSnapshot = false;
+    bool switchSawAnotherPattern = false;
 
     std::thread raiser([&] {
-        for (int i = 0; i < kRounds; ++i) run.raiseFileCountLimit();
+        for (int i = 0; i < kRounds; ++i) run.change(AllowOneMoreFile{});
     });
+    // The filter off always comes with the plain pattern, on with the long one.
     std::thread writer([&] {
         for (int i = 0; i < kRounds; ++i) {
-            run.setSearchPattern(patterns[i % 2]);
-            run.raiseFileCountLimit();
+            run.change([&](RunValues& values) {
+                values.useFilter = 0;
+                values.searchPattern = patterns[0];
+            });
+            run.change(AllowOneMoreFile{});
+        }
+    });
+    std::thread switcher([&] {
+        for (int i = 0; i < kRounds; ++i) {
+            const std::string inForce = run.change(SwitchFilterOn{patterns[1]});
+            switchSawAnotherPattern = switchSawAnotherPattern || inForce != patterns[1];
         }
     });
     std::thread reader([&] {
         for (int i = 0; i < kRounds; ++i) {
-            const std::string seen = run.searchPattern();
-            if (seen != patterns[0] && seen != patterns[1] && seen != "/a/*.*") tornPattern = true;
+            const RunValues seen = run.read();
+            if (seen.searchPattern != patterns[0] && seen.searchPattern != patterns[1]) {
+                tornPattern = true;
+            }
+            mixedSnapshot = mixedSnapshot || seen.searchPattern != patterns[seen.useFilter];
         }
     });
     raiser.join();
     writer.join();
+    switcher.join();
     reader.join();
-    EXPECT_EQ(run.fileCountLimit(), 2 * kRounds);
+    EXPECT_EQ(run.read().fileCountLimit, 2 * kRounds);
     EXPECT_FALSE(tornPattern);
+    EXPECT_FALSE(mixedSnapshot);
+    EXPECT_FALSE(switchSawAnotherPattern);
+}
+
+// What writeInto gives back after a series of edits, when the options changed every
+// field of the record meanwhile: only fields an edit left different count as changed at
+// run time; those go back into the record, the others keep the options' value.
+TEST(RunSettings, OnlyFieldsAnEditLeftDifferentReachTheRecord) {
+    using Edit = std::function<void(RunValues&)>;
+    struct Case {
+        const char* name;
+        std::vector<Edit> edits;
+        Edit expected;  // applied to the options' values: what is saved
+    };
+    const auto filterOff = [](RunValues& v) { v.useFilter = 0; };
+    const auto patternOf = [](std::string pattern) {
+        return [pattern](RunValues& v) { v.searchPattern = pattern; };
+    };
+    const auto same = [](RunValues&) {};
+    const Case cases[] = {
+        {"an attach switching off a filter that is off", {filterOff}, same},
+        {"P2k05 set to what it is", {[](RunValues& v) { v.forceP2k05 = 1; }}, same},
+        {"no limit to raise", {AllowOneMoreFile{}}, same},
+        {"the volume the pattern has", {PutPatternVolume{'c'}}, same},
+        {"a pattern changed and put back in one edit",
+         {[](RunValues& v) {
+             v.searchPattern = "/a/*";
+             v.searchPattern = "/c/*.mp3";
+         }},
+         same},
+        {"a pattern changed, then put back by a later edit",
+         {patternOf("/a/*"), patternOf("/c/*.mp3")},
+         patternOf("/c/*.mp3")},
+        {"another volume", {PutPatternVolume{'a'}}, patternOf("/a/*.mp3")},
+        {"the mode switched",
+         {[](RunValues& v) { v.connectionMode = 1; }},
+         [](RunValues& v) { v.connectionMode = 1; }},
+        {"a limit lowered for a package",
+         {[](RunValues& v) { v.fileCountLimit = 5; }},
+         [](RunValues& v) { v.fileCountLimit = 5; }},
+    };
+    ConfigRecord options = loadedRecord();
+    options.connectionMode = 0;
+    options.forceP2k05 = 0;
+    options.useFilter = 1;
+    options.searchPattern = "/b/*.*";
+    options.fileCountLimit = 100;
+    const auto valuesOf = [](const ConfigRecord& r) {
+        return RunValues{r.connectionMode, r.forceP2k05, r.useFilter, r.searchPattern,
+                         r.fileCountLimit};
+    };
+    for (const Case& c : cases) {
+        RunSettings run;
+        run.takeFrom(loadedRecord());
+        for (const Edit& edit : c.edits) run.change(edit);
+        ConfigRecord saved = options;
+        run.writeInto(saved);
+        RunValues expected = valuesOf(options);
+        c.expected(expected);
+        EXPECT_EQ(valuesOf(saved), expected) << c.name;
+        EXPECT_EQ(saved.favouriteFolder, options.favouriteFolder) << c.name;
+    }
+}
+
+TEST(RunSettings, AnEditThatThrowsChangesNothing) {
+    RunSettings run;
+    run.takeFrom(loadedRecord());
+    const RunValues before = run.read();
+    EXPECT_THROW(run.change([](RunValues& values) {
+        values.searchPattern = "/a/*";
+        values.useFilter = 1;
+        throw std::runtime_error("edit failed");
+    }),
+                 std::runtime_error);
+    EXPECT_EQ(run.read(), before);
+    ConfigRecord options = loadedRecord();
+    options.searchPattern = "/b/*.*";
+    ConfigRecord saved = options;
+    run.writeInto(saved);
+    EXPECT_EQ(saved.serialize(), options.serialize()) << "nothing counts as changed";
 }
 
 // The options take new texts (takeFrom) while the link watcher reads them: every read

@@ -24,7 +24,7 @@ struct SnapshotPhone {
         f.context.commands.probeCommandSet();
     }
     BackupPhone backupPhone() {
-        return {f.context.commands, f.context.catalogue, f.context.config, f.context.clock};
+        return {f.context.commands, f.context.catalogue, f.context.runSettings, f.context.clock};
     }
     BackupSummary seemsOnly(const std::string& folder) {
         BackupPhone p = backupPhone();

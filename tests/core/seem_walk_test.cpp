@@ -41,7 +41,8 @@ TEST_F(EndlessSeem, AWholeSeemDownloadWritesRecordsUpTo00FE) {
 }
 
 TEST_F(EndlessSeem, ABackupReadsRecordsUpTo00FE) {
-    BackupPhone phone{f.context.commands, f.context.catalogue, f.context.config, f.context.clock};
+    BackupPhone phone{f.context.commands, f.context.catalogue, f.context.runSettings,
+                      f.context.clock};
     const auto records = readSeemRecords(phone, 0x0032);
     ASSERT_EQ(records.size(), 0xFEu);
     EXPECT_EQ(records.back().first, 0xFE);

@@ -49,7 +49,7 @@ struct BatchGuiFixture {
         h.relistRightPane = [this] {
             ++relists;
             // The run's limit (3, counted up by each record the run adds) is still in force.
-            runningWhileRelisting = context.runSettings.fileCountLimit() >= 3;
+            runningWhileRelisting = context.runSettings.read().fileCountLimit >= 3;
         };
         return h;
     }
@@ -172,7 +172,7 @@ void BatchDialogTest::listWaitsForTheUsblanLinkInModeThree() {
 void BatchDialogTest::executeRunsThePackageOnThePhone() {
     BatchGuiFixture f;
     f.context.link.phoneAttached = true;
-    f.context.runSettings.setFileCountLimit(-1);
+    f.context.runSettings.change([](RunValues& values) { values.fileCountLimit = -1; });
     const std::string path =
         f.writePackage("cp skin.bmp\r\nto /a/mobile/skins/night.bmp\r\nds 0032 0001\r\n");
     pressWhenShown("1601");
@@ -188,7 +188,7 @@ void BatchDialogTest::executeRunsThePackageOnThePhone() {
     QCOMPARE(f.watchStarts, 1);
     QCOMPARE(f.relists, 1);
     QVERIFY(f.runningWhileRelisting);
-    QCOMPARE(f.context.runSettings.fileCountLimit(), -1);
+    QCOMPARE(f.context.runSettings.read().fileCountLimit, -1);
     QCOMPARE(f.context.config.fileCountLimit, -1);
     QVERIFY(f.context.link.phoneConnected != 999);
 }

@@ -214,8 +214,10 @@ void OptionsTest::optionsStartFromTheRunningValues() {
     f.config.useFilter = 1;
     f.config.searchPattern = "/a/*.mp3";
     MainWindow& w = f.start();
-    f.context->runSettings.setUseFilter(0);  // as an attach does
-    f.context->runSettings.setSearchPattern("/c/*.*");
+    f.context->runSettings.change([](RunValues& values) {  // as an attach does
+        values.useFilter = 0;
+        values.searchPattern = "/c/*.*";
+    });
     bool shownOff = false;
     whenShown([&](QWidget* dialog) {
         shownOff = !child<QCheckBox>(dialog, 1563)->isChecked();
@@ -225,7 +227,7 @@ void OptionsTest::optionsStartFromTheRunningValues() {
     w.dispatchCommand(ids::kMenuOptions);
     QVERIFY(shownOff);
     // OK kept what runs: the filter stays off, in the program and in the record.
-    QCOMPARE(f.context->runSettings.useFilter(), 0);
+    QCOMPARE(f.context->runSettings.read().useFilter, 0);
     QCOMPARE(f.context->config.useFilter, 0);
     w.close();
     ConfigRecord saved;
@@ -242,15 +244,15 @@ void OptionsTest::aClickChangesTheRunningValueAtOnce() {
     std::vector<int32_t> seen;
     whenShown([&](QWidget* dialog) {
         child<QCheckBox>(dialog, 1563)->click();
-        seen.push_back(f.context->runSettings.useFilter());
+        seen.push_back(f.context->runSettings.read().useFilter);
         child<QCheckBox>(dialog, 1514)->click();
-        seen.push_back(f.context->runSettings.forceP2k05());
+        seen.push_back(f.context->runSettings.read().forceP2k05);
         child<QPushButton>(dialog, 1507)->click();  // Cancel: the clicks stay in effect
     });
     w.dispatchCommand(ids::kMenuOptions);
     QCOMPARE(seen, (std::vector<int32_t>{1, 1}));
-    QCOMPARE(f.context->runSettings.useFilter(), 1);
-    QCOMPARE(f.context->runSettings.forceP2k05(), 1);
+    QCOMPARE(f.context->runSettings.read().useFilter, 1);
+    QCOMPARE(f.context->runSettings.read().forceP2k05, 1);
     w.close();
     ConfigRecord saved;
     QCOMPARE(ConfigFile(f.programFolder + "/.config").load(saved, f.prompter, w),

@@ -56,7 +56,7 @@ public:
     // A seems-only backup of seem 0032 into folder.
     void snapshot() {
         context->commands.probeCommandSet();
-        BackupPhone phone{context->commands, context->catalogue, context->config, clock};
+        BackupPhone phone{context->commands, context->catalogue, context->runSettings, clock};
         const BackupSummary summary = runBackup(phone, {folder(), {0x32}, true}, {});
         QVERIFY2(summary.ok(), (summary.error + summaryText(summary)).c_str());
         QVERIFY(!std::filesystem::exists(folder() + "/files"));

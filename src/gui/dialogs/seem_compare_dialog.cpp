@@ -178,7 +178,7 @@ std::optional<SeemSnapshot> SeemCompareDialog::readSide(const SideWidgets& side,
         error = "no phone connected";
         return std::nullopt;
     }
-    BackupPhone phone{context_.commands, context_.catalogue, context_.config, context_.clock};
+    BackupPhone phone{context_.commands, context_.catalogue, context_.runSettings, context_.clock};
     auto records = readPhoneSeems(phone, other->records, true, error);
     if (!records) return std::nullopt;
     const bool p2k05 = context_.commands.transport().p2k05Active();

@@ -133,10 +133,10 @@ bool PhonePane::attachPass(Side side) {
     link.modemProbeCount = 0;
     DeviceConnection* connection = connection_;
     std::function<void()> pass = [connection] { connection->attachP2k(); };
-    if (context_.runSettings.usblanP2k05()) {
+    if (context_.runSettings.read().usblanP2k05()) {
         auto entry = context_.panes.entry(side, context_.panes.phoneVolumeIndex.load());
         const std::string mask = entry ? entry->text : std::string("/a/*.*");
-        context_.runSettings.setSearchPattern(mask);
+        context_.runSettings.change([&mask](RunValues& values) { values.searchPattern = mask; });
         context_.log.logLine("Reading filesystem from:");
         context_.log.logLine(mask);
         pass = [connection] { connection->attachUsblan(); };
@@ -209,7 +209,7 @@ void PhonePane::downloadToTemp(Side side, const PaneRow& row,
     }
     auto reason = std::make_shared<std::optional<std::string>>();
     const std::string phonePath = context_.panes.phoneFolder(side) + row.name;
-    const PhoneDownload file{phonePath, rowOpenMode(row, context_.runSettings.usblanP2k05()),
+    const PhoneDownload file{phonePath, rowOpenMode(row, context_.runSettings.read().usblanP2k05()),
                              rowDownloadSize(row)};
     const std::string target = tempFolder() + "/" + row.name;
     CommandSet& commands = context_.commands;

@@ -197,7 +197,7 @@ bool Transfers::downloadRow(Side source, const PaneRow& row, const std::string& 
 
 bool Transfers::downloadFile(const std::string& phonePath, const PaneRow& row,
                              const std::string& pcFile) {
-    const PhoneDownload file{phonePath, rowOpenMode(row, context_.runSettings.usblanP2k05()),
+    const PhoneDownload file{phonePath, rowOpenMode(row, context_.runSettings.read().usblanP2k05()),
                              rowDownloadSize(row)};
     // The job's state lives in the shared block until the worker and afterJob are done.
     auto reason = std::make_shared<std::optional<std::string>>();
@@ -222,7 +222,7 @@ bool Transfers::downloadFile(const std::string& phonePath, const PaneRow& row,
 bool Transfers::downloadFolder(const std::string& phoneFolder, const std::string& pcFolder) {
     std::vector<std::string> refused;
     const auto items = planFolderDownload(context_.catalogue.records(), phoneFolder,
-                                          context_.runSettings.usblanP2k05(), refused);
+                                          context_.runSettings.read().usblanP2k05(), refused);
     for (const std::string& path : refused)
         context_.log.logLine("Unsafe phone path skipped: " + path);
     // Counted by the jobs' ends: the files that got across.
@@ -404,6 +404,7 @@ struct RunSize {
 
 void Transfers::beginWatch(CopyCase copyCase, Side source, const std::vector<PaneRow>& rows,
                            const FolderListings& listings) {
+    const bool usblan = context_.runSettings.read().usblanP2k05();
     RunSize run;
     for (const PaneRow& row : rows) {
         if (copyCase == CopyCase::Upload) {
@@ -421,9 +422,9 @@ void Transfers::beginWatch(CopyCase copyCase, Side source, const std::vector<Pan
             continue;
         }
         std::vector<std::string> refused;
-        const auto items = planFolderDownload(context_.catalogue.records(),
-                                              context_.panes.phoneFolder(source) + row.name,
-                                              context_.runSettings.usblanP2k05(), refused);
+        const auto items =
+            planFolderDownload(context_.catalogue.records(),
+                               context_.panes.phoneFolder(source) + row.name, usblan, refused);
         for (const FolderDownloadItem& item : items) {
             if (!item.folder) run.add(item.size);
         }

@@ -100,7 +100,7 @@ void ViewEdit::editPhoneFile(Side side, const std::string& name) {
     // The write-back goes to the file that was downloaded, whatever the pane shows by then,
     // and opens it with the file's own attribute value.
     WriteBack target{context_.panes.phoneFolder(side) + name,
-                     rowOpenMode(*row, context_.runSettings.usblanP2k05())};
+                     rowOpenMode(*row, context_.runSettings.read().usblanP2k05())};
     phone_.downloadToTemp(side, *row, [this, side, target](const std::string& path) {
         if (!phone_.editAndWait(phone_.hexEditor(), path)) return;
         Prompt question{"Warning, data changed",

@@ -118,7 +118,7 @@ void BackupCommands::install() {
 }
 
 BackupPhone BackupCommands::phone() {
-    return {context_.commands, context_.catalogue, context_.config, context_.clock};
+    return {context_.commands, context_.catalogue, context_.runSettings, context_.clock};
 }
 
 std::shared_ptr<BackupCommands::Run> BackupCommands::newRun() {

@@ -114,9 +114,9 @@ void MainWindow::attributesOfSelection() {
         }
     }
     for (const PaneRow& row : chosen) {
-        AttributesDialog dialog(attributeParts(row.attributes, context_.runSettings.usblanP2k05()),
-                                row.name, context_.panes.pathText(side), attributes_,
-                                attributeWriter_, context_.prompter, this);
+        AttributesDialog dialog(
+            attributeParts(row.attributes, context_.runSettings.read().usblanP2k05()), row.name,
+            context_.panes.pathText(side), attributes_, attributeWriter_, context_.prompter, this);
         dialog.exec();
         if (phone_) phone_->showPhoneFolder(side);
         controller.sortRenumberFocus();
