@@ -38,17 +38,22 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
+# wait_until COMMAND...: true once the command succeeds, false after 5 seconds without.
+wait_until() {
+    local _
+    for _ in $(seq 50); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
 start_display() {
     exec 3>"$WORK/display"
     Xvfb -displayfd 3 -screen 0 1280x900x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
     PIDS+=($!)
     exec 3>&-
-    local _
-    for _ in $(seq 50); do
-        [ -s "$WORK/display" ] && break
-        sleep 0.1
-    done
-    [ -s "$WORK/display" ] || die "Xvfb did not start (see its output: $(cat "$WORK/xvfb.log"))"
+    wait_until test -s "$WORK/display" || die "Xvfb did not start (see its output: $(cat "$WORK/xvfb.log"))"
     DISPLAY=":$(head -n1 "$WORK/display")"
     export DISPLAY
 }
@@ -62,12 +67,7 @@ start_phone() {
         >"$WORK/phonesim.log" 2>&1 &
     PHONE_PID=$!
     PIDS+=("$PHONE_PID")
-    local _
-    for _ in $(seq 50); do
-        [ -S "$socket" ] && break
-        sleep 0.1
-    done
-    [ -S "$socket" ] || die "marrowdeck-phonesim did not start: $(cat "$WORK/phonesim.log")"
+    wait_until test -S "$socket" || die "marrowdeck-phonesim did not start: $(cat "$WORK/phonesim.log")"
     PHONE_LINK="unix:$socket"
 }
 
