@@ -178,10 +178,20 @@ void PhoneFs::fetch(CachedFile& file) {
         if (block.size() < want) break;
     }
     const bool closed = commands.phoneCloseFile() == 0;
-    if (!ok || !closed) phoneError("cannot read " + file.path);
+    // A file that ends before its listed size is not handed out as whole: a reader past
+    // the bytes that came gets EIO rather than an early end of file.
+    bool cancelled = false;
     {
         std::lock_guard lock(cacheMutex_);
-        if (!ok || !closed) {
+        cancelled = file.cancelled || stopping_;
+    }
+    const bool shortFile = ok && closed && !cancelled && !file.unlisted && have < file.listedSize;
+    if (!ok || !closed) phoneError("cannot read " + file.path);
+    if (shortFile)
+        phoneError("cannot read " + file.path + ": " + shortFileText(have, file.listedSize), true);
+    {
+        std::lock_guard lock(cacheMutex_);
+        if (!ok || !closed || shortFile) {
             file.error = EIO;
         } else if (!file.cancelled) {
             file.done = true;

@@ -253,6 +253,13 @@ check_link_faults() {
     grep -q "Input/output error" "$WORK/cat.err" || fail "refused read: $(cat "$WORK/cat.err")"
     cmp "$MNT/a/mobile/audio/song.mp3" "$WORK/lf/a/mobile/audio/song.mp3" || fail "read again"
     unmount
+    # A phone that sends less than it listed: EIO, never a short copy taken for the file.
+    mount_phone shortread --root "$WORK/lf" --fault short-read=5000
+    ! cp "$MNT/a/mobile/audio/song.mp3" "$WORK/short.mp3" 2>"$WORK/cp.err" || fail "short file copied"
+    grep -q "Input/output error" "$WORK/cp.err" || fail "short read: $(cat "$WORK/cp.err")"
+    phone_has "cannot read /a/mobile/audio/song.mp3: the phone sent 5000 of the 300000 bytes it listed" "$MOUNT_LOG"
+    cmp "$MNT/a/mobile/hello.txt" "$WORK/lf/a/mobile/hello.txt" || fail "a whole small file"
+    unmount
     mount_phone failwrite --root "$WORK/lf" --fault fail-write=100 --dump-state "$WORK/fw.state"
     ! cp "$WORK/w.bin" "$MNT/a/mobile/hello.txt" 2>"$WORK/cp.err" || fail "refused write"
     grep -q "Input/output error" "$WORK/cp.err" || fail "refused write: $(cat "$WORK/cp.err")"
