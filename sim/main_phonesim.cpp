@@ -100,6 +100,7 @@ int main(int argc, char** argv) {
     }
     UsblanServer usblan(model, options.latencyMs);
     usblan.setSilent(options.faults.silentUsblan);
+    usblan.setEndlessReads(options.faults.endlessReads);
     if (!options.usblan.empty()) {
         if (!usblan.bind(options.usblan, error)) return fail(error);
         if (!options.modem && !usblan.start(error)) return fail(error);

@@ -84,6 +84,15 @@ bool globMatch(const std::string& glob, const std::string& name) {
     return g == glob.size();
 }
 
+void padEndlessRead(uint16_t command, std::span<const uint8_t> payload, CommandReply& reply) {
+    if (command != CommandSet::kFileSystem || payload.size() < 8) return;
+    uint32_t sub = bytes::be32(payload.data());
+    if (payload[1] == 0x01) sub &= 0xFF00FFFFu;
+    if (sub != kRead || reply.status != kStatusData) return;
+    const uint32_t count = std::min(bytes::be32(payload.data() + 4), PhoneFiles::kMaxReadCount);
+    if (reply.data.size() < count) reply.data.resize(count, 0);
+}
+
 CommandReply PhoneFiles::execute(std::span<const uint8_t> payload) {
     if (payload.size() < 4) return refusedStatus();
     uint32_t sub = bytes::be32(payload.data());

@@ -54,6 +54,9 @@ struct SearchSettings {
     bool swappedAttributes = false;
     // Linux phones answer the free space of their first volume for any letter.
     bool freeSpaceOfAnyLetter = false;
+    // A folder whose files searches leave out ("" none): Linux phones do not report their
+    // system databases, which the host then knows only from its hidden-files list.
+    std::string unsearchedFolder;
 };
 
 // The phone's file system and its side of the file-system command 0x4A: volumes, files and
@@ -138,6 +141,10 @@ private:
 // A path the phone accepts: begins with "/", no empty, "." or ".." component, no
 // control characters, no closing "/".
 bool isValidPhonePath(const std::string& path);
+
+// A phone whose file reads never end: the reply to a file read gets every byte the read
+// asked for, zeros past what the file gave. Other replies are left as they are.
+void padEndlessRead(uint16_t command, std::span<const uint8_t> payload, CommandReply& reply);
 // "*" and "?" wildcards, letter case ignored; "*.*" matches every name.
 bool globMatch(const std::string& glob, const std::string& name);
 

@@ -82,6 +82,7 @@ PhoneModel::PhoneModel(PhoneKind kind, std::string model) : kind_(kind), model_(
     settings.patternFormOnly = kind_ == PhoneKind::Cdma;
     settings.swappedAttributes = kind_ == PhoneKind::Linux;
     settings.freeSpaceOfAnyLetter = kind_ == PhoneKind::Linux;
+    if (kind_ == PhoneKind::Linux) settings.unsearchedFolder = "/ezxlocal/sysDatabase/";
 }
 
 CommandReply PhoneModel::execute(uint16_t command, std::span<const uint8_t> payload) {

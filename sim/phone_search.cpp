@@ -87,6 +87,10 @@ std::vector<std::string> PhoneFiles::matches(const std::string& prefix,
          it != entries_.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it) {
         if (it->second.folder && !settings_.listFolders) continue;
         if (it->first.size() > maxPath) continue;
+        if (!settings_.unsearchedFolder.empty() &&
+            it->first.rfind(settings_.unsearchedFolder, 0) == 0) {
+            continue;
+        }
         if (!globMatch(glob, lastComponent(it->first))) continue;
         found.push_back(it->first);
         if (found.size() == kMaxMatches) break;

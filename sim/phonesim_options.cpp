@@ -55,6 +55,8 @@ bool parseFault(const std::string& text, Faults& faults, std::string& error) {
         faults.listedSize = *n;
     } else if (name == "endless-list" && eq == std::string::npos) {
         faults.endlessList = true;
+    } else if (name == "endless-read" && eq == std::string::npos) {
+        faults.endlessReads = true;
     } else if (name == "silent" && eq == std::string::npos) {
         faults.silentUsblan = true;
     } else if (name == "drop" && eq == std::string::npos) {
@@ -99,7 +101,8 @@ std::string phonesimUsage() {
            "                           never answers), corrupt-read (file reads come back\n"
            "                           altered), short-read=N (each file sends at most N\n"
            "                           bytes), listed-size=N (every file listed with N\n"
-           "                           bytes), endless-list (the list never ends); may\n"
+           "                           bytes), endless-list (the list never ends),\n"
+           "                           endless-read (file reads never end); may\n"
            "                           be repeated\n";
 }
 

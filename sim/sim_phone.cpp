@@ -159,6 +159,7 @@ void SimPhone::lie(uint16_t command, std::span<const uint8_t> payload, CommandRe
         if (int64_t(reply.data.size()) > room) reply.data.resize(static_cast<size_t>(room));
         readSinceOpen_ += int64_t(reply.data.size());
     }
+    if (faults_.endlessReads) padEndlessRead(command, payload, reply);
     if (!isFileSubCommand(command, payload, CommandSet::kSearchNext) || reply.data.size() < 4) {
         return;
     }

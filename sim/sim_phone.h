@@ -31,6 +31,8 @@ struct Faults {
     bool endlessList = false;     // search next never ends: its blocks stay full, the
                                   // records replayed from the first
     int64_t listedSize = -1;      // >= 0: every search record lists this size
+    bool endlessReads = false;    // file reads never end: every read sends all it was
+                                  // asked for, zeros past the file's end
 };
 
 // The phone side of the USB driver: answers the driver requests of both framings (classic

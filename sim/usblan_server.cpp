@@ -138,6 +138,7 @@ bool UsblanServer::answer(int fd) {
     }
     if (silent_) return true;  // takes the request and never answers
     CommandReply reply = model_.execute(command, payload);
+    if (endlessReads_) padEndlessRead(command, payload, reply);
     if (reply.status != kStatusData) reply.data.clear();
     if (reply.data.size() > 0xFFFF) reply.data.resize(0xFFFF);
     if (latencyMs_ > 0) std::this_thread::sleep_for(std::chrono::milliseconds(latencyMs_));

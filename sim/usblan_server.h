@@ -38,6 +38,8 @@ public:
     int port() const;
     // A silent phone accepts the connection and reads every request but never answers.
     void setSilent(bool on) { silent_ = on; }
+    // File reads never end (see padEndlessRead).
+    void setEndlessReads(bool on) { endlessReads_ = on; }
     // Number of requests answered so far.
     size_t requestsServed() const { return requests_; }
 
@@ -56,6 +58,7 @@ private:
     std::atomic<bool> running_{false};
     std::atomic<bool> stopping_{false};
     std::atomic<bool> silent_{false};
+    std::atomic<bool> endlessReads_{false};
     std::atomic<size_t> requests_{0};
     std::thread thread_;
 };

@@ -161,10 +161,10 @@ void PhoneFs::fetch(CachedFile& file) {
             std::lock_guard lock(cacheMutex_);
             if (file.cancelled || stopping_) break;
         }
+        // A hidden file's made-up size bounds its read too: a phone that never sends the
+        // short block cannot fill the PC copy without end.
         const uint32_t want =
-            file.unlisted
-                ? kFetchChunk
-                : static_cast<uint32_t>(std::min<uint64_t>(kFetchChunk, file.listedSize - have));
+            static_cast<uint32_t>(std::min<uint64_t>(kFetchChunk, file.listedSize - have));
         if (want == 0) break;
         ok = commands.phoneReadFile(block, want) == 0 &&
              writeAll(file.fd, block.data(), block.size(), off_t(have));

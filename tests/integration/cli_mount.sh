@@ -295,26 +295,39 @@ os.execv(sys.argv[1], sys.argv[1:])' "$BIN/marrowdeck-cli" --phone "unix:$PHONE_
 
 # A Linux phone over USBLAN: its volumes, a hidden file (listed with a made-up size) that
 # this phone does not hold, a listed file read back, and attribute changes refused.
-check_usblan() {
-    "$BIN/marrowdeck-phonesim" --usblan tcp:127.0.0.1:0 >"$WORK/usblan.log" 2>&1 &
+# start_usblan_phone NAME [phonesim options...]: a Linux phone over USBLAN; USBLAN_PORT.
+start_usblan_phone() {
+    local log=$WORK/$1.log
+    shift
+    "$BIN/marrowdeck-phonesim" --usblan tcp:127.0.0.1:0 "$@" >"$log" 2>&1 &
     PHONE_PIDS+=("$!")
-    local port=
+    USBLAN_PORT=
     for _ in $(seq 100); do
-        port=$(sed -n 's/^usblan tcp:127\.0\.0\.1:\([0-9]*\)$/\1/p' "$WORK/usblan.log" 2>/dev/null)
-        [ -n "$port" ] && grep -q '^ready$' "$WORK/usblan.log" && break
+        USBLAN_PORT=$(sed -n 's/^usblan tcp:127\.0\.0\.1:\([0-9]*\)$/\1/p' "$log" 2>/dev/null)
+        [ -n "$USBLAN_PORT" ] && grep -q '^ready$' "$log" && break
         sleep 0.1
     done
-    [ -n "$port" ] || fail "phonesim printed no USBLAN port: $(cat "$WORK/usblan.log")"
-    head -c 5000 /dev/urandom >"$WORK/ul.bin"
-    "$BIN/marrowdeck-cli" --phone "usblan:127.0.0.1:$port" put "$WORK/ul.bin" /ezxlocal/download/ul.bin
-    MOUNT_LOG="$WORK/usblan.mount"
-    "$BIN/marrowdeck-cli" --phone "usblan:127.0.0.1:$port" mount "$MNT" 2>"$MOUNT_LOG" &
+    [ -n "$USBLAN_PORT" ] || fail "phonesim printed no USBLAN port: $(cat "$log")"
+}
+
+# mount_usblan_phone NAME: the phone at USBLAN_PORT mounted on $MNT.
+mount_usblan_phone() {
+    MOUNT_LOG="$WORK/$1.mount"
+    "$BIN/marrowdeck-cli" --phone "usblan:127.0.0.1:$USBLAN_PORT" mount "$MNT" 2>"$MOUNT_LOG" &
     MOUNT_PID=$!
     for _ in $(seq 100); do
         mountpoint -q "$MNT" && break
         sleep 0.1
     done
     mountpoint -q "$MNT" || fail "no USBLAN mount: $(cat "$MOUNT_LOG")"
+}
+
+check_usblan() {
+    start_usblan_phone usblan
+    local port=$USBLAN_PORT
+    head -c 5000 /dev/urandom >"$WORK/ul.bin"
+    "$BIN/marrowdeck-cli" --phone "usblan:127.0.0.1:$port" put "$WORK/ul.bin" /ezxlocal/download/ul.bin
+    mount_usblan_phone usblan
     local hidden="$MNT/ezxlocal/sysDatabase/phonebook.db"
     [ "$(stat -c %s "$hidden")" = 99999999 ] || fail "hidden file's listed size"
     ! cat "$hidden" >/dev/null 2>"$WORK/hidden.err" || fail "a file the phone lacks was read"
@@ -323,6 +336,22 @@ check_usblan() {
     ! setfattr -n user.p2k.attributes -v 07000500 "$MNT/ezxlocal/download/ul.bin" \
         2>"$WORK/attr.err" || fail "an attribute change over USBLAN was taken"
     grep -q "Operation not supported" "$WORK/attr.err" || fail "usblan attr: $(cat "$WORK/attr.err")"
+    unmount
+    # A file the search leaves out, known from the hidden-files list, is read to its end.
+    head -c 3000 /dev/urandom >"$WORK/calendar.db"
+    "$BIN/marrowdeck-cli" --phone "usblan:127.0.0.1:$port" put "$WORK/calendar.db" \
+        /ezxlocal/sysDatabase/calendar.db
+    mount_usblan_phone usblan-hidden
+    cmp "$WORK/calendar.db" "$MNT/ezxlocal/sysDatabase/calendar.db" || fail "hidden file read"
+    unmount
+    # A phone whose reads never end: a hidden file is read up to its made-up size, no more.
+    start_usblan_phone endless --fault endless-read
+    "$BIN/marrowdeck-cli" --phone "usblan:127.0.0.1:$USBLAN_PORT" put "$WORK/calendar.db" \
+        /ezxlocal/sysDatabase/calendar.db
+    mount_usblan_phone endless
+    local got
+    got=$(timeout 120 cat "$MNT/ezxlocal/sysDatabase/calendar.db" | wc -c)
+    [ "$got" = 99999999 ] || fail "an endless hidden file gave $got bytes"
     unmount
 }
 
