@@ -297,16 +297,18 @@ void checkPathFits(Session& s, const std::string& phonePath) {
 }
 
 void putFile(Session& s, const std::string& pcPath, const std::string& phonePath) {
-    std::string error;
-    auto data = readWholeFile(pcPath, error);
-    if (!data) throw CommandError{error};
     checkPathFits(s, phonePath);
     const auto existing = findFileRecord(s, phonePath);
     const uint64_t replaced = existing ? existing->size : 0;
+    // The phone's free space is checked before the file is read, so that a file far too
+    // large for the phone is never taken into memory.
     if (auto problem =
-            uploadSpaceProblem(s.commands(), volumeOf(phonePath), data->size(), replaced)) {
+            uploadSpaceProblem(s.commands(), volumeOf(phonePath), pcFileSize(pcPath), replaced)) {
         throw CommandError{*problem};
     }
+    std::string error;
+    auto data = readWholeFile(pcPath, error);
+    if (!data) throw CommandError{error};
     const UploadResult upload = uploadPhoneFileReporting(s.commands(), phonePath, *data);
     if (upload.result == 0) return;
     if (upload.partial == PartialFile::Remains) {

@@ -67,18 +67,24 @@ std::optional<std::vector<uint8_t>> readOpened(int fd, bool wholeSize, const std
     struct stat st;
     const bool sized = ::fstat(fd, &st) == 0;
     std::vector<uint8_t> bytes;
-    if (sized && wholeSize) bytes.reserve(static_cast<size_t>(st.st_size));
     uint8_t block[65536];
-    while (bytes.size() < limit) {
-        const ssize_t n = ::read(fd, block, std::min(sizeof block, limit - bytes.size()));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            error = describe("cannot read", shown);
-            ::close(fd);
-            return std::nullopt;
+    try {
+        if (sized && wholeSize) bytes.reserve(std::min<size_t>(size_t(st.st_size), limit));
+        while (bytes.size() < limit) {
+            const ssize_t n = ::read(fd, block, std::min(sizeof block, limit - bytes.size()));
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                error = describe("cannot read", shown);
+                ::close(fd);
+                return std::nullopt;
+            }
+            if (n == 0) break;
+            bytes.insert(bytes.end(), block, block + n);
         }
-        if (n == 0) break;
-        bytes.insert(bytes.end(), block, block + n);
+    } catch (const std::bad_alloc&) {
+        error = "not enough memory to read " + shown;
+        ::close(fd);
+        return std::nullopt;
     }
     ::close(fd);
     if (wholeSize && (!sized || bytes.size() != static_cast<uint64_t>(st.st_size))) {
@@ -86,6 +92,23 @@ std::optional<std::vector<uint8_t>> readOpened(int fd, bool wholeSize, const std
         return std::nullopt;
     }
     return bytes;
+}
+
+// Reads an opened file whole unless it is larger than largest bytes, which is refused
+// before anything is read. A file that grows while it is read stops one byte past the
+// limit and is then refused as not read whole.
+std::optional<std::vector<uint8_t>> readWholeOpened(int fd, const std::string& shown,
+                                                    std::string& error,
+                                                    uint64_t largest = kLargestWholeFile) {
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && static_cast<uint64_t>(st.st_size) > largest) {
+        error = "too large to read whole: " + shown + " (" + std::to_string(st.st_size) +
+                " bytes; at most " + std::to_string(largest) + ")";
+        ::close(fd);
+        return std::nullopt;
+    }
+    const uint64_t room = std::min<uint64_t>(largest, SIZE_MAX - 1) + 1;
+    return readOpened(fd, true, shown, error, static_cast<size_t>(room));
 }
 
 // writeFileSafely inside the folder dir: shown names the target in messages.
@@ -245,10 +268,11 @@ bool writeFileSafely(const std::string& path, std::span<const uint8_t> bytes, Ex
     return ok;
 }
 
-std::optional<std::vector<uint8_t>> readWholeFile(const std::string& path, std::string& error) {
+std::optional<std::vector<uint8_t>> readWholeFile(const std::string& path, std::string& error,
+                                                  uint64_t largest) {
     const int fd = openRegularFile(path, error);
     if (fd < 0) return std::nullopt;
-    return readOpened(fd, true, path, error);
+    return readWholeOpened(fd, path, error, largest);
 }
 
 uint64_t pcFileSize(const std::string& path) {
@@ -350,7 +374,7 @@ std::optional<std::vector<uint8_t>> AnchoredFolder::readFile(const std::string& 
     const int fd = openRegularAt(dir, leaf, O_NOFOLLOW, shown, error);
     ::close(dir);
     if (fd < 0) return std::nullopt;
-    return readOpened(fd, true, shown, error);
+    return readWholeOpened(fd, shown, error);
 }
 
 std::optional<uint64_t> AnchoredFolder::fileSize(const std::string& name) const {

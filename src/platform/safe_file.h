@@ -61,9 +61,16 @@ std::optional<uint64_t> freeSpaceIn(const std::string& folder);
 // Every file read from a folder the user chose is opened this way.
 int openRegularFile(const std::string& path, std::string& error);
 
+// The largest file read whole into memory: what a 32-bit size can describe, so also the
+// largest file a phone can hold.
+inline constexpr uint64_t kLargestWholeFile = 0xFFFFFFFFu;
+
 // Reads a whole regular file (opened as openRegularFile does); nullopt with error set
-// when it is missing, not a regular file or cannot be read whole.
-std::optional<std::vector<uint8_t>> readWholeFile(const std::string& path, std::string& error);
+// when it is missing, not a regular file, larger than largest bytes ("too large to read
+// whole: PATH (N bytes; at most M)", before anything is read), larger than the memory
+// left, or cannot be read whole.
+std::optional<std::vector<uint8_t>> readWholeFile(const std::string& path, std::string& error,
+                                                  uint64_t largest = kLargestWholeFile);
 
 // The first limit bytes of a regular file (fewer when it is shorter); nullopt with error
 // set as readWholeFile does.

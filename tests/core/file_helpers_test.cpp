@@ -85,6 +85,30 @@ TEST(FileHelpers, WriteAllWritesEveryByteOrFails) {
 
 // Every reader of a file in a folder the user chose returns at once on a named pipe, with
 // a reason that names it.
+// A file larger than a caller takes whole is refused from its size, before a byte is read
+// or any memory is set aside for it (a sparse file of 4 GiB + 1 costs no disk here).
+TEST(FileHelpers, FilesTooLargeToReadWholeAreRefusedBeforeReading) {
+    TempFolder dir;
+    const std::string huge = dir.path() + "/huge.bin";
+    const int fd = ::open(huge.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, off_t(kLargestWholeFile) + 1), 0);
+    ::close(fd);
+    std::string error;
+    EXPECT_FALSE(readWholeFile(huge, error));
+    EXPECT_EQ(error,
+              "too large to read whole: " + huge + " (4294967296 bytes; at most 4294967295)");
+    error.clear();
+    EXPECT_FALSE(AnchoredFolder(dir.path(), false).readFile("huge.bin", error));
+    EXPECT_NE(error.find("too large to read whole: "), std::string::npos) << error;
+
+    const std::string ten = dir.file("ten.bin", "0123456789");
+    EXPECT_EQ(readWholeFile(ten, error, 10)->size(), 10u);
+    error.clear();
+    EXPECT_FALSE(readWholeFile(ten, error, 9));
+    EXPECT_EQ(error, "too large to read whole: " + ten + " (10 bytes; at most 9)");
+}
+
 TEST(FileHelpers, NamedPipesAreRefusedWithoutWaiting) {
     TempFolder dir;
     const std::string pipe = dir.path() + "/pipe";
