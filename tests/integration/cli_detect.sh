@@ -91,11 +91,17 @@ check_usage() {
 check_in_use() {
     start_phone held --latency 500
     # Another client lists a folder slowly, holding the phone's lock meanwhile; detect is
-    # asked until that client has started and taken the lock.
+    # asked once that client has taken the lock (its lock file names it). Asking before
+    # could let detect take the lock first, and the client give up waiting for it.
     "$BIN/marrowdeck-cli" --phone "unix:$PHONE_SOCKET" ls /a/ >/dev/null 2>&1 &
-    local holder=$!
+    local holder=$! locks
+    locks="$(dirname "$(mktemp -u)")/marrowdeck-$(id -u)"
+    for _ in $(seq 100); do
+        grep -qsx "$holder" "$locks"/marrowdeck-phone-*.lock && break
+        sleep 0.1
+    done
     DETECT_ARGS=()
-    for _ in $(seq 50); do
+    for _ in $(seq 5); do
         detect_at "$FIXTURES/no_usb" --phone "unix:$PHONE_SOCKET"
         [ "$(last_line)" = "in use by process $holder" ] && break
         sleep 0.1
