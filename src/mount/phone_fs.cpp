@@ -341,8 +341,9 @@ int PhoneFs::statfs(const std::string& path, struct statvfs& st) {
 // asking for them after the first file of the mount instead of asking once per file.
 int PhoneFs::getxattr(const std::string& path, const std::string& name, std::string& value) {
     const IndexEntry* entry = entryOf(path);
-    const bool otherEntry = path == "/" || path.rfind(kSeemFolder, 0) == 0;
-    if (!entry && !otherEntry) return -ENOENT;
+    // The root and the seem folder's names have no index entry, and no attribute word.
+    const bool rootOrSeem = path == "/" || path.rfind(kSeemFolder, 0) == 0;
+    if (!entry && !rootOrSeem) return -ENOENT;
     if (name.rfind("user.", 0) != 0) return -ENOTSUP;
     if (!entry || name != kAttributeName) return -ENODATA;
     char text[9];

@@ -186,9 +186,11 @@ void PhoneFs::fetch(CachedFile& file) {
         cancelled = file.cancelled || stopping_;
     }
     const bool shortFile = ok && closed && !cancelled && !file.unlisted && have < file.listedSize;
-    if (!ok || !closed) phoneError("cannot read " + file.path);
-    if (shortFile)
+    if (!ok || !closed) {
+        phoneError("cannot read " + file.path);
+    } else if (shortFile) {
         phoneError("cannot read " + file.path + ": " + shortFileText(have, file.listedSize), true);
+    }
     {
         std::lock_guard lock(cacheMutex_);
         if (!ok || !closed || shortFile) {

@@ -42,14 +42,20 @@ mount_phone() {
     MOUNT_LOG="$WORK/$name.mount"
     cli mount "$MNT" "${MOUNT_OPTIONS[@]}" 2>"$MOUNT_LOG" &
     MOUNT_PID=$!
-    for _ in $(seq 100); do
-        mountpoint -q "$MNT" && return 0
-        kill -0 "$MOUNT_PID" 2>/dev/null || fail "mount $name exited: $(cat "$MOUNT_LOG")"
-        sleep 0.1
-    done
-    fail "mount $name did not appear: $(cat "$MOUNT_LOG")"
+    wait_mounted "$name"
 }
 MOUNT_OPTIONS=()
+
+# wait_mounted NAME: waits until $MNT is mounted by $MOUNT_PID; fails when the mount
+# command ends first or the folder is not mounted within 10 s.
+wait_mounted() {
+    for _ in $(seq 100); do
+        mountpoint -q "$MNT" && return 0
+        kill -0 "$MOUNT_PID" 2>/dev/null || fail "mount $1 exited: $(cat "$MOUNT_LOG")"
+        sleep 0.1
+    done
+    fail "mount $1 did not appear: $(cat "$MOUNT_LOG")"
+}
 
 # unmount: fusermount3 -u; the mount command ends with 0.
 unmount() {
@@ -280,11 +286,7 @@ signal.signal(signal.SIGINT, signal.SIG_DFL)
 os.execv(sys.argv[1], sys.argv[1:])' "$BIN/marrowdeck-cli" --phone "unix:$PHONE_SOCKET" \
         mount "$MNT" 2>"$MOUNT_LOG" &
     MOUNT_PID=$!
-    for _ in $(seq 100); do
-        mountpoint -q "$MNT" && break
-        sleep 0.1
-    done
-    mountpoint -q "$MNT" || fail "no mount to interrupt: $(cat "$MOUNT_LOG")"
+    wait_mounted interrupt
     kill -INT "$MOUNT_PID"
     local status=0
     wait "$MOUNT_PID" || status=$?
@@ -293,8 +295,6 @@ os.execv(sys.argv[1], sys.argv[1:])' "$BIN/marrowdeck-cli" --phone "unix:$PHONE_
     ! mountpoint -q "$MNT" || fail "still mounted after SIGINT"
 }
 
-# A Linux phone over USBLAN: its volumes, a hidden file (listed with a made-up size) that
-# this phone does not hold, a listed file read back, and attribute changes refused.
 # start_usblan_phone NAME [phonesim options...]: a Linux phone over USBLAN; USBLAN_PORT.
 start_usblan_phone() {
     local log=$WORK/$1.log
@@ -315,13 +315,12 @@ mount_usblan_phone() {
     MOUNT_LOG="$WORK/$1.mount"
     "$BIN/marrowdeck-cli" --phone "usblan:127.0.0.1:$USBLAN_PORT" mount "$MNT" 2>"$MOUNT_LOG" &
     MOUNT_PID=$!
-    for _ in $(seq 100); do
-        mountpoint -q "$MNT" && break
-        sleep 0.1
-    done
-    mountpoint -q "$MNT" || fail "no USBLAN mount: $(cat "$MOUNT_LOG")"
+    wait_mounted "$1"
 }
 
+# A Linux phone over USBLAN: its volumes, a hidden file (listed with a made-up size) that
+# this phone does not hold, one it holds read to its end, one that never ends read up to
+# its made-up size, a listed file read back, and attribute changes refused.
 check_usblan() {
     start_usblan_phone usblan
     local port=$USBLAN_PORT
